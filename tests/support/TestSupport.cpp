@@ -8,7 +8,7 @@
 
 namespace fs = std::filesystem;
 
-namespace Orvana::Test {
+namespace Orvana::Testing {
 
 TempDir::TempDir()
 {
@@ -56,4 +56,4 @@ std::string testdata(const std::string& relative)
     return (fs::path(ORVANA_TESTDATA_DIR) / relative).string();
 }
 
-} // namespace Orvana::Test
+} // namespace Orvana::Testing

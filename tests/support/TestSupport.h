@@ -2,7 +2,7 @@
 
 #include <string>
 
-namespace Orvana::Test {
+namespace Orvana::Testing {
 
 // A fresh, empty folder under the system's temporary folder, removed when this object dies.
 class TempDir {
@@ -25,4 +25,4 @@ private:
 std::string readFile(const std::string& path);
 std::string testdata(const std::string& relative);
 
-} // namespace Orvana::Test
+} // namespace Orvana::Testing
