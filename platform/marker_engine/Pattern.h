@@ -1,0 +1,74 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include <opencv2/core/mat.hpp>
+#include <opencv2/core/types.hpp>
+
+namespace Orvana::MarkerEngine {
+
+constexpr int kPatternSize = 16;
+constexpr int kPatternValues = 3 * kPatternSize * kPatternSize;
+
+// One 16x16 colour image of a pattern: three planes (blue, green, red), each row by row from the
+// top-left corner.
+using PatternImage = std::array<uint8_t, kPatternValues>;
+
+// A pattern as ARToolKit's .patt text holds it: the image in four orientations, block d being
+// block 0 turned d quarter turns counter-clockwise.
+struct Pattern {
+    std::array<PatternImage, 4> orientations{};
+
+    // The four orientations of an upright image.
+    static Pattern fromImage(const PatternImage& upright);
+};
+
+// The image turned one quarter turn counter-clockwise.
+PatternImage turnCounterClockwise(const PatternImage& image);
+
+// Reads a .patt file: 3072 values 0-255 separated by white space. On failure returns false with a
+// one-line reason in `error`.
+bool readPattern(const std::string& path, Pattern& out, std::string& error);
+// The .patt text: per orientation, per colour plane, 16 lines of 16 values written "%4d", and a
+// blank line after each orientation.
+std::string patternText(const Pattern& pattern);
+bool writePattern(const std::string& path, const Pattern& pattern, std::string& error);
+
+// The interior of a square (corners c0..c3 of an 8-bit BGR or grey frame) at the centre `ratio` of
+// its width, sampled finely and averaged down to 16x16, with c0 at the top-left.
+bool extractPattern(const cv::Mat& frame, const std::array<cv::Point2d, 4>& corners, double ratio,
+                    PatternImage& out);
+
+// Normalised correlation of two pattern images (-1 to 1; 0 when either is flat).
+double correlation(const PatternImage& a, const PatternImage& b);
+
+// Standard deviation of a pattern image's values.
+double contrast(const PatternImage& image);
+
+// The loaded patterns, prepared for matching.
+class PatternMatcher {
+public:
+    struct Match {
+        int id = -1;
+        int direction = 0;
+        double confidence = 0.0;
+    };
+
+    // Adds a pattern; returns its id (0, 1, ... in order of adding).
+    int add(const Pattern& pattern);
+    int count() const { return static_cast<int>(_patterns.size()); }
+
+    // The best pattern and orientation for an image, compared by normalised correlation. Images
+    // below minContrast match nothing; a best confidence below cutoff gives id -1 (the confidence
+    // and direction are still reported).
+    Match match(const PatternImage& image, double minContrast, double cutoff) const;
+
+private:
+    // Each orientation with its mean removed and scaled to unit length.
+    std::vector<std::array<std::array<float, kPatternValues>, 4>> _patterns;
+};
+
+} // namespace Orvana::MarkerEngine

@@ -1,0 +1,256 @@
+#include "platform/marker_engine/Pose.h"
+
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include <opencv2/calib3d.hpp>
+
+#include "platform/marker_engine/CameraParameters.h"
+#include "platform/marker_engine/Conventions.h"
+
+namespace Orvana::MarkerEngine {
+
+namespace {
+
+Pose fromVectors(const cv::Mat& rvec, const cv::Mat& tvec)
+{
+    Pose pose;
+    cv::Mat r;
+    cv::Rodrigues(rvec, r);
+    r.convertTo(r, CV_64F);
+    pose.rotation = cv::Matx33d(r);
+    pose.translation = cv::Vec3d(tvec.at<double>(0), tvec.at<double>(1), tvec.at<double>(2));
+    return pose;
+}
+
+double rmsError(const std::vector<cv::Point3d>& object, const std::vector<cv::Point2d>& image,
+                const cv::Matx33d& k, const cv::Mat& rvec, const cv::Mat& tvec)
+{
+    std::vector<cv::Point2d> projected;
+    cv::projectPoints(object, rvec, tvec, k, cv::noArray(), projected);
+    double sum = 0.0;
+    for (std::size_t i = 0; i < image.size(); ++i) {
+        const cv::Point2d d = projected[i] - image[i];
+        sum += d.dot(d);
+    }
+    return std::sqrt(sum / static_cast<double>(image.size()));
+}
+
+// Picks among refined candidate solutions (rvec, tvec, error).
+struct Candidate {
+    cv::Mat rvec;
+    cv::Mat tvec;
+    double error;
+};
+
+bool choose(const std::vector<Candidate>& candidates, const Pose* previous, double ambiguityRatio, Pose& out)
+{
+    if (candidates.empty())
+        return false;
+    std::size_t best = 0;
+    for (std::size_t i = 1; i < candidates.size(); ++i)
+        if (candidates[i].error < candidates[best].error)
+            best = i;
+    if (previous) {
+        double nearest = 1e300;
+        std::size_t nearestIndex = best;
+        for (std::size_t i = 0; i < candidates.size(); ++i) {
+            const double angle = rotationAngle(fromVectors(candidates[i].rvec, candidates[i].tvec), *previous);
+            if (angle < nearest) {
+                nearest = angle;
+                nearestIndex = i;
+            }
+        }
+        if (candidates[nearestIndex].error <= ambiguityRatio * candidates[best].error + 1e-9)
+            best = nearestIndex;
+    }
+    out = fromVectors(candidates[best].rvec, candidates[best].tvec);
+    out.error = candidates[best].error;
+    return std::isfinite(out.translation[2]) && out.translation[2] > 0.0;
+}
+
+std::vector<cv::Point2d> undistort(const CameraParameters& camera, const std::vector<cv::Point2d>& observed)
+{
+    std::vector<cv::Point2d> ideal;
+    ideal.reserve(observed.size());
+    for (const auto& p : observed)
+        ideal.push_back(camera.observedToIdeal(p));
+    return ideal;
+}
+
+void squareCandidates(const std::vector<cv::Point3d>& object, const std::vector<cv::Point2d>& ideal,
+                      const cv::Matx33d& k, std::vector<Candidate>& candidates)
+{
+    std::vector<cv::Mat> rvecs, tvecs;
+    try {
+        cv::solvePnPGeneric(object, ideal, k, cv::noArray(), rvecs, tvecs, false, cv::SOLVEPNP_IPPE_SQUARE);
+    } catch (const cv::Exception&) {
+        return;
+    }
+    for (std::size_t i = 0; i < rvecs.size(); ++i) {
+        cv::Mat rvec, tvec;
+        rvecs[i].convertTo(rvec, CV_64F);
+        tvecs[i].convertTo(tvec, CV_64F);
+        cv::solvePnPRefineLM(object, ideal, k, cv::noArray(), rvec, tvec);
+        candidates.push_back({rvec, tvec, rmsError(object, ideal, k, rvec, tvec)});
+    }
+}
+
+} // namespace
+
+cv::Matx34d Pose::matrix() const
+{
+    const cv::Matx33d& r = rotation;
+    const cv::Vec3d& t = translation;
+    return {r(0, 0), r(0, 1), r(0, 2), t[0], r(1, 0), r(1, 1), r(1, 2), t[1], r(2, 0), r(2, 1), r(2, 2), t[2]};
+}
+
+cv::Point3d Pose::apply(const cv::Point3d& p) const
+{
+    const cv::Vec3d v = rotation * cv::Vec3d(p.x, p.y, p.z) + translation;
+    return {v[0], v[1], v[2]};
+}
+
+double rotationAngle(const Pose& a, const Pose& b)
+{
+    const cv::Matx33d relative = a.rotation.t() * b.rotation;
+    const double c = std::clamp((cv::trace(relative) - 1.0) * 0.5, -1.0, 1.0);
+    return std::acos(c) * 180.0 / CV_PI;
+}
+
+std::array<cv::Point3d, 4> markerCorners(double width)
+{
+    const double h = 0.5 * width;
+    return {cv::Point3d(-h, h, 0.0), cv::Point3d(h, h, 0.0), cv::Point3d(h, -h, 0.0), cv::Point3d(-h, -h, 0.0)};
+}
+
+std::array<double, 16> glModelView(const Pose& pose)
+{
+    // The camera frame turned half a turn about x: y up, z backwards.
+    std::array<double, 16> m{};
+    for (int r = 0; r < 3; ++r) {
+        const double sign = r == 0 ? 1.0 : -1.0;
+        for (int c = 0; c < 3; ++c)
+            m[c * 4 + r] = sign * pose.rotation(r, c);
+        m[12 + r] = sign * pose.translation[r];
+    }
+    m[15] = 1.0;
+    return m;
+}
+
+bool estimateSquarePose(const CameraParameters& camera, const std::array<cv::Point2d, 4>& patternCorners,
+                        double width, Pose& out, const Pose* previous, double ambiguityRatio)
+{
+    if (!(width > 0.0) || camera.xsize <= 0)
+        return false;
+    const auto corners3d = markerCorners(width);
+    const std::vector<cv::Point3d> object(corners3d.begin(), corners3d.end());
+    const std::vector<cv::Point2d> ideal = undistort(camera, {patternCorners.begin(), patternCorners.end()});
+    std::vector<Candidate> candidates;
+    squareCandidates(object, ideal, camera.cameraMatrix(), candidates);
+    return choose(candidates, previous, ambiguityRatio, out);
+}
+
+bool readMultiMarkerFile(const std::string& path, MultiMarker& out, std::string& error)
+{
+    std::ifstream file(path);
+    if (!file) {
+        error = "cannot open multi-marker file \"" + path + "\"";
+        return false;
+    }
+    // The meaningful lines, without comments and blank lines.
+    std::vector<std::string> lines;
+    std::string line;
+    while (std::getline(file, line)) {
+        const std::size_t first = line.find_first_not_of(" \t\r");
+        if (first == std::string::npos || line[first] == '#')
+            continue;
+        const std::size_t last = line.find_last_not_of(" \t\r");
+        lines.push_back(line.substr(first, last - first + 1));
+    }
+    const auto fail = [&](const std::string& why) {
+        error = "multi-marker file \"" + path + "\": " + why;
+        return false;
+    };
+    std::size_t at = 0;
+    int count = 0;
+    {
+        std::istringstream in(at < lines.size() ? lines[at++] : std::string());
+        if (!(in >> count) || count <= 0 || count > 1000)
+            return fail("no valid number of markers");
+    }
+    const std::filesystem::path folder = std::filesystem::path(path).parent_path();
+    MultiMarker multi;
+    for (int i = 0; i < count; ++i) {
+        if (at + 5 > lines.size())
+            return fail("marker " + std::to_string(i + 1) + " is incomplete");
+        SubMarker sub;
+        const std::filesystem::path pattern(lines[at++]);
+        sub.patternPath = pattern.is_absolute() ? pattern.string() : (folder / pattern).string();
+        std::istringstream widthIn(lines[at++]);
+        if (!(widthIn >> sub.width) || !(sub.width > 0.0))
+            return fail("marker " + std::to_string(i + 1) + " has no valid width");
+        for (int r = 0; r < 3; ++r) {
+            std::istringstream row(lines[at++]);
+            for (int c = 0; c < 4; ++c)
+                if (!(row >> sub.transform(r, c)) || !std::isfinite(sub.transform(r, c)))
+                    return fail("marker " + std::to_string(i + 1) + " has an invalid transformation");
+        }
+        multi.markers.push_back(sub);
+    }
+    out = multi;
+    return true;
+}
+
+bool estimateMultiPose(const CameraParameters& camera, const MultiMarker& multi,
+                       const std::vector<SubMarkerObservation>& observations, Pose& out, const Pose* previous,
+                       double ambiguityRatio)
+{
+    std::vector<cv::Point3d> object;
+    std::vector<cv::Point2d> observed;
+    for (const auto& observation : observations) {
+        if (observation.marker < 0 || observation.marker >= static_cast<int>(multi.markers.size()))
+            continue;
+        const SubMarker& sub = multi.markers[observation.marker];
+        const Pose subPose{cv::Matx33d(sub.transform(0, 0), sub.transform(0, 1), sub.transform(0, 2),
+                                       sub.transform(1, 0), sub.transform(1, 1), sub.transform(1, 2),
+                                       sub.transform(2, 0), sub.transform(2, 1), sub.transform(2, 2)),
+                           cv::Vec3d(sub.transform(0, 3), sub.transform(1, 3), sub.transform(2, 3))};
+        for (const auto& corner : markerCorners(sub.width))
+            object.push_back(subPose.apply(corner));
+        observed.insert(observed.end(), observation.patternCorners.begin(), observation.patternCorners.end());
+    }
+    if (object.empty() || !(camera.xsize > 0))
+        return false;
+    const std::vector<cv::Point2d> ideal = undistort(camera, observed);
+    const cv::Matx33d k = camera.cameraMatrix();
+
+    // Starting points: the planar solutions of the whole (planar) sheet when it has enough
+    // points, else those of the single square; each refined over every corner.
+    std::vector<Candidate> candidates;
+    std::vector<cv::Mat> rvecs, tvecs;
+    try {
+        cv::solvePnPGeneric(object, ideal, k, cv::noArray(), rvecs, tvecs, false,
+                            object.size() == 4 ? cv::SOLVEPNP_IPPE : cv::SOLVEPNP_SQPNP);
+        if (object.size() > 4) {
+            std::vector<cv::Mat> planar, planarT;
+            cv::solvePnPGeneric(object, ideal, k, cv::noArray(), planar, planarT, false, cv::SOLVEPNP_IPPE);
+            rvecs.insert(rvecs.end(), planar.begin(), planar.end());
+            tvecs.insert(tvecs.end(), planarT.begin(), planarT.end());
+        }
+    } catch (const cv::Exception&) {
+        // Sub-markers off one plane do not suit IPPE; the other solutions stand.
+    }
+    for (std::size_t i = 0; i < rvecs.size(); ++i) {
+        cv::Mat rvec, tvec;
+        rvecs[i].convertTo(rvec, CV_64F);
+        tvecs[i].convertTo(tvec, CV_64F);
+        cv::solvePnPRefineLM(object, ideal, k, cv::noArray(), rvec, tvec);
+        candidates.push_back({rvec, tvec, rmsError(object, ideal, k, rvec, tvec)});
+    }
+    return choose(candidates, previous, ambiguityRatio, out);
+}
+
+} // namespace Orvana::MarkerEngine

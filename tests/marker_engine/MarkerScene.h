@@ -1,0 +1,41 @@
+#pragma once
+
+#include <array>
+#include <vector>
+
+#include <opencv2/core/mat.hpp>
+#include <opencv2/core/types.hpp>
+
+#include "platform/marker_engine/Pose.h"
+
+// Synthetic frames with markers at known poses, for the engine's tests and benchmark.
+namespace Orvana::MarkerScene {
+
+// A printable marker, size x size BGR pixels: white margin (a tenth of the side each way), black
+// square, and at the square's centre half its width of white holding a glyph of blocks chosen by
+// `glyph` (no two glyphs alike, none symmetric under quarter turns).
+cv::Mat drawMarker(int glyph, int size);
+
+// Corners of a drawMarker() square in that image (continuous pixel coordinates), pattern order.
+std::array<cv::Point2d, 4> markerImageCorners(int size);
+
+struct PlacedMarker {
+    cv::Mat image;          // a drawMarker() image
+    double width;           // millimetres of the black square
+    MarkerEngine::Pose pose;
+};
+
+// A pose that shows a marker of `width` mm at `pixels` image width near the image point `at`,
+// tilted by `tilt` degrees about the marker's x axis and turned by `spin` degrees in its plane.
+MarkerEngine::Pose poseFor(const cv::Matx33d& k, double width, double pixels, cv::Point2d at, double tilt,
+                           double spin);
+
+// The marker's pattern corners as the camera k sees them.
+std::array<cv::Point2d, 4> projectCorners(const cv::Matx33d& k, double width, const MarkerEngine::Pose& pose);
+
+// A frame of the given size: light background, the markers rendered at 4x and averaged down,
+// then blurred (sigma, 0 for none) and with Gaussian noise (standard deviation, 0 for none).
+cv::Mat renderFrame(cv::Size size, const cv::Matx33d& k, const std::vector<PlacedMarker>& markers, double blur,
+                    double noise, unsigned seed = 1);
+
+} // namespace Orvana::MarkerScene
