@@ -1,5 +1,7 @@
 #include "messages/Messages.h"
 
+#include <cstdlib>
+
 #include <gtest/gtest.h>
 
 using namespace Orvana;
@@ -22,4 +24,26 @@ TEST(MessageCapture, CollectsLinesWithSeverityAndRestoresThreshold)
         EXPECT_FALSE(capture.contains(osg::NOTICE, " ERROR: broken."));
     }
     EXPECT_EQ(osg::getNotifyLevel(), osg::FATAL);
+}
+
+TEST(MessageHandler, WritesEachLineToStandardOutputAndKeepsAUserThreshold)
+{
+    unsetenv("OSG_NOTIFY_LEVEL");
+    osg::setNotifyLevel(osg::NOTICE);
+    installMessageHandler();
+    EXPECT_EQ(osg::getNotifyLevel(), osg::FATAL) << "only fatal lines show by default";
+
+    testing::internal::CaptureStdout();
+    osg::notify(osg::FATAL) << " ERROR: shown." << std::endl;
+    osg::notify(osg::NOTICE) << "hidden" << std::endl;
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), " ERROR: shown.\n");
+
+    setenv("OSG_NOTIFY_LEVEL", "NOTICE", 1);
+    osg::setNotifyLevel(osg::NOTICE);
+    installMessageHandler();
+    EXPECT_EQ(osg::getNotifyLevel(), osg::NOTICE) << "a level the user set stands";
+    testing::internal::CaptureStdout();
+    osg::notify(osg::NOTICE) << "Reading scene settings..." << std::endl;
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Reading scene settings...\n");
+    unsetenv("OSG_NOTIFY_LEVEL");
 }
