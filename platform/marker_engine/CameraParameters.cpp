@@ -1,10 +1,11 @@
 #include "platform/marker_engine/CameraParameters.h"
 
+#include "platform/marker_engine/FileContent.h"
+
 #include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <fstream>
-#include <iterator>
 
 #include <opencv2/core.hpp>
 
@@ -232,12 +233,11 @@ std::array<double, 16> CameraParameters::glProjection(double nearPlane, double f
 
 bool readCameraParameters(const std::string& path, CameraParameters& out, std::string& error)
 {
-    std::ifstream file(path, std::ios::binary);
-    if (!file) {
-        error = "cannot open camera file \"" + path + "\"";
+    std::string bytes;
+    if (!readFileContent(path, bytes)) {
+        error = "cannot read camera file \"" + path + "\"";
         return false;
     }
-    const std::string bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
     const int version = versionForSize(bytes.size());
     if (version == 0) {
         error = "camera file \"" + path + "\" has " + std::to_string(bytes.size()) +

@@ -1,11 +1,12 @@
 #include "platform/marker_engine/Pattern.h"
 
+#include "platform/marker_engine/FileContent.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <fstream>
-#include <sstream>
 
 #include <opencv2/imgproc.hpp>
 
@@ -54,14 +55,11 @@ Pattern Pattern::fromImage(const PatternImage& upright)
 
 bool readPattern(const std::string& path, Pattern& out, std::string& error)
 {
-    std::ifstream file(path, std::ios::binary);
-    if (!file) {
-        error = "cannot open pattern file \"" + path + "\"";
+    std::string text;
+    if (!readFileContent(path, text)) {
+        error = "cannot read pattern file \"" + path + "\"";
         return false;
     }
-    std::stringstream buffer;
-    buffer << file.rdbuf();
-    const std::string text = buffer.str();
 
     Pattern pattern;
     int count = 0;

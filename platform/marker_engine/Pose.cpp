@@ -2,13 +2,13 @@
 
 #include <cmath>
 #include <filesystem>
-#include <fstream>
 #include <sstream>
 
 #include <opencv2/calib3d.hpp>
 
 #include "platform/marker_engine/CameraParameters.h"
 #include "platform/marker_engine/Conventions.h"
+#include "platform/marker_engine/FileContent.h"
 
 namespace Orvana::MarkerEngine {
 
@@ -155,11 +155,12 @@ bool estimateSquarePose(const CameraParameters& camera, const std::array<cv::Poi
 
 bool readMultiMarkerFile(const std::string& path, MultiMarker& out, std::string& error)
 {
-    std::ifstream file(path);
-    if (!file) {
-        error = "cannot open multi-marker file \"" + path + "\"";
+    std::string content;
+    if (!readFileContent(path, content)) {
+        error = "cannot read multi-marker file \"" + path + "\"";
         return false;
     }
+    std::istringstream file(content);
     // The meaningful lines, without comments and blank lines.
     std::vector<std::string> lines;
     std::string line;
