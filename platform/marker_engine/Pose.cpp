@@ -1,5 +1,6 @@
 #include "platform/marker_engine/Pose.h"
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <sstream>
@@ -93,6 +94,24 @@ void squareCandidates(const std::vector<cv::Point3d>& object, const std::vector<
         cv::Mat rvec, tvec;
         rvecs[i].convertTo(rvec, CV_64F);
         tvecs[i].convertTo(tvec, CV_64F);
+        cv::solvePnPRefineLM(object, ideal, k, cv::noArray(), rvec, tvec);
+        candidates.push_back({rvec, tvec, rmsError(object, ideal, k, rvec, tvec)});
+    }
+    // IPPE breaks down for a square seen exactly head-on (both solutions meet); a general solver
+    // covers that case.
+    double best = 1e300;
+    for (const auto& candidate : candidates)
+        best = std::min(best, candidate.error);
+    if (best > 1.0) {
+        cv::Mat rvec, tvec;
+        try {
+            if (!cv::solvePnP(object, ideal, k, cv::noArray(), rvec, tvec, false, cv::SOLVEPNP_SQPNP))
+                return;
+        } catch (const cv::Exception&) {
+            return;
+        }
+        rvec.convertTo(rvec, CV_64F);
+        tvec.convertTo(tvec, CV_64F);
         cv::solvePnPRefineLM(object, ideal, k, cv::noArray(), rvec, tvec);
         candidates.push_back({rvec, tvec, rmsError(object, ideal, k, rvec, tvec)});
     }

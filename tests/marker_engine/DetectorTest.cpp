@@ -27,6 +27,13 @@ Pattern patternOf(const cv::Mat& markerImage)
     return Pattern::fromImage(image);
 }
 
+// A point on the black border of a marker (between its outer edge and its white inside).
+cv::Point2d expectedBorderPoint(const Pose& pose)
+{
+    const cv::Vec3d p = kCamera * cv::Vec3d(pose.apply({0.0, 0.4 * kWidth, 0.0}));
+    return {p[0] / p[2], p[1] / p[2]};
+}
+
 double median(std::vector<double> values)
 {
     std::sort(values.begin(), values.end());
@@ -39,10 +46,11 @@ double median(std::vector<double> values)
 // is found with the right direction, corners within a pixel and the pose within 1% and 1 degree.
 TEST(SquareDetection, FindsRenderedMarkersAtKnownPoses)
 {
-    const cv::Mat marker = MarkerScene::drawMarker(3, 512);
+    const std::vector<int> glyphs = MarkerScene::distinctGlyphs(2);
+    const cv::Mat marker = MarkerScene::drawMarker(glyphs[0], 512);
     MarkerTracker tracker;
     tracker.addPattern(patternOf(marker));
-    tracker.addPattern(patternOf(MarkerScene::drawMarker(4, 512)));
+    tracker.addPattern(patternOf(MarkerScene::drawMarker(glyphs[1], 512)));
     const CameraParameters camera = CameraParameters::pinhole(640, 480, 800, 800, 319.5, 239.5);
 
     std::vector<double> cornerErrors;
@@ -74,4 +82,100 @@ TEST(SquareDetection, FindsRenderedMarkersAtKnownPoses)
         }
     }
     EXPECT_LE(median(cornerErrors), 0.3);
+}
+
+TEST(SquareDetection, FramesWithoutMarkersIdentifyNothing)
+{
+    const std::vector<int> glyphs = MarkerScene::distinctGlyphs(2);
+    MarkerTracker tracker;
+    tracker.addPattern(patternOf(MarkerScene::drawMarker(glyphs[0], 512)));
+    cv::Mat frame = MarkerScene::renderFrame(kFrame, kCamera, {}, 0.7, 3.0);
+    EXPECT_TRUE(tracker.process(frame).empty());
+
+    // Dark shapes that are not markers: a disc, a triangle, a square with a flat inside, and a
+    // marker-like square of another glyph.
+    cv::circle(frame, {100, 100}, 40, cv::Scalar(20, 20, 20), cv::FILLED);
+    const std::vector<cv::Point> triangle = {{300, 60}, {380, 160}, {230, 150}};
+    cv::fillConvexPoly(frame, triangle, cv::Scalar(20, 20, 20));
+    cv::rectangle(frame, cv::Rect(60, 300, 120, 120), cv::Scalar(20, 20, 20), cv::FILLED);
+    cv::rectangle(frame, cv::Rect(90, 330, 60, 60), cv::Scalar(210, 210, 210), cv::FILLED);
+    const Pose other = MarkerScene::poseFor(kCamera, kWidth, 120.0, {470, 340}, 20.0, 0.0);
+    frame = MarkerScene::renderFrame(kFrame, kCamera, {{MarkerScene::drawMarker(glyphs[1], 512), kWidth, other}}, 0.0, 0.0);
+    cv::circle(frame, {100, 100}, 40, cv::Scalar(20, 20, 20), cv::FILLED);
+    cv::fillConvexPoly(frame, triangle, cv::Scalar(20, 20, 20));
+    cv::rectangle(frame, cv::Rect(60, 300, 120, 120), cv::Scalar(20, 20, 20), cv::FILLED);
+    cv::rectangle(frame, cv::Rect(90, 330, 60, 60), cv::Scalar(210, 210, 210), cv::FILLED);
+
+    const auto& detections = tracker.process(frame);
+    EXPECT_EQ(detections.size(), 2u); // the two squares, neither identified
+    for (const auto& detection : detections)
+        EXPECT_EQ(detection.patternId, -1);
+}
+
+TEST(SquareDetection, HalfResolutionAreaLimitsAndBinaryImage)
+{
+    const cv::Mat marker = MarkerScene::drawMarker(5, 512);
+    const Pose near = MarkerScene::poseFor(kCamera, kWidth, 160.0, {200, 200}, 40.0, 30.0);
+    const Pose far = MarkerScene::poseFor(kCamera, kWidth, 60.0, {500, 380}, 20.0, 200.0);
+    const cv::Mat frame = MarkerScene::renderFrame(kFrame, kCamera, {{marker, kWidth, near}, {marker, kWidth, far}}, 0.7, 2.0);
+
+    DetectionParameters parameters;
+    parameters.halfResolution = true;
+    parameters.keepBinaryImage = true;
+    MarkerTracker tracker(parameters);
+    tracker.addPattern(patternOf(marker));
+    int found = 0;
+    for (const auto& detection : tracker.process(frame)) {
+        if (detection.patternId != 0)
+            continue;
+        ++found;
+        const Pose& truth = detection.square.area > 5000 ? near : far;
+        const auto expected = MarkerScene::projectCorners(kCamera, kWidth, truth);
+        const auto corners = detection.patternCorners();
+        for (int k = 0; k < 4; ++k)
+            EXPECT_LT(cv::norm(corners[k] - expected[k]), 1.0);
+    }
+    EXPECT_EQ(found, 2);
+    const cv::Mat& binary = tracker.binaryImage();
+    ASSERT_EQ(binary.size(), cv::Size(320, 240));
+    EXPECT_EQ(binary.at<uint8_t>(0, 0), 0);
+    EXPECT_EQ(binary.at<uint8_t>(cvRound(expectedBorderPoint(near).y / 2), cvRound(expectedBorderPoint(near).x / 2)), 255);
+
+    // The area limits keep out the small marker, then the large one.
+    parameters.halfResolution = false;
+    parameters.keepBinaryImage = false;
+    parameters.minArea = 8000;
+    tracker.setParameters(parameters);
+    ASSERT_FALSE(tracker.process(frame).empty());
+    for (const auto& detection : tracker.detections())
+        EXPECT_GE(detection.square.area, 8000);
+    ASSERT_NE(tracker.best(0), nullptr);
+    EXPECT_TRUE(tracker.binaryImage().empty());
+    parameters.minArea = 70;
+    parameters.maxArea = 8000;
+    tracker.setParameters(parameters);
+    tracker.process(frame);
+    for (const auto& detection : tracker.detections())
+        EXPECT_LT(detection.square.area, 8000);
+    ASSERT_NE(tracker.best(0), nullptr);
+    EXPECT_LT(cv::norm(tracker.best(0)->square.centre - MarkerScene::projectCorners(kCamera, kWidth, far)[0]), 60.0);
+}
+
+TEST(SquareDetection, UnusableFramesGiveNoSquares)
+{
+    SquareDetector detector;
+    EXPECT_TRUE(detector.detect(cv::Mat()).empty());
+    EXPECT_TRUE(detector.detect(cv::Mat(4, 4, CV_8UC1, cv::Scalar(0))).empty());
+    EXPECT_TRUE(detector.detect(cv::Mat(100, 100, CV_32FC1, cv::Scalar(0))).empty());
+    EXPECT_TRUE(detector.detect(cv::Mat(100, 100, CV_8UC4, cv::Scalar(0))).empty());
+    // All dark, or a square cut by the border: no complete outline.
+    EXPECT_TRUE(detector.detect(cv::Mat(100, 100, CV_8UC1, cv::Scalar(0))).empty());
+    cv::Mat cut(100, 100, CV_8UC1, cv::Scalar(220));
+    cv::rectangle(cut, cv::Rect(60, 20, 60, 40), cv::Scalar(10), cv::FILLED);
+    EXPECT_TRUE(detector.detect(cut).empty());
+    // Random noise everywhere: whatever it finds, it finishes.
+    cv::Mat noise(480, 640, CV_8UC1);
+    cv::randu(noise, 0, 256);
+    detector.detect(noise);
+    SUCCEED();
 }

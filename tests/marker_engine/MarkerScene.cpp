@@ -6,6 +6,8 @@
 #include <opencv2/calib3d.hpp>
 #include <opencv2/imgproc.hpp>
 
+#include "platform/marker_engine/Pattern.h"
+
 namespace Orvana::MarkerScene {
 
 namespace {
@@ -50,9 +52,8 @@ cv::Mat drawMarker(int glyph, int size)
         for (auto& cell : cells)
             cell = random() % 2 == 0;
     } while (symmetricUnderTurn(cells));
-    // A fixed corner block keeps even poorly drawn glyphs asymmetric.
-    const double cell = inner / static_cast<double>(kGlyphCells + 1);
-    const double origin = innerStart + cell * 0.5;
+    const double cell = inner / static_cast<double>(kGlyphCells);
+    const double origin = innerStart;
     for (int r = 0; r < kGlyphCells; ++r)
         for (int c = 0; c < kGlyphCells; ++c)
             if (cells[r * kGlyphCells + c])
@@ -62,6 +63,26 @@ cv::Mat drawMarker(int glyph, int size)
                                                  static_cast<int>(origin + (r + 1) * cell))),
                               cv::Scalar(40, 40 + 30 * (glyph % 3), 40), cv::FILLED);
     return image;
+}
+
+std::vector<int> distinctGlyphs(int count, double maxCorrelation)
+{
+    std::vector<int> glyphs;
+    std::vector<MarkerEngine::Pattern> patterns;
+    for (int glyph = 0; static_cast<int>(glyphs.size()) < count && glyph < 1000; ++glyph) {
+        MarkerEngine::PatternImage image{};
+        MarkerEngine::extractPattern(drawMarker(glyph, 256), markerImageCorners(256), 0.5, image);
+        const MarkerEngine::Pattern pattern = MarkerEngine::Pattern::fromImage(image);
+        bool distinct = true;
+        for (const auto& other : patterns)
+            for (const auto& orientation : other.orientations)
+                distinct = distinct && MarkerEngine::correlation(image, orientation) < maxCorrelation;
+        if (distinct) {
+            glyphs.push_back(glyph);
+            patterns.push_back(pattern);
+        }
+    }
+    return glyphs;
 }
 
 std::array<cv::Point2d, 4> markerImageCorners(int size)

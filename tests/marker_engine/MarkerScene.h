@@ -16,6 +16,10 @@ namespace Orvana::MarkerScene {
 // `glyph` (no two glyphs alike, none symmetric under quarter turns).
 cv::Mat drawMarker(int glyph, int size);
 
+// The first `count` glyphs whose patterns correlate below maxCorrelation with each other in every
+// orientation (random glyphs can look alike).
+std::vector<int> distinctGlyphs(int count, double maxCorrelation = 0.4);
+
 // Corners of a drawMarker() square in that image (continuous pixel coordinates), pattern order.
 std::array<cv::Point2d, 4> markerImageCorners(int size);
 
