@@ -40,7 +40,7 @@ bool ARSceneNode::connect(GenericTracker* tracker, GenericVideo* video, const st
         return false;
     _tracker = tracker;
     _video = video;
-    _trackedFrame = video->getFrameNumber();
+    _hasTracked = false;
     return true;
 }
 
@@ -49,7 +49,8 @@ void ARSceneNode::updateTracking()
     if (!_video.valid() || !_tracker.valid())
         return;
     _video->update(nullptr);
-    if (_video->getFrameNumber() != _trackedFrame) {
+    if (!_hasTracked || _video->getFrameNumber() != _trackedFrame) {
+        _hasTracked = true;
         _trackedFrame = _video->getFrameNumber();
         _tracker->update();
     }

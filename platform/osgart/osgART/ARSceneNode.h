@@ -34,6 +34,8 @@ private:
     osg::ref_ptr<GenericTracker> _tracker;
     osg::ref_ptr<GenericVideo> _video;
     unsigned int _trackedFrame = 0;
+    // The frame the video holds when connected is tracked too.
+    bool _hasTracked = false;
 };
 
 } // namespace osgART

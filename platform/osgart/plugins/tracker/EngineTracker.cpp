@@ -118,6 +118,12 @@ bool EngineTracker::init(GenericVideo* video, const std::string& patternsFile, c
         osg::notify(osg::FATAL) << " ERROR: could not read camera file (" << cameraFile << "): " << error << std::endl;
         return false;
     }
+    // A new connection starts a new set of markers.
+    _markers.clear();
+    _tracked.clear();
+    _patternIds.clear();
+    _engine = engine::MarkerTracker(_engine.parameters());
+    _debugImage = new osg::Image;
     _camera = parameters.resized(video->s(), video->t());
     std::array<double, 16> projection = _camera.glProjection(nearPlane, farPlane);
     _projection.set(projection.data());
@@ -163,14 +169,31 @@ Marker* EngineTracker::addMarker(const std::string& configuration)
     return nullptr;
 }
 
+bool EngineTracker::patternId(const std::string& path, int& id)
+{
+    std::error_code ec;
+    std::string key = fs::weakly_canonical(path, ec).string();
+    if (ec)
+        key = path;
+    auto known = _patternIds.find(key);
+    if (known != _patternIds.end()) {
+        id = known->second;
+        return true;
+    }
+    std::string error;
+    if (!_engine.loadPattern(path, id, error)) {
+        osg::notify(osg::FATAL) << " ERROR: could not load pattern (" << path << "): " << error << std::endl;
+        return false;
+    }
+    _patternIds[key] = id;
+    return true;
+}
+
 Marker* EngineTracker::addSingle(const std::string& patternPath, double width)
 {
     int id = -1;
-    std::string error;
-    if (!_engine.loadPattern(patternPath, id, error)) {
-        osg::notify(osg::FATAL) << " ERROR: could not load pattern (" << patternPath << "): " << error << std::endl;
+    if (!patternId(patternPath, id))
         return nullptr;
-    }
     Tracked tracked;
     tracked.width = width;
     tracked.patternIds.push_back(id);
@@ -190,11 +213,8 @@ Marker* EngineTracker::addMulti(const std::string& path)
     }
     for (const engine::SubMarker& sub : tracked.layout.markers) {
         int id = -1;
-        if (!_engine.loadPattern(sub.patternPath, id, error)) {
-            osg::notify(osg::FATAL) << " ERROR: could not load pattern (" << sub.patternPath << "): " << error
-                                    << std::endl;
+        if (!patternId(sub.patternPath, id))
             return nullptr;
-        }
         tracked.patternIds.push_back(id);
     }
     _tracked.push_back(tracked);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -49,6 +50,9 @@ private:
         bool hasPrevious = false;
     };
 
+    // The engine's id of a pattern file, loading it the first time; markers that share a pattern
+    // file share its id, so that each sees the squares that show it.
+    bool patternId(const std::string& path, int& id);
     Marker* addSingle(const std::string& patternPath, double width);
     Marker* addMulti(const std::string& path);
     void updateDebugImage();
@@ -57,6 +61,7 @@ private:
     Orvana::MarkerEngine::CameraParameters _camera;
     bool _initialised = false;
     std::vector<Tracked> _tracked;
+    std::map<std::string, int> _patternIds;
     int _threshold = 100;
     int _imageProcMode = 0;
     bool _debug = false;

@@ -115,7 +115,7 @@ bool OpenCVVideo::openSource(const VideoOptions& options)
                 return true;
             }
         }
-        if (!_capture.open(options.movie, cv::CAP_FFMPEG) && !_capture.open(options.movie, cv::CAP_ANY))
+        if (!_capture.open(options.movie, cv::CAP_FFMPEG))
             return false;
         _isMovie = true;
         double fps = _capture.get(cv::CAP_PROP_FPS);
