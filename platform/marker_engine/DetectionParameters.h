@@ -21,6 +21,9 @@ struct DetectionParameters {
     double maxSideDeviation = 1.5;
     double maxSideDeviationShare = 0.03;
 
+    // Drop squares that lie inside another square (the blocks of a marker's own pattern).
+    bool dropNestedSquares = true;
+
     // Refine the corners to sub-pixel accuracy by fitting lines to the grey-level edges.
     bool subPixelCorners = true;
 

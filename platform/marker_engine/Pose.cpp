@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include <opencv2/calib3d.hpp>
+#include <opencv2/core.hpp>
 
 #include "platform/marker_engine/CameraParameters.h"
 #include "platform/marker_engine/Conventions.h"
@@ -37,6 +38,112 @@ double rmsError(const std::vector<cv::Point3d>& object, const std::vector<cv::Po
         sum += d.dot(d);
     }
     return std::sqrt(sum / static_cast<double>(image.size()));
+}
+
+cv::Matx33d rotationMatrix(const cv::Vec3d& r)
+{
+    const double angle = cv::norm(r);
+    if (angle < 1e-12)
+        return cv::Matx33d::eye();
+    const cv::Vec3d a = r * (1.0 / angle);
+    const double c = std::cos(angle), s = std::sin(angle), t = 1.0 - c;
+    return {t * a[0] * a[0] + c,        t * a[0] * a[1] - s * a[2], t * a[0] * a[2] + s * a[1],
+            t * a[0] * a[1] + s * a[2], t * a[1] * a[1] + c,        t * a[1] * a[2] - s * a[0],
+            t * a[0] * a[2] - s * a[1], t * a[1] * a[2] + s * a[0], t * a[2] * a[2] + c};
+}
+
+void projectAll(const std::vector<cv::Point3d>& object, const cv::Matx33d& k, const cv::Vec3d& r, const cv::Vec3d& t,
+                std::vector<cv::Point2d>& out)
+{
+    const cv::Matx33d rotation = rotationMatrix(r);
+    out.resize(object.size());
+    for (std::size_t i = 0; i < object.size(); ++i) {
+        const cv::Vec3d p = rotation * cv::Vec3d(object[i].x, object[i].y, object[i].z) + t;
+        out[i] = {k(0, 0) * p[0] / p[2] + k(0, 1) * p[1] / p[2] + k(0, 2), k(1, 1) * p[1] / p[2] + k(1, 2)};
+    }
+}
+
+double squaredError(const std::vector<cv::Point2d>& a, const std::vector<cv::Point2d>& b)
+{
+    double sum = 0.0;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        sum += (a[i] - b[i]).dot(a[i] - b[i]);
+    return sum;
+}
+
+// Levenberg-Marquardt on the reprojection error over (rotation vector, translation), with a
+// numeric Jacobian: a few corners make each step a matter of microseconds, far less than the
+// general solver's set-up.
+void refineLM(const std::vector<cv::Point3d>& object, const std::vector<cv::Point2d>& image, const cv::Matx33d& k,
+              cv::Mat& rvec, cv::Mat& tvec)
+{
+    cv::Vec6d x(rvec.at<double>(0), rvec.at<double>(1), rvec.at<double>(2), tvec.at<double>(0), tvec.at<double>(1),
+                tvec.at<double>(2));
+    const auto residuals = [&](const cv::Vec6d& v, std::vector<cv::Point2d>& projected) {
+        projectAll(object, k, cv::Vec3d(v[0], v[1], v[2]), cv::Vec3d(v[3], v[4], v[5]), projected);
+        return squaredError(projected, image);
+    };
+    std::vector<cv::Point2d> current, moved;
+    double error = residuals(x, current);
+    double lambda = 1e-3;
+    const std::size_t n = image.size();
+    cv::Mat jacobian(static_cast<int>(2 * n), 6, CV_64F);
+    for (int iteration = 0; iteration < 30 && std::isfinite(error); ++iteration) {
+        for (int j = 0; j < 6; ++j) {
+            cv::Vec6d shifted = x;
+            const double step = j < 3 ? 1e-7 : 1e-7 * std::max(1.0, std::abs(x[j]));
+            shifted[j] += step;
+            residuals(shifted, moved);
+            for (std::size_t i = 0; i < n; ++i) {
+                jacobian.at<double>(static_cast<int>(2 * i), j) = (moved[i].x - current[i].x) / step;
+                jacobian.at<double>(static_cast<int>(2 * i + 1), j) = (moved[i].y - current[i].y) / step;
+            }
+        }
+        cv::Matx66d jtj;
+        cv::Vec6d jtr;
+        for (int a = 0; a < 6; ++a) {
+            for (int b = 0; b < 6; ++b) {
+                double sum = 0.0;
+                for (int i = 0; i < jacobian.rows; ++i)
+                    sum += jacobian.at<double>(i, a) * jacobian.at<double>(i, b);
+                jtj(a, b) = sum;
+            }
+            double sum = 0.0;
+            for (std::size_t i = 0; i < n; ++i)
+                sum += jacobian.at<double>(static_cast<int>(2 * i), a) * (current[i].x - image[i].x) +
+                       jacobian.at<double>(static_cast<int>(2 * i + 1), a) * (current[i].y - image[i].y);
+            jtr[a] = sum;
+        }
+        bool improved = false;
+        while (!improved && lambda < 1e8) {
+            cv::Matx66d damped = jtj;
+            for (int a = 0; a < 6; ++a)
+                damped(a, a) += lambda * std::max(jtj(a, a), 1e-12);
+            cv::Vec6d delta;
+            if (!cv::solve(damped, -jtr, delta, cv::DECOMP_CHOLESKY))
+                break;
+            const cv::Vec6d candidate = x + delta;
+            const double candidateError = residuals(candidate, moved);
+            if (std::isfinite(candidateError) && candidateError < error) {
+                const bool converged = error - candidateError < 1e-12 * (1.0 + error) || cv::norm(delta) < 1e-12;
+                x = candidate;
+                error = candidateError;
+                current.swap(moved);
+                lambda = std::max(lambda * 0.1, 1e-9);
+                improved = true;
+                if (converged)
+                    iteration = 30;
+            } else {
+                lambda *= 10.0;
+            }
+        }
+        if (!improved)
+            break;
+    }
+    for (int j = 0; j < 3; ++j) {
+        rvec.at<double>(j) = x[j];
+        tvec.at<double>(j) = x[j + 3];
+    }
 }
 
 // Picks among refined candidate solutions (rvec, tvec, error).
@@ -82,7 +189,7 @@ std::vector<cv::Point2d> undistort(const CameraParameters& camera, const std::ve
 }
 
 void squareCandidates(const std::vector<cv::Point3d>& object, const std::vector<cv::Point2d>& ideal,
-                      const cv::Matx33d& k, std::vector<Candidate>& candidates)
+                      const cv::Matx33d& k, double ambiguityRatio, std::vector<Candidate>& candidates)
 {
     std::vector<cv::Mat> rvecs, tvecs;
     try {
@@ -90,16 +197,27 @@ void squareCandidates(const std::vector<cv::Point3d>& object, const std::vector<
     } catch (const cv::Exception&) {
         return;
     }
+    std::vector<Candidate> found;
+    double best = 1e300;
     for (std::size_t i = 0; i < rvecs.size(); ++i) {
         cv::Mat rvec, tvec;
         rvecs[i].convertTo(rvec, CV_64F);
         tvecs[i].convertTo(tvec, CV_64F);
-        cv::solvePnPRefineLM(object, ideal, k, cv::noArray(), rvec, tvec);
-        candidates.push_back({rvec, tvec, rmsError(object, ideal, k, rvec, tvec)});
+        found.push_back({rvec, tvec, rmsError(object, ideal, k, rvec, tvec)});
+        best = std::min(best, found.back().error);
+    }
+    // Only solutions that could win are refined: the clearly worse one of an unambiguous view
+    // stays out.
+    for (Candidate& candidate : found) {
+        if (candidate.error > ambiguityRatio * best + 0.5)
+            continue;
+        refineLM(object, ideal, k, candidate.rvec, candidate.tvec);
+        candidate.error = rmsError(object, ideal, k, candidate.rvec, candidate.tvec);
+        candidates.push_back(candidate);
     }
     // IPPE breaks down for a square seen exactly head-on (both solutions meet); a general solver
     // covers that case.
-    double best = 1e300;
+    best = 1e300;
     for (const auto& candidate : candidates)
         best = std::min(best, candidate.error);
     if (best > 1.0) {
@@ -112,7 +230,7 @@ void squareCandidates(const std::vector<cv::Point3d>& object, const std::vector<
         }
         rvec.convertTo(rvec, CV_64F);
         tvec.convertTo(tvec, CV_64F);
-        cv::solvePnPRefineLM(object, ideal, k, cv::noArray(), rvec, tvec);
+        refineLM(object, ideal, k, rvec, tvec);
         candidates.push_back({rvec, tvec, rmsError(object, ideal, k, rvec, tvec)});
     }
 }
@@ -168,7 +286,7 @@ bool estimateSquarePose(const CameraParameters& camera, const std::array<cv::Poi
     const std::vector<cv::Point3d> object(corners3d.begin(), corners3d.end());
     const std::vector<cv::Point2d> ideal = undistort(camera, {patternCorners.begin(), patternCorners.end()});
     std::vector<Candidate> candidates;
-    squareCandidates(object, ideal, camera.cameraMatrix(), candidates);
+    squareCandidates(object, ideal, camera.cameraMatrix(), ambiguityRatio, candidates);
     return choose(candidates, previous, ambiguityRatio, out);
 }
 
@@ -267,7 +385,7 @@ bool estimateMultiPose(const CameraParameters& camera, const MultiMarker& multi,
         cv::Mat rvec, tvec;
         rvecs[i].convertTo(rvec, CV_64F);
         tvecs[i].convertTo(tvec, CV_64F);
-        cv::solvePnPRefineLM(object, ideal, k, cv::noArray(), rvec, tvec);
+        refineLM(object, ideal, k, rvec, tvec);
         candidates.push_back({rvec, tvec, rmsError(object, ideal, k, rvec, tvec)});
     }
     return choose(candidates, previous, ambiguityRatio, out);

@@ -200,7 +200,13 @@ const std::vector<Square>& SquareDetector::detect(const cv::Mat& frame)
     label(_binary);
 
     const int areaScale = half ? 4 : 1;
+    const double scale = half ? 2.0 : 1.0;
     const int w = _binary.cols, h = _binary.rows;
+    struct Candidate {
+        Square square;
+        cv::Rect box;
+    };
+    std::vector<Candidate> candidates;
     for (const Region& region : _regions) {
         const int area = region.area * areaScale;
         if (area < _parameters.minArea || area > _parameters.maxArea)
@@ -213,9 +219,32 @@ const std::vector<Square>& SquareDetector::detect(const cv::Mat& frame)
         const std::size_t bound = 4 * static_cast<std::size_t>(region.maxX - region.minX + region.maxY - region.minY + 4);
         if (!traceOutline(_binary, region.startX, region.startY, bound))
             continue;
-        Square square;
-        if (!fitQuad(half ? 2.0 : 1.0, square.corners))
+        Candidate candidate;
+        if (!fitQuad(scale, candidate.square.corners))
             continue;
+        candidate.square.area = area;
+        candidate.box = cv::Rect(region.minX, region.minY, region.maxX - region.minX + 1, region.maxY - region.minY + 1);
+        candidates.push_back(candidate);
+    }
+
+    for (std::size_t i = 0; i < candidates.size(); ++i) {
+        Square& square = candidates[i].square;
+        if (_parameters.dropNestedSquares) {
+            const cv::Point2d middle = 0.25 * (square.corners[0] + square.corners[1] + square.corners[2] + square.corners[3]);
+            bool nested = false;
+            for (std::size_t j = 0; j < candidates.size() && !nested; ++j) {
+                if (j == i || (candidates[j].box & candidates[i].box) != candidates[i].box ||
+                    candidates[j].box == candidates[i].box)
+                    continue;
+                // Inside when on the inner side of all four edges (corners go clockwise, y down).
+                const auto& c = candidates[j].square.corners;
+                nested = true;
+                for (int k = 0; k < 4; ++k)
+                    nested = nested && cross(c[(k + 1) % 4] - c[k], middle - c[k]) > 0.0;
+            }
+            if (nested)
+                continue;
+        }
         if (_parameters.subPixelCorners && !refineCorners(square.corners))
             continue;
         cv::Point2d centre;
@@ -224,7 +253,6 @@ const std::vector<Square>& SquareDetector::detect(const cv::Mat& frame)
         if (!intersect(d0, d1, centre))
             continue;
         square.centre = centre;
-        square.area = area;
         _squares.push_back(square);
     }
     if (!_parameters.keepBinaryImage)
