@@ -2,11 +2,13 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <random>
 #include <system_error>
 
 #include <zip.h>
+#include <zlib.h>
 
 #include <osg/Notify>
 
@@ -22,6 +24,23 @@ std::string simpleName(const std::string& path)
     while (!p.empty() && p.filename().empty() && p.has_parent_path() && p != p.root_path())
         p = p.parent_path();
     return p.filename().string();
+}
+
+// True when a sample from the start of the file shrinks by less than 2% under fast deflate.
+bool looksCompressed(const std::string& path)
+{
+    constexpr std::size_t sampleSize = 256 * 1024;
+    std::ifstream file(path, std::ios::binary);
+    std::vector<unsigned char> sample(sampleSize);
+    file.read(reinterpret_cast<char*>(sample.data()), static_cast<std::streamsize>(sample.size()));
+    const auto count = static_cast<uLong>(file.gcount());
+    if (count < 4096)
+        return false;
+    std::vector<unsigned char> packed(compressBound(count));
+    uLongf packedSize = static_cast<uLongf>(packed.size());
+    if (compress2(packed.data(), &packedSize, sample.data(), count, 1) != Z_OK)
+        return false;
+    return packedSize > count / 50 * 49;
 }
 
 std::string zipError(zip* archive)
@@ -90,10 +109,17 @@ bool PackageArchive::addFile(zip* archive, const std::string& file, const std::s
     zip_source_t* source = zip_source_file(archive, file.c_str(), 0, -1);
     if (!source)
         return false;
-    if (zip_file_add(archive, entryName.c_str(), source, ZIP_FL_OVERWRITE | ZIP_FL_ENC_UTF_8) < 0) {
+    const zip_int64_t index = zip_file_add(archive, entryName.c_str(), source, ZIP_FL_OVERWRITE | ZIP_FL_ENC_UTF_8);
+    if (index < 0) {
         zip_source_free(source);
         return false;
     }
+    // libzip's own default is the slowest level; 6 is the zip program's default. Media that are
+    // compressed already are stored: deflating them costs time and gains nothing.
+    if (looksCompressed(file))
+        zip_set_file_compression(archive, static_cast<zip_uint64_t>(index), ZIP_CM_STORE, 0);
+    else
+        zip_set_file_compression(archive, static_cast<zip_uint64_t>(index), ZIP_CM_DEFLATE, 6);
     return true;
 }
 
