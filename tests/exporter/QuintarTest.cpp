@@ -501,6 +501,11 @@ TEST(Quintar, EndsOnEveryMissingOrInvalidInputWithItsMessage)
                      " ERROR: could not create .orvana file."});
     fs::rename(in.path("music.bak"), in.path("music.ogg"));
 
+    const QuintarRun unwritable =
+        quintar(with({"-output_file", in.dir.file("no_such_folder/out.orvana")}), in.dir.path());
+    EXPECT_TRUE(unwritable.has(" ERROR: could not create .orvana file."));
+    EXPECT_FALSE(unwritable.has(" Exporting...done."));
+
     // A model-less scene has nothing to sign.
     in.dir.write("input/bare.xml", "<scene><objects><object type=\"ARLight\"><model/><markers all=\"true\"/>"
                                    "</object></objects></scene>");
