@@ -1,0 +1,259 @@
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <osg/ref_ptr>
+
+#include "scene_description/AudioSettings.h"
+#include "scene_description/ConfigurationSettings.h"
+#include "scene_description/MarkersSettings.h"
+#include "scene_description/SceneSettings.h"
+#include "scene_description/VideoSettings.h"
+
+namespace osg {
+class Camera;
+class Geode;
+class Geometry;
+class Group;
+class MatrixTransform;
+class Node;
+class Projection;
+class Switch;
+class TexMat;
+class Texture2D;
+} // namespace osg
+
+namespace osgART {
+class ARSceneNode;
+class GenericTracker;
+class GenericVideo;
+class VideoLayer;
+} // namespace osgART
+
+namespace Orvana {
+
+class ARMarkerNode;
+class ARObject;
+class ARSoundtrack;
+class ARViewer;
+
+// Application hint, from the scene's authoring software.
+enum ApplicationHint : int {
+    hint_none = 0,
+    hint_sketchup = 1,
+    hint_3dsmax = 2,
+    hint_scia_engineer = 3,
+    hint_vectorworks = 4,
+    hint_maya = 5,
+    hint_cinema4d = 6
+};
+
+// The player's central object: the settings records, the tracker and video, the markers, the
+// scene graph, the viewer, the scene objects and soundtracks, and the temporary data to remove at
+// exit. Objects, actions and handlers keep a plain pointer to it.
+class ARApplication {
+public:
+    using MarkerMap = std::map<std::uint32_t, osg::ref_ptr<ARMarkerNode>>;
+    using ObjectList = std::vector<osg::ref_ptr<ARObject>>;
+
+    ARApplication();
+    ~ARApplication();
+    ARApplication(const ARApplication&) = delete;
+    ARApplication& operator=(const ARApplication&) = delete;
+
+    // Description files: a relative name is joined to the working directory (configuration,
+    // tracker, video) or the temporary directory (the others). On failure the previous record stays.
+    bool setConfiguration(const std::string& name);
+    bool setTracker(const std::string& name);
+    bool setVideo(const std::string& name);
+    bool setScene(const std::string& name);
+    bool setAudio(const std::string& name);
+    bool setMarkers(const std::string& name);
+    bool setLighting(const std::string& name);
+
+    void setTitle(const std::string& title) { _title = title; }
+    const std::string& getTitle() const { return _title; }
+    void setWorkingDirectory(const std::string& directory) { _workingDirectory = directory; }
+    void setTemporaryDirectory(const std::string& directory) { _temporaryDirectory = directory; }
+    const std::string& getWorkingDirectory() const { return _workingDirectory; }
+    const std::string& getTemporaryDirectory() const { return _temporaryDirectory; }
+    void setVideoDevice(const std::string& device);
+    const std::string& getVideoDevice() const { return _videoDevice; }
+
+    void setApplicationHint();
+    int getApplicationHint() const { return _applicationHint; }
+
+    // Graphics, tracking, scene graph, markers, marker transforms, viewer, soundtracks.
+    bool init();
+    void initEventsHandlers();
+    // Creates the scene objects from the scene record and attaches them to their markers.
+    void initObjects();
+
+    void showMessage(const std::string& text);
+    void setMessage(const std::string& text);
+
+    unsigned int getMarkersCount() const;
+    std::size_t getObjectsCount() const { return _objects.size(); }
+    void addObjectToMarker(ARObject* object, std::uint32_t markerId, int layer);
+    void addObjectToAllMarkers(ARObject* object);
+    // The first object, in creation order, whose node name is `name`; null when none.
+    ARObject* findObject(const std::string& name) const;
+
+    void setRescaleNormal(bool enable);
+    // The path to load for a model file: KMZ archives are unpacked and their first model used.
+    std::string resolveModelFile(const std::string& path);
+
+    void run();
+    void cleanup();
+
+    // Tracking controls.
+    void listVideoDevices();
+    std::string chooseCameraFile(int width, int height);
+    void setCameraFile(const std::string& name);
+    const std::string& getCameraFile() const { return _cameraFile; }
+    void setPatternsFile(const std::string& name);
+    std::string getPatternsFile() const;
+    void resetThreshold();
+    void increaseThreshold(int step);
+    void decreaseThreshold(int step);
+    int getThreshold() const;
+    void toggleFreeze();
+    void toggleTrackingPlus();
+    bool isFrozen() const { return _frozen; }
+    bool isTrackingPlus() const { return _trackingPlus; }
+    bool writeMultiMarkerFile(int markerIndex);
+
+    // Viewer and composition.
+    void setWireframe(bool on);
+    void toggleMirrorHorizontal();
+    void toggleFlipVertical();
+    void bindShadowPassTexture(bool bind);
+
+    // Records; null until their file was loaded.
+    ConfigurationSettings* getConfigurationSettings() { return opt(_configuration); }
+    TrackerSettings* getTrackerSettings() { return opt(_tracker); }
+    MarkersSettings* getMarkersSettings() { return opt(_markersSettings); }
+    VideoSettings* getVideoSettings() { return opt(_video); }
+    SceneSettings* getSceneSettings() { return opt(_scene); }
+    AudioSettings* getAudioSettings() { return opt(_audio); }
+    LightingSettings* getLightingSettings() { return opt(_lighting); }
+
+    MarkerMap& getMarkers() { return _markers; }
+    const ObjectList& getObjects() const { return _objects; }
+    bool isDebug() const { return _debug; }
+    bool hasMouseHoverEvents() const { return _mouseHoverEvents; }
+
+    osgART::GenericTracker* getTrackerPlugin() const;
+    osgART::GenericVideo* getVideoPlugin() const;
+    ARViewer* getViewer() const { return _viewer.get(); }
+    osg::Group* getRoot() const;
+    osg::Group* getShadowedGroup() const;
+    osg::Group* getNotShadowedGroup() const;
+    osg::Camera* getARCamera() const;
+
+    void addTemporaryFile(const std::string& path) { _temporaryFiles.push_back(path); }
+    void addTemporaryDirectory(const std::string& path) { _temporaryDirectories.push_back(path); }
+    const std::vector<std::string>& getTemporaryFiles() const { return _temporaryFiles; }
+    const std::vector<std::string>& getTemporaryDirectories() const { return _temporaryDirectories; }
+
+    // Soundtracks of the audio record.
+    std::size_t getSoundtracksCount() const { return _soundtracks.size(); }
+    ARSoundtrack* getSoundtrack(std::size_t index) const;
+    ARSoundtrack* getCurrentSoundtrack() const;
+    int getCurrentSoundtrackIndex() const { return _currentSoundtrack; }
+    void setCurrentSoundtrackIndex(int index) { _currentSoundtrack = index; }
+    // Soundtrack controls; each acts only when the current index is a loaded soundtrack.
+    void addSoundtrack(const std::string& fileName);
+    void rewindSoundtrack();
+    void toggleMusic();
+    void nextSoundtrack();
+    void previousSoundtrack();
+
+private:
+    template <typename T>
+    static T* opt(std::optional<T>& value)
+    {
+        return value ? &*value : nullptr;
+    }
+
+    bool initGraphicLibrary();
+    bool initTrackingLibrary();
+    bool initScene();
+    bool initMarkers();
+    bool initMarkersTransform();
+    bool initViewer();
+    bool initSounds();
+    void createMarkers(bool hasGlobalTransformsFile);
+    void setupRendering();
+    void checkGraphicsCapabilities();
+    void applySmallFeatureCulling();
+    void updateTextureMatrix();
+    void stepSoundtrack(int step);
+
+    std::string _title = "Orvana(TM)";
+    std::string _workingDirectory = ".";
+    std::string _temporaryDirectory = ".";
+    std::string _videoDevice = "1";
+    std::string _cameraFile;
+
+    std::optional<ConfigurationSettings> _configuration;
+    std::optional<TrackerSettings> _tracker;
+    std::optional<MarkersSettings> _markersSettings;
+    std::optional<VideoSettings> _video;
+    std::optional<SceneSettings> _scene;
+    std::optional<AudioSettings> _audio;
+    std::optional<LightingSettings> _lighting;
+
+    int _applicationHint = hint_none;
+    bool _debug = false;
+    bool _mouseHoverEvents = false;
+    float _smallFeatureCullingPixelSize = 0.0f;
+    bool _frozen = false;
+    bool _trackingPlus = true;
+
+    osg::ref_ptr<osgART::GenericVideo> _videoPlugin;
+    osg::ref_ptr<osgART::GenericTracker> _trackerPlugin;
+    MarkerMap _markers;
+
+    osg::ref_ptr<osg::Group> _root;
+    osg::ref_ptr<osgART::ARSceneNode> _arScene;
+    osg::ref_ptr<osg::Switch> _modeSwitch;
+    osg::ref_ptr<osg::Projection> _projection;
+    osg::ref_ptr<osg::MatrixTransform> _modelView;
+    osg::ref_ptr<osg::Switch> _arSwitch;
+    osg::ref_ptr<osgART::VideoLayer> _videoLayer;
+    osg::ref_ptr<osgART::VideoLayer> _debugLayer;
+    osg::ref_ptr<osg::Group> _sceneGroup;
+    osg::ref_ptr<osg::Group> _shadowedGroup;
+    osg::ref_ptr<osg::Group> _notShadowedGroup;
+
+    // Graphics capabilities and composition.
+    bool _glMultisample = false;
+    bool _glNonPowerOfTwo = false;
+    bool _glTextureRectangle = false;
+    bool _glFramebufferObject = false;
+    bool _mirrorHorizontal = false;
+    bool _flipVertical = false;
+    osg::ref_ptr<osg::Texture2D> _arTexture;
+    osg::ref_ptr<osg::Texture2D> _shadowPassTexture;
+    osg::ref_ptr<osg::Geometry> _quad;
+    osg::ref_ptr<osg::Geode> _quadGeode;
+    osg::ref_ptr<osg::TexMat> _textureMatrix;
+    osg::ref_ptr<osg::Camera> _arCamera;
+    osg::ref_ptr<osg::Camera> _shadowsCamera;
+    osg::ref_ptr<ARViewer> _viewer;
+
+    ObjectList _objects;
+    std::vector<std::unique_ptr<ARSoundtrack>> _soundtracks;
+    int _currentSoundtrack = 0;
+
+    std::vector<std::string> _temporaryFiles;
+    std::vector<std::string> _temporaryDirectories;
+};
+
+} // namespace Orvana

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <osgViewer/Viewer>
+
+namespace osgViewer {
+class GraphicsWindow;
+}
+
+namespace Orvana {
+
+class ARApplication;
+
+// The player's viewer: fullscreen handling and multisampling checks on top of the scene-graph
+// library's viewer.
+class ARViewer : public osgViewer::Viewer {
+public:
+    ARViewer();
+
+    void setApplication(ARApplication* application) { _application = application; }
+
+    // True when a pixel buffer with this many samples can be created.
+    bool isMultisampleSupported(int samples) const;
+    void setMultisampling(bool enable, int samples);
+
+    void toggleWindowFullscreen(osgViewer::GraphicsWindow* window);
+    void toggleFullscreen();
+    void setFullscreen(bool fullscreen);
+    bool isFullscreen() const { return _fullscreen; }
+
+    int getWindowWidth();
+    int getWindowHeight();
+    int getScreenWidth();
+    int getScreenHeight();
+
+protected:
+    ~ARViewer() override;
+
+private:
+    bool screenSize(osgViewer::GraphicsWindow* window, unsigned int& width, unsigned int& height,
+                    const char* failure);
+
+    ARApplication* _application = nullptr;
+    bool _fullscreen = true;
+};
+
+} // namespace Orvana

@@ -1,0 +1,190 @@
+#include "player/app/PlayerEntry.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+#include <osg/ArgumentParser>
+#include <osg/Notify>
+#include <osgDB/FileUtils>
+#include <osgDB/ReadFile>
+
+#include "messages/Messages.h"
+#include "player/app/ARApplication.h"
+#include "player/app/FileUtilities.h"
+#include "player/objects/ARObject.h"
+
+namespace Orvana {
+
+namespace {
+
+// Every value of an option; the last one wins.
+bool readLast(osg::ArgumentParser& arguments, const char* option, std::string& value)
+{
+    bool found = false;
+    std::string text;
+    while (arguments.read(option, text)) {
+        value = text;
+        found = true;
+    }
+    return found;
+}
+
+std::string readOption(osg::ArgumentParser& arguments, const char* option, const char* fallback)
+{
+    std::string value;
+    readLast(arguments, option, value);
+    return value.empty() ? std::string(fallback) : value;
+}
+
+void prepareEnvironment()
+{
+    setenv("OSG_MAX_TEXTURE_SIZE", "4096", 1);
+    // Our own modules first; the scene-graph library's readers live in the system's folders.
+    osgDB::FilePathList& paths = osgDB::getLibraryFilePathList();
+    paths.erase(std::remove(paths.begin(), paths.end(), "osgplugins"), paths.end());
+    paths.push_front("osgplugins");
+    installMessageHandler();
+}
+
+struct DescriptionFile {
+    const char* key;
+    const char* option;
+    const char* fallback;
+    bool inWorkingDirectory;
+    std::string name;
+};
+
+} // namespace
+
+int runPlayer(int argc, char** argv)
+{
+    prepareEnvironment();
+    osg::ArgumentParser arguments(&argc, argv);
+
+    std::string query;
+    readLast(arguments, "-query", query);
+    if (!query.empty()) {
+        if (query == "version") {
+            osg::notify(osg::FATAL) << "Pellow" << " v" << 2 << "." << 3 << " " << "(PRO)" << " "
+                                    << "Autodesk(R) 3dsMax(R)" << std::endl;
+        } else if (query == "video_devices") {
+            auto application = std::make_unique<ARApplication>();
+            application->listVideoDevices();
+        } else if (query == "copyright") {
+            osg::notify(osg::FATAL) << "Pellow, Orvana(TM) augmented reality player. Copyright (C) Orvana." << std::endl;
+        } else {
+            osg::notify(osg::FATAL) << " WARNING: wrong parameters." << std::endl;
+        }
+        return 0;
+    }
+
+    const std::string videoDevice = readOption(arguments, "-video_device", "1");
+    osg::notify(osg::NOTICE) << " video device: " << videoDevice << std::endl;
+    const std::string workingDirectory = readOption(arguments, "-working_directory", ".");
+    const std::string temporaryDirectory = readOption(arguments, "-temporary_directory", ".");
+
+    std::string metadataPath;
+    std::string metadata;
+    if (readLast(arguments, "-metadata", metadata) && !metadata.empty()) {
+        metadataPath = joinPath(temporaryDirectory, metadata);
+        if (!fileExists(metadataPath)) {
+            osg::notify(osg::FATAL) << "ERROR: could not find metadata file." << std::endl;
+            return 0;
+        }
+    } else {
+        metadataPath = joinPath(temporaryDirectory, "model.dat");
+        if (!fileExists(metadataPath)) {
+            osg::notify(osg::NOTICE) << "WARNING: could not find default metadata file." << std::endl;
+            metadataPath.clear();
+        }
+    }
+
+    DescriptionFile files[] = {{"config", "-config", "config.xml", true, ""},
+                               {"scene", "-scene", "scene.xml", false, ""},
+                               {"audio", "-audio", "audio.xml", false, ""},
+                               {"tracker", "-tracker", "tracker.xml", true, ""},
+                               {"markers", "-markers", "markers.xml", false, ""},
+                               {"video", "-video", "video.xml", true, ""},
+                               {"lighting", "-lighting", "lighting.xml", false, ""}};
+    for (DescriptionFile& file : files) {
+        if (!metadataPath.empty()) {
+            file.name = readMetadataValue(metadataPath, file.key);
+            if (file.name.empty())
+                file.name = file.fallback;
+        } else {
+            file.name = readOption(arguments, file.option, file.fallback);
+        }
+    }
+    auto find = [&files](const char* key) -> DescriptionFile& {
+        for (DescriptionFile& file : files)
+            if (std::string(file.key) == key)
+                return file;
+        return files[0];
+    };
+
+    const char* checkOrder[] = {"config", "tracker", "video", "scene", "audio", "markers", "lighting"};
+    for (const char* key : checkOrder) {
+        const DescriptionFile& file = find(key);
+        const std::string& directory = file.inWorkingDirectory ? workingDirectory : temporaryDirectory;
+        if (!fileExists(joinPath(directory, file.name))) {
+            osg::notify(osg::FATAL) << "ERROR: could not find " << key << " settings." << std::endl;
+            return 0;
+        }
+    }
+
+    auto application = std::make_unique<ARApplication>();
+    application->setTitle("Orvana(TM) Plugin (Professional)");
+    application->setVideoDevice(videoDevice);
+    application->setWorkingDirectory(workingDirectory);
+    application->setTemporaryDirectory(temporaryDirectory);
+    using Loader = bool (ARApplication::*)(const std::string&);
+    const std::pair<const char*, Loader> loaders[] = {{"config", &ARApplication::setConfiguration},
+                                                      {"tracker", &ARApplication::setTracker},
+                                                      {"video", &ARApplication::setVideo},
+                                                      {"scene", &ARApplication::setScene},
+                                                      {"audio", &ARApplication::setAudio},
+                                                      {"markers", &ARApplication::setMarkers},
+                                                      {"lighting", &ARApplication::setLighting}};
+    for (const auto& [key, load] : loaders) {
+        if (!((*application).*load)(find(key).name)) {
+            osg::notify(osg::FATAL) << "ERROR: init failure (" << key << ")." << std::endl;
+            return -1;
+        }
+    }
+    application->setApplicationHint();
+    if (!application->init()) {
+        osg::notify(osg::FATAL) << "ERROR: init failure." << std::endl;
+        return -1;
+    }
+    application->initEventsHandlers();
+    application->initObjects();
+    application->showMessage("Starting...");
+
+    if (application->getMarkersCount() == 0) {
+        osg::notify(osg::FATAL) << " No valid markers were found. Exiting." << std::endl;
+        application->cleanup();
+        return 0;
+    }
+    if (application->getObjectsCount() == 0) {
+        osg::ref_ptr<osg::Node> model = osgDB::readRefNodeFile("data/orvana.ive");
+        if (!model) {
+            osg::notify(osg::FATAL) << "ERROR: Could't load default model." << std::endl;
+            application->cleanup();
+            return 0;
+        }
+        osg::notify(osg::FATAL) << "WARNING: Using default model." << std::endl;
+        osg::ref_ptr<ARObject> object = new ARObject(model.get());
+        application->addObjectToAllMarkers(object.get());
+    }
+
+    osg::notify(osg::NOTICE) << " Starting..." << std::endl;
+    application->setRescaleNormal(true);
+    application->run();
+    application->cleanup();
+    osg::notify(osg::NOTICE) << " Starting...done." << std::endl;
+    return 0;
+}
+
+} // namespace Orvana
