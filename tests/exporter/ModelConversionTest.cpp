@@ -1,6 +1,7 @@
 // The model optimisation passes one by one on graphs built here, then the whole conversion on a
 // model file, read back from the written compact file.
 
+#include "ModelInspection.h"
 #include "exporter/ModelConversion.h"
 #include "messages/Messages.h"
 #include "support/TestSupport.h"
@@ -48,42 +49,6 @@ osg::ref_ptr<osg::Texture2D> textureOfSize(int width, int height)
     std::fill(image->data(), image->data() + image->getTotalSizeInBytes(), 200);
     return new osg::Texture2D(image.get());
 }
-
-struct Primitives {
-    int ushortSets = 0;
-    int otherIndexSets = 0;
-    int pointsOrLines = 0;
-};
-
-class PrimitiveCounter : public osg::NodeVisitor {
-public:
-    PrimitiveCounter() : osg::NodeVisitor(TRAVERSE_ALL_CHILDREN) {}
-    void apply(osg::Drawable& drawable) override
-    {
-        if (osg::Geometry* geometry = drawable.asGeometry()) {
-            for (unsigned int i = 0; i < geometry->getNumPrimitiveSets(); ++i) {
-                const osg::PrimitiveSet* set = geometry->getPrimitiveSet(i);
-                if (set->getType() == osg::PrimitiveSet::DrawElementsUShortPrimitiveType)
-                    ++counts.ushortSets;
-                else if (set->getType() == osg::PrimitiveSet::DrawElementsUIntPrimitiveType ||
-                         set->getType() == osg::PrimitiveSet::DrawElementsUBytePrimitiveType)
-                    ++counts.otherIndexSets;
-                const GLenum mode = set->getMode();
-                if (mode == GL_POINTS || mode == GL_LINES || mode == GL_LINE_STRIP || mode == GL_LINE_LOOP)
-                    ++counts.pointsOrLines;
-            }
-        }
-        if (const osg::StateSet* stateSet = drawable.getStateSet())
-            for (unsigned int unit = 0; unit < 8; ++unit)
-                if (auto* texture = dynamic_cast<const osg::Texture2D*>(
-                        stateSet->getTextureAttribute(unit, osg::StateAttribute::TEXTURE)))
-                    if (texture->getImage())
-                        textureSizes.emplace_back(texture->getImage()->s(), texture->getImage()->t());
-        traverse(drawable);
-    }
-    Primitives counts;
-    std::vector<std::pair<int, int>> textureSizes;
-};
 
 } // namespace
 
@@ -228,12 +193,12 @@ TEST(ConvertModel, WritesACompactModelForMobileDevices)
     auto* top = dynamic_cast<osg::MatrixTransform*>(converted.get());
     ASSERT_NE(top, nullptr);
     EXPECT_TRUE(top->getMatrix().isIdentity());
-    PrimitiveCounter counter;
-    converted->accept(counter);
-    EXPECT_EQ(counter.counts.ushortSets, 1);
-    EXPECT_EQ(counter.counts.otherIndexSets, 0);
-    EXPECT_EQ(counter.counts.pointsOrLines, 0);
-    EXPECT_EQ(counter.textureSizes, (std::vector<std::pair<int, int>>{{512, 256}}));
+    Orvana::Testing::ModelInspection inspection;
+    converted->accept(inspection);
+    EXPECT_EQ(inspection.shortIndexSets, 1);
+    EXPECT_EQ(inspection.otherIndexSets, 0);
+    EXPECT_EQ(inspection.pointsOrLines, 0);
+    EXPECT_EQ(inspection.textureSizes, (std::vector<std::pair<int, int>>{{512, 256}}));
 
     bool userData = false;
     class UserDataFinder : public osg::NodeVisitor {

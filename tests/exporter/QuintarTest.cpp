@@ -1,6 +1,7 @@
 // quintar as a person runs it: the real binary on input folders written here, its printed lines,
 // the archives checked with the real unzip and read back with the readers.
 
+#include "ModelInspection.h"
 #include "exporter/ModelSignature.h"
 #include "scene_description/XMLAudioParserManager.h"
 #include "scene_description/XMLMarkersParserManager.h"
@@ -153,45 +154,6 @@ struct DesktopInput {
         dir.write("input/music.ogg", "music bytes");
     }
     std::string path(const std::string& name) const { return input + "/" + name; }
-};
-
-struct Primitives {
-    int indexSets = 0;
-    int nonShortIndexSets = 0;
-    int pointsOrLines = 0;
-    int largestTexture = 0;
-    int textures = 0;
-};
-
-class PrimitiveCounter : public osg::NodeVisitor {
-public:
-    PrimitiveCounter() : osg::NodeVisitor(TRAVERSE_ALL_CHILDREN) {}
-    void apply(osg::Drawable& drawable) override
-    {
-        if (osg::Geometry* geometry = drawable.asGeometry()) {
-            for (unsigned int i = 0; i < geometry->getNumPrimitiveSets(); ++i) {
-                const osg::PrimitiveSet* set = geometry->getPrimitiveSet(i);
-                if (set->getDrawElements()) {
-                    ++counts.indexSets;
-                    if (set->getType() != osg::PrimitiveSet::DrawElementsUShortPrimitiveType)
-                        ++counts.nonShortIndexSets;
-                }
-                const GLenum mode = set->getMode();
-                if (mode == GL_POINTS || mode == GL_LINES || mode == GL_LINE_STRIP || mode == GL_LINE_LOOP)
-                    ++counts.pointsOrLines;
-            }
-        }
-        if (const osg::StateSet* stateSet = drawable.getStateSet())
-            for (unsigned int unit = 0; unit < 8; ++unit)
-                if (auto* texture = dynamic_cast<const osg::Texture2D*>(
-                        stateSet->getTextureAttribute(unit, osg::StateAttribute::TEXTURE)))
-                    if (const osg::Image* image = texture->getImage()) {
-                        ++counts.textures;
-                        counts.largestTexture = std::max({counts.largestTexture, image->s(), image->t()});
-                    }
-        traverse(drawable);
-    }
-    Primitives counts;
 };
 
 } // namespace
@@ -353,12 +315,12 @@ TEST(Quintar, ExportsAnIOSPackageWithTheConvertedModel)
 
     osg::ref_ptr<osg::Node> model = osgDB::readRefNodeFile(dir.file("input/cow.osgb"));
     ASSERT_TRUE(model);
-    PrimitiveCounter counter;
-    model->accept(counter);
-    EXPECT_EQ(counter.counts.nonShortIndexSets, 0);
-    EXPECT_EQ(counter.counts.pointsOrLines, 0);
-    EXPECT_EQ(counter.counts.textures, 1) << "the texture travels inside the converted model";
-    EXPECT_LE(counter.counts.largestTexture, 512);
+    Orvana::Testing::ModelInspection inspection;
+    model->accept(inspection);
+    EXPECT_EQ(inspection.otherIndexSets, 0);
+    EXPECT_EQ(inspection.pointsOrLines, 0);
+    ASSERT_EQ(inspection.textureSizes.size(), 1u) << "the texture travels inside the converted model";
+    EXPECT_LE(std::max(inspection.textureSizes[0].first, inspection.textureSizes[0].second), 512);
 }
 
 TEST(Quintar, PlacesTheIOSModelFromTheMarkersTransformsFile)
