@@ -27,9 +27,11 @@
 
 namespace fs = std::filesystem;
 
-namespace Orvana {
+namespace Orvana
+{
 
-namespace {
+namespace
+{
 
 const char* const signaturesFileName = "signatures.xml";
 const char* const modelDataFileName = "model.dat";
@@ -210,8 +212,9 @@ struct Export {
 
     std::vector<std::string> descriptionFiles() const
     {
-        return {path(modelDataFileName), patternsFile,           path(sceneFile), path(audioFile),
-                path(markersFile),       path(signaturesFileName), path(lightingFile)};
+        return {path(modelDataFileName), patternsFile,      path(sceneFile),
+                path(audioFile),         path(markersFile), path(signaturesFileName),
+                path(lightingFile)};
     }
 };
 
@@ -380,7 +383,8 @@ bool signModels(Export& job)
 
 bool writeMobileFiles(const Export& job)
 {
-    const MarkerSettings marker = job.markers.markers.empty() ? MarkerSettings() : job.markers.markers.front();
+    const MarkerSettings marker =
+        job.markers.markers.empty() ? MarkerSettings() : job.markers.markers.front();
     const std::string model = job.models.empty() ? std::string() : job.models.front().name;
     const std::string signature = job.signatures.count(model) ? job.signatures.at(model) : std::string();
 
@@ -390,10 +394,11 @@ bool writeMobileFiles(const Export& job)
     else
         transforms = job.transformsFile;
 
-    const bool written = writeMarkersData(job.path(markersDataFileName), job.markers) &&
-                         writeObjectsData(job.path(objectsDataFileName), marker, model, transforms) &&
-                         writePlist(job.path(plistFileName), job.scene, marker, model, marker.image, signature) &&
-                         rewriteScene(job.path(job.sceneFile), job.scene, model, false);
+    const bool written =
+        writeMarkersData(job.path(markersDataFileName), job.markers) &&
+        writeObjectsData(job.path(objectsDataFileName), marker, model, transforms) &&
+        writePlist(job.path(plistFileName), job.scene, marker, model, marker.image, signature) &&
+        rewriteScene(job.path(job.sceneFile), job.scene, model, false);
     if (!written)
         fatal(packageErrorIOS);
     return written;
@@ -471,14 +476,15 @@ bool exportPackage(osg::ArgumentParser& arguments)
             fatal("ERROR: could not find metadata file.");
             return false;
         }
-        for (auto [key, name] : {std::pair{"scene", &job.sceneFile}, std::pair{"audio", &job.audioFile},
-                                 std::pair{"markers", &job.markersFile}, std::pair{"lighting", &job.lightingFile}})
+        for (auto [key, name] :
+             {std::pair{"scene", &job.sceneFile}, std::pair{"audio", &job.audioFile},
+              std::pair{"markers", &job.markersFile}, std::pair{"lighting", &job.lightingFile}})
             if (std::string value = readMetadataValue(metadataPath, key); !value.empty())
                 *name = value;
     } else {
-        for (auto [option, name] : {std::pair{"-scene", &job.sceneFile}, std::pair{"-audio", &job.audioFile},
-                                    std::pair{"-markers", &job.markersFile},
-                                    std::pair{"-lighting", &job.lightingFile}})
+        for (auto [option, name] :
+             {std::pair{"-scene", &job.sceneFile}, std::pair{"-audio", &job.audioFile},
+              std::pair{"-markers", &job.markersFile}, std::pair{"-lighting", &job.lightingFile}})
             if (std::string value = lastValue(arguments, option, given); given)
                 *name = value;
     }
@@ -550,8 +556,8 @@ int runQuintar(int argc, char** argv)
     const std::string query = lastValue(arguments, "-query", queried);
     if (queried) {
         if (query == "version")
-            fatal(std::string("Quintar") + " v" + std::to_string(2) + "." + std::to_string(3) + " " + "(PRO)" + " " +
-                  "Autodesk(R) 3dsMax(R)");
+            fatal(std::string("Quintar") + " v" + std::to_string(2) + "." + std::to_string(3) + " " +
+                  "(PRO)" + " " + "Autodesk(R) 3dsMax(R)");
         else if (query == "copyright")
             fatal("Quintar, the Orvana scene exporter. Copyright (C) the Orvana developers.");
         else

@@ -18,9 +18,11 @@
 
 #include "player/effects/ARTextureUnitsVisitor.h"
 
-namespace Orvana {
+namespace Orvana
+{
 
-namespace {
+namespace
+{
 
 constexpr unsigned int textureUnitCount = 8;
 constexpr double halfPi = 1.5707963;
@@ -30,9 +32,9 @@ void fixTransparency(osg::StateSet& stateSet)
     if (stateSet.getRenderingHint() != osg::StateSet::TRANSPARENT_BIN)
         return;
     osg::notify(osg::NOTICE) << " Fixing transparency..." << std::endl;
-    stateSet.setAttributeAndModes(new osg::BlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA, GL_SRC_ALPHA,
-                                                     GL_ONE_MINUS_SRC_ALPHA),
-                                  osg::StateAttribute::ON);
+    stateSet.setAttributeAndModes(
+        new osg::BlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA, GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA),
+        osg::StateAttribute::ON);
     stateSet.removeAttribute(osg::StateAttribute::BLENDCOLOR);
     stateSet.setMode(GL_BLEND, osg::StateAttribute::ON);
     stateSet.setRenderingHint(osg::StateSet::TRANSPARENT_BIN);
@@ -57,14 +59,16 @@ void shortenIndices(osg::Geometry& geometry)
             auto* elements = dynamic_cast<osg::DrawElementsUInt*>(set);
             if (!elements) {
                 osg::notify(osg::NOTICE)
-                    << " WARNING: type mismatch when converting DrawElementsUInt to DrawElementsUShort" << std::endl;
+                    << " WARNING: type mismatch when converting DrawElementsUInt to DrawElementsUShort"
+                    << std::endl;
                 break;
             }
             const bool fits = std::all_of(elements->begin(), elements->end(),
                                           [](GLuint index) { return index <= 0xFFFFu; });
             if (!fits) {
-                osg::notify(osg::FATAL) << " WARNING: indices above 65535 kept as 32-bit indices in geometry '"
-                                        << geometry.getName() << "'." << std::endl;
+                osg::notify(osg::FATAL)
+                    << " WARNING: indices above 65535 kept as 32-bit indices in geometry '"
+                    << geometry.getName() << "'." << std::endl;
                 break;
             }
             osg::ref_ptr<osg::DrawElementsUShort> shortened = new osg::DrawElementsUShort(set->getMode());
@@ -130,8 +134,8 @@ void ARTexturesCompressorVisitor::apply(osg::Drawable& drawable)
 {
     if (osg::StateSet* stateSet = drawable.getStateSet()) {
         for (unsigned int unit = 0; unit < textureUnitCount; ++unit) {
-            auto* texture =
-                dynamic_cast<osg::Texture2D*>(stateSet->getTextureAttribute(unit, osg::StateAttribute::TEXTURE));
+            auto* texture = dynamic_cast<osg::Texture2D*>(
+                stateSet->getTextureAttribute(unit, osg::StateAttribute::TEXTURE));
             osg::Image* image = texture ? texture->getImage() : nullptr;
             if (!image)
                 continue;
@@ -189,9 +193,9 @@ bool convertModel(const std::string& source, const std::string& target, bool fbx
 
     step(2);
     osgUtil::Optimizer optimizer;
-    optimizer.optimize(root.get(), osgUtil::Optimizer::SHARE_DUPLICATE_STATE | osgUtil::Optimizer::MERGE_GEOMETRY |
-                                       osgUtil::Optimizer::OPTIMIZE_TEXTURE_SETTINGS |
-                                       osgUtil::Optimizer::MERGE_GEODES);
+    optimizer.optimize(root.get(),
+                       osgUtil::Optimizer::SHARE_DUPLICATE_STATE | osgUtil::Optimizer::MERGE_GEOMETRY |
+                           osgUtil::Optimizer::OPTIMIZE_TEXTURE_SETTINGS | osgUtil::Optimizer::MERGE_GEODES);
 
     // Step 3 has no pass of its own; it is announced so that the step numbers stay as users know them.
     step(3);

@@ -6,11 +6,13 @@
 #include <osg/NodeVisitor>
 #include <osg/ref_ptr>
 
-namespace Orvana {
+namespace Orvana
+{
 
 // Makes geometry fit a mobile graphics processor: alpha blending for transparent-bin state sets,
 // 32-bit index sets turned into 16-bit ones where every index fits.
-class ARGeometryVisitorFixerIOS : public osg::NodeVisitor {
+class ARGeometryVisitorFixerIOS : public osg::NodeVisitor
+{
 public:
     ARGeometryVisitorFixerIOS();
 
@@ -18,7 +20,8 @@ public:
 };
 
 // Removes point primitive sets, and line primitive sets while remove-lines is on.
-class ARGeometryOptimizerVisitor : public osg::NodeVisitor {
+class ARGeometryOptimizerVisitor : public osg::NodeVisitor
+{
 public:
     explicit ARGeometryOptimizerVisitor(bool removeLines = true);
 
@@ -32,7 +35,8 @@ private:
 };
 
 // Rescales 2D texture images to powers of two of at most 512 x 512.
-class ARTexturesCompressorVisitor : public osg::NodeVisitor {
+class ARTexturesCompressorVisitor : public osg::NodeVisitor
+{
 public:
     ARTexturesCompressorVisitor();
 
@@ -42,7 +46,8 @@ public:
 };
 
 // Drops the user data of every node.
-class ARUserDataContainerRemover : public osg::NodeVisitor {
+class ARUserDataContainerRemover : public osg::NodeVisitor
+{
 public:
     ARUserDataContainerRemover();
 
@@ -50,7 +55,8 @@ public:
 };
 
 // Collects the nodes with a given name.
-class ARNodeSearchByNameVisitor : public osg::NodeVisitor {
+class ARNodeSearchByNameVisitor : public osg::NodeVisitor
+{
 public:
     explicit ARNodeSearchByNameVisitor(const std::string& name);
 

@@ -9,9 +9,11 @@
 #include <openssl/evp.h>
 #include <openssl/params.h>
 
-namespace Orvana {
+namespace Orvana
+{
 
-namespace {
+namespace
+{
 
 // The key's bytes, each XOR-ed with keyMask.
 constexpr unsigned char storedKey[] = {0xca, 0xd7, 0xd3, 0xc4, 0xcb, 0xc4, 0x88, 0xd5, 0xc4, 0xc6, 0xce,
@@ -52,16 +54,16 @@ std::string computeModelSignature(const std::string& path)
     const OSSL_PARAM parameters[] = {OSSL_PARAM_construct_utf8_string(OSSL_MAC_PARAM_DIGEST, digestName, 0),
                                      OSSL_PARAM_construct_end()};
     const std::string key = modelSignatureKey();
-    if (!EVP_MAC_init(context.get(), reinterpret_cast<const unsigned char*>(key.data()), key.size(), parameters))
+    if (!EVP_MAC_init(context.get(), reinterpret_cast<const unsigned char*>(key.data()), key.size(),
+                      parameters))
         return {};
 
     std::vector<char> block(1 << 16);
     while (file) {
         file.read(block.data(), static_cast<std::streamsize>(block.size()));
         const std::streamsize count = file.gcount();
-        if (count > 0 &&
-            !EVP_MAC_update(context.get(), reinterpret_cast<const unsigned char*>(block.data()),
-                            static_cast<std::size_t>(count)))
+        if (count > 0 && !EVP_MAC_update(context.get(), reinterpret_cast<const unsigned char*>(block.data()),
+                                         static_cast<std::size_t>(count)))
             return {};
     }
     if (file.bad())

@@ -2,7 +2,8 @@
 
 #include <string>
 
-namespace Orvana {
+namespace Orvana
+{
 
 // The signature of a model file: HMAC-SHA256 of the file's bytes under the package key, in
 // lower-case hex (64 characters). Empty when the file cannot be read.

@@ -14,9 +14,11 @@
 
 namespace fs = std::filesystem;
 
-namespace Orvana {
+namespace Orvana
+{
 
-namespace {
+namespace
+{
 
 std::string simpleName(const std::string& path)
 {
@@ -55,7 +57,8 @@ std::string packageEntryName(const std::string& path, bool isFolder)
     return simpleName(path) + (isFolder ? ".zip" : "");
 }
 
-std::string findEntryNameCollision(const std::vector<std::string>& files, const std::vector<std::string>& folders)
+std::string findEntryNameCollision(const std::vector<std::string>& files,
+                                   const std::vector<std::string>& folders)
 {
     std::map<std::string, std::string> owners;
     auto check = [&owners](const std::string& path, bool isFolder) -> std::string {
@@ -93,8 +96,8 @@ bool PackageArchive::open()
     if (!_archive) {
         zip_error_t details;
         zip_error_init_with_code(&details, error);
-        osg::notify(osg::FATAL) << " ERROR: cannot create archive '" << _path << "': " << zip_error_strerror(&details)
-                                << std::endl;
+        osg::notify(osg::FATAL) << " ERROR: cannot create archive '" << _path
+                                << "': " << zip_error_strerror(&details) << std::endl;
         zip_error_fini(&details);
         return false;
     }
@@ -109,7 +112,8 @@ bool PackageArchive::addFile(zip* archive, const std::string& file, const std::s
     zip_source_t* source = zip_source_file(archive, file.c_str(), 0, -1);
     if (!source)
         return false;
-    const zip_int64_t index = zip_file_add(archive, entryName.c_str(), source, ZIP_FL_OVERWRITE | ZIP_FL_ENC_UTF_8);
+    const zip_int64_t index =
+        zip_file_add(archive, entryName.c_str(), source, ZIP_FL_OVERWRITE | ZIP_FL_ENC_UTF_8);
     if (index < 0) {
         zip_source_free(source);
         return false;
@@ -164,22 +168,24 @@ void PackageArchive::addFolders(const std::vector<std::string>& folders)
         osg::notify(osg::NOTICE) << "archiving subfolder: " << folder << std::endl;
         const std::string folderArchivePath = (fs::path(temporary) / packageEntryName(folder, true)).string();
         int error = 0;
-        zip* folderArchive =
-            temporary.empty() ? nullptr : zip_open(folderArchivePath.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
+        zip* folderArchive = temporary.empty()
+                                 ? nullptr
+                                 : zip_open(folderArchivePath.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
         if (!folderArchive) {
             osg::notify(osg::NOTICE) << "Unable add: '" << folder << "'" << std::endl;
             continue;
         }
         std::vector<fs::path> entries;
         std::error_code status;
-        for (fs::directory_iterator entry(folder, status), end; !status && entry != end; entry.increment(status))
+        for (fs::directory_iterator entry(folder, status), end; !status && entry != end;
+             entry.increment(status))
             entries.push_back(entry->path());
         std::sort(entries.begin(), entries.end());
         for (const fs::path& entry : entries) {
             const std::string file = entry.string();
             if (fs::is_directory(entry, status)) {
-                osg::notify(osg::FATAL) << " WARNING: folders inside a model folder are not archived: " << file
-                                        << std::endl;
+                osg::notify(osg::FATAL)
+                    << " WARNING: folders inside a model folder are not archived: " << file << std::endl;
                 continue;
             }
             if (addFile(folderArchive, file, entry.filename().string()))

@@ -5,7 +5,8 @@
 
 struct zip;
 
-namespace Orvana {
+namespace Orvana
+{
 
 // The entry name a file gets in a package: its simple name (packages store no paths). A folder
 // gets its simple name plus ".zip", the name of the archive it is packed into.
@@ -13,11 +14,13 @@ std::string packageEntryName(const std::string& path, bool isFolder);
 
 // Packages store no paths, so two collected files with the same simple name would overwrite each
 // other. Returns an empty text when all names are unique, else the error line naming both files.
-std::string findEntryNameCollision(const std::vector<std::string>& files, const std::vector<std::string>& folders);
+std::string findEntryNameCollision(const std::vector<std::string>& files,
+                                   const std::vector<std::string>& folders);
 
 // A .orvana package being built: files are added group by group, and the archive is written by
 // close(). An existing archive at the path is replaced only when close() succeeds.
-class PackageArchive {
+class PackageArchive
+{
 public:
     explicit PackageArchive(const std::string& path);
     ~PackageArchive();

@@ -18,9 +18,11 @@
 #include "scene_description/SceneSettings.h"
 #include "scene_description/ValueParsing.h"
 
-namespace Orvana {
+namespace Orvana
+{
 
-namespace {
+namespace
+{
 
 constexpr double halfPi = 1.5707963;
 
@@ -55,7 +57,8 @@ std::string escapeXml(const std::string& text, bool quotes)
 }
 
 // One key and its string value of a property list, indented by depth tabs.
-void addPlistEntry(std::vector<std::string>& lines, int depth, const std::string& key, const std::string& value)
+void addPlistEntry(std::vector<std::string>& lines, int depth, const std::string& key,
+                   const std::string& value)
 {
     const std::string indent(static_cast<std::size_t>(depth), '\t');
     lines.push_back(indent + "<key>" + escapeXml(key, false) + "</key>");
@@ -167,7 +170,8 @@ TiXmlElement* objectElement(const SceneObjectSettings& object)
     }
     if (object.type == "ARVideo") {
         addProperty(*properties, "chroma_key", boolText(object.chroma_key));
-        addProperty(*properties, "chroma_key_from_green_screen", boolText(object.chroma_key_from_green_screen));
+        addProperty(*properties, "chroma_key_from_green_screen",
+                    boolText(object.chroma_key_from_green_screen));
         addProperty(*properties, "lighting", boolText(object.lighting));
     }
     element->LinkEndChild(properties);
@@ -236,14 +240,10 @@ bool writeModelData(const std::string& path, const std::string& sceneFile, const
                     const std::string& markersFile, const std::string& signaturesFile,
                     const std::string& lightingFile)
 {
-    return writeLines(path, {"# Orvana package metadata, written by quintar.",
-                             "version@2.1",
-                             "scene@" + sceneFile,
-                             "audio@" + audioFile,
-                             "markers@" + markersFile,
-                             "signatures@" + signaturesFile,
-                             "lighting@" + lightingFile,
-                             "authoring-software@Autodesk(R) 3dsMax(R)"});
+    return writeLines(path,
+                      {"# Orvana package metadata, written by quintar.", "version@2.1", "scene@" + sceneFile,
+                       "audio@" + audioFile, "markers@" + markersFile, "signatures@" + signaturesFile,
+                       "lighting@" + lightingFile, "authoring-software@Autodesk(R) 3dsMax(R)"});
 }
 
 bool writeSignatures(const std::string& path, const std::map<std::string, std::string>& signatures)
@@ -255,8 +255,8 @@ bool writeSignatures(const std::string& path, const std::map<std::string, std::s
     std::vector<std::string> lines = {R"(<?xml version="1.0" encoding="UTF-8" standalone="no"?>)",
                                       "<!-- signatures.xml -->", R"(<signatures name="models_signatures">)"};
     for (const auto& [source, signature] : signatures)
-        lines.push_back("\t<signature source=\"" + escapeXml(source, true) + "\">" + escapeXml(signature, true) +
-                        "</signature>");
+        lines.push_back("\t<signature source=\"" + escapeXml(source, true) + "\">" +
+                        escapeXml(signature, true) + "</signature>");
     lines.push_back("</signatures>");
     return writeLines(path, lines);
 }
@@ -323,7 +323,8 @@ bool writeMarkersData(const std::string& path, const MarkersSettings& markers)
     unsigned int count = 0;
     for (const MarkerSettings& marker : markers.markers) {
         if (marker.isMulti()) {
-            osg::notify(osg::FATAL) << " WARNING: multi markers not supported for iOS (skipping)." << std::endl;
+            osg::notify(osg::FATAL) << " WARNING: multi markers not supported for iOS (skipping)."
+                                    << std::endl;
             continue;
         }
         blocks.push_back("# Marker: " + marker.name);
@@ -362,16 +363,17 @@ bool writeObjectsData(const std::string& path, const MarkerSettings& marker, con
     ARNodeSearchByNameVisitor search(marker.tag);
     reference->accept(search);
     if (search.getFoundNodes().empty()) {
-        osg::notify(osg::FATAL)
-            << " WARNING: cannot setup marker reference system (could not find marker tag in transforms file)."
-            << std::endl;
+        osg::notify(osg::FATAL) << " WARNING: cannot setup marker reference system (could not find marker "
+                                   "tag in transforms file)."
+                                << std::endl;
         return false;
     }
     const osg::NodePathList paths = search.getFoundNodes().front()->getParentalNodePaths();
     if (paths.empty()) {
-        osg::notify(osg::FATAL) << " WARNING: cannot setup marker reference system  (no parental node path found "
-                                   "for marker)."
-                                << std::endl;
+        osg::notify(osg::FATAL)
+            << " WARNING: cannot setup marker reference system  (no parental node path found "
+               "for marker)."
+            << std::endl;
         return false;
     }
     if (paths.size() > 1)
@@ -399,8 +401,8 @@ bool writeObjectsData(const std::string& path, const MarkerSettings& marker, con
         return numberText(v.x() + 0.0) + " " + numberText(v.y() + 0.0) + " " + numberText(v.z() + 0.0);
     };
     return writeLines(path, {"# Number of objects", "1", model, vectorLine(translation),
-                             numberText(osg::RadiansToDegrees(angle)) + " " + vectorLine(axis), vectorLine(scale),
-                             "MARKER 1"});
+                             numberText(osg::RadiansToDegrees(angle)) + " " + vectorLine(axis),
+                             vectorLine(scale), "MARKER 1"});
 }
 
 bool writeScene(const std::string& path, const SceneSettings& scene)

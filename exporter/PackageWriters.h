@@ -3,7 +3,8 @@
 #include <map>
 #include <string>
 
-namespace Orvana {
+namespace Orvana
+{
 
 struct SceneSettings;
 struct MarkersSettings;

@@ -15,7 +15,8 @@
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
-namespace {
+namespace
+{
 
 constexpr std::size_t megabyte = 1024 * 1024;
 
@@ -77,7 +78,8 @@ double median(std::vector<double> values)
 
 int main()
 {
-    const fs::path root = fs::temp_directory_path() / ("quintar-bench-" + std::to_string(std::random_device()()));
+    const fs::path root =
+        fs::temp_directory_path() / ("quintar-bench-" + std::to_string(std::random_device()()));
     const fs::path input = root / "input";
     fs::create_directories(input);
     std::mt19937 random(42);
@@ -103,12 +105,14 @@ int main()
 
     writeText(input / "scene.xml", "<scene><objects>" + objects + "</objects></scene>");
     writeText(input / "audio.xml", "<audio><soundtracks>" + soundtracks + "</soundtracks></audio>");
-    writeText(input / "markers.xml", "<markers patterns_file=\"patterns.dat\"><marker id=\"0\" path=\"hiro.patt\" "
-                                     "image=\"marker.png\"/></markers>");
+    writeText(input / "markers.xml",
+              "<markers patterns_file=\"patterns.dat\"><marker id=\"0\" path=\"hiro.patt\" "
+              "image=\"marker.png\"/></markers>");
     writeText(input / "lighting.xml", "<lighting><parameters/></lighting>");
     writeText(input / "patterns.dat", "1\n");
     writeText(input / "hiro.patt", "0 0 0\n");
-    for (const char* name : {"scene.xml", "audio.xml", "markers.xml", "lighting.xml", "patterns.dat", "hiro.patt"})
+    for (const char* name :
+         {"scene.xml", "audio.xml", "markers.xml", "lighting.xml", "patterns.dat", "hiro.patt"})
         files.push_back(name);
 
     std::uintmax_t total = 0;
@@ -120,8 +124,8 @@ int main()
 
     const std::string package = (root / "package.orvana").string();
     const std::string zipped = (root / "package.zip").string();
-    const std::string quintar =
-        quoted(QUINTAR_PATH) + " -input_dir " + quoted(input.string()) + " -output_file " + quoted(package) + " > /dev/null";
+    const std::string quintar = quoted(QUINTAR_PATH) + " -input_dir " + quoted(input.string()) +
+                                " -output_file " + quoted(package) + " > /dev/null";
     const std::string zip = "rm -f " + quoted(zipped) + " && zip -j -q " + quoted(zipped) + list;
 
     std::vector<double> quintarTimes;

@@ -10,9 +10,11 @@
 #include <osg/TexEnvCombine>
 #include <osg/Texture2D>
 
-namespace Orvana {
+namespace Orvana
+{
 
-namespace {
+namespace
+{
 
 // The fixed-function pipeline this code targets has eight texture units.
 constexpr unsigned int unitCount = 8;
@@ -62,11 +64,12 @@ void ARTextureUnitsVisitor::apply(osg::Drawable& drawable)
     const osg::StateSet* stateSet = drawable.getStateSet();
     if (stateSet) {
         for (unsigned int unit = 0; unit < unitCount; ++unit) {
-            const osg::StateAttribute* attribute = stateSet->getTextureAttribute(unit, osg::StateAttribute::TEXTURE);
+            const osg::StateAttribute* attribute =
+                stateSet->getTextureAttribute(unit, osg::StateAttribute::TEXTURE);
             if (dynamic_cast<const osg::Texture*>(attribute) && !_usedUnits.count(unit)) {
-                osg::notify(osg::FATAL) << " Found TU: " << unit
-                                        << (dynamic_cast<const osg::Texture2D*>(attribute) ? " (Texture2D)" : "")
-                                        << std::endl;
+                osg::notify(osg::FATAL)
+                    << " Found TU: " << unit
+                    << (dynamic_cast<const osg::Texture2D*>(attribute) ? " (Texture2D)" : "") << std::endl;
                 _usedUnits[unit] = true;
                 _usedUnitsList.push_back(unit);
             }
@@ -128,9 +131,8 @@ std::string replaceTextureUnit(const std::string& shader, unsigned int from, uns
     if (from == to)
         return shader;
     static const std::pair<const char*, const char*> patterns[] = {
-        {"gl_TexCoord[", "]"},     {"gl_TextureMatrix[", "]"}, {"gl_MultiTexCoord", ""},
-        {"gl_EyePlaneS[", "]"},    {"gl_EyePlaneT[", "]"},     {"gl_EyePlaneR[", "]"},
-        {"gl_EyePlaneQ[", "]"}};
+        {"gl_TexCoord[", "]"},  {"gl_TextureMatrix[", "]"}, {"gl_MultiTexCoord", ""}, {"gl_EyePlaneS[", "]"},
+        {"gl_EyePlaneT[", "]"}, {"gl_EyePlaneR[", "]"},     {"gl_EyePlaneQ[", "]"}};
     std::string text = shader;
     for (const auto& [prefix, suffix] : patterns) {
         const std::string oldName = prefix + std::to_string(from) + suffix;

@@ -6,11 +6,13 @@
 
 #include <osg/NodeVisitor>
 
-namespace Orvana {
+namespace Orvana
+{
 
 // Finds the texture units a subgraph uses. Each unit is reported (fatal severity) and recorded
 // once, however many drawables share it.
-class ARTextureUnitsVisitor : public osg::NodeVisitor {
+class ARTextureUnitsVisitor : public osg::NodeVisitor
+{
 public:
     ARTextureUnitsVisitor();
 
@@ -31,7 +33,8 @@ private:
 // Packs every drawable's textures, texture environments and texture coordinates down to the
 // lowest units, keeping their order: units 1 and 4 become 0 and 1. Attributes and coordinates are
 // packed independently. Drawables without a state set are left alone.
-class ARTextureUnitsVisitorMover : public osg::NodeVisitor {
+class ARTextureUnitsVisitorMover : public osg::NodeVisitor
+{
 public:
     ARTextureUnitsVisitorMover();
 

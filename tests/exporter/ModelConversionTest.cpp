@@ -1,8 +1,8 @@
 // The model optimisation passes one by one on graphs built here, then the whole conversion on a
 // model file, read back from the written compact file.
 
-#include "ModelInspection.h"
 #include "exporter/ModelConversion.h"
+#include "ModelInspection.h"
 #include "messages/Messages.h"
 #include "support/TestSupport.h"
 
@@ -22,7 +22,8 @@ using namespace Orvana;
 using Orvana::Testing::TempDir;
 using Orvana::Testing::testdata;
 
-namespace {
+namespace
+{
 
 osg::ref_ptr<osg::Geometry> geometryWithVertices(unsigned int count)
 {
@@ -80,8 +81,8 @@ TEST(GeometryFixer, Shortens32BitIndicesThatFitAndKeepsTheOthersWithAWarning)
     EXPECT_EQ(std::vector<GLushort>(strip->begin(), strip->end()), (std::vector<GLushort>{5, 6, 7, 8}));
     EXPECT_EQ(strip->getMode(), static_cast<GLenum>(GL_TRIANGLE_STRIP));
     EXPECT_TRUE(capture.contains(osg::NOTICE, " Not indexed primitive sets (do nothing)."));
-    EXPECT_TRUE(
-        capture.contains(osg::FATAL, " WARNING: indices above 65535 kept as 32-bit indices in geometry 'hull'."));
+    EXPECT_TRUE(capture.contains(osg::FATAL,
+                                 " WARNING: indices above 65535 kept as 32-bit indices in geometry 'hull'."));
 }
 
 TEST(GeometryFixer, GivesTransparentGeometryAlphaBlendingOverItsOwnBlendFunction)
@@ -201,7 +202,8 @@ TEST(ConvertModel, WritesACompactModelForMobileDevices)
     EXPECT_EQ(inspection.textureSizes, (std::vector<std::pair<int, int>>{{512, 256}}));
 
     bool userData = false;
-    class UserDataFinder : public osg::NodeVisitor {
+    class UserDataFinder : public osg::NodeVisitor
+    {
     public:
         explicit UserDataFinder(bool& found) : osg::NodeVisitor(TRAVERSE_ALL_CHILDREN), _found(found) {}
         void apply(osg::Node& node) override

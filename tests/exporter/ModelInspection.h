@@ -7,10 +7,12 @@
 #include <osg/NodeVisitor>
 #include <osg/Texture2D>
 
-namespace Orvana::Testing {
+namespace Orvana::Testing
+{
 
 // Counts what a mobile model must not hold, and the sizes of its 2D texture images.
-class ModelInspection : public osg::NodeVisitor {
+class ModelInspection : public osg::NodeVisitor
+{
 public:
     ModelInspection() : osg::NodeVisitor(TRAVERSE_ALL_CHILDREN) {}
 

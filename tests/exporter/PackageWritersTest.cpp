@@ -1,8 +1,8 @@
 // The files a package holds besides the description files: their exact lines, their escaping,
 // and the rewritten scene file read back with the scene reader.
 
-#include "exporter/ModelSignature.h"
 #include "exporter/PackageWriters.h"
+#include "exporter/ModelSignature.h"
 #include "messages/Messages.h"
 #include "scene_description/MarkersSettings.h"
 #include "scene_description/SceneSettings.h"
@@ -21,7 +21,8 @@ using namespace Orvana;
 using Orvana::Testing::readFile;
 using Orvana::Testing::TempDir;
 
-namespace {
+namespace
+{
 
 std::vector<std::string> linesOf(const std::string& path)
 {
@@ -85,10 +86,12 @@ TEST(Signatures, WritesOneEscapedLinePerModelInNameOrderAndRefusesAnEmptySet)
     TempDir dir;
     ASSERT_TRUE(writeSignatures(dir.file("signatures.xml"), {{"z.osg", "01"}, {"a \"&\" <b>.osg", "ff"}}));
     const std::vector<std::string> expected = {
-        R"(<?xml version="1.0" encoding="UTF-8" standalone="no"?>)", "<!-- signatures.xml -->",
+        R"(<?xml version="1.0" encoding="UTF-8" standalone="no"?>)",
+        "<!-- signatures.xml -->",
         R"(<signatures name="models_signatures">)",
         "\t<signature source=\"a &quot;&amp;&quot; &lt;b>.osg\">ff</signature>",
-        "\t<signature source=\"z.osg\">01</signature>", "</signatures>"};
+        "\t<signature source=\"z.osg\">01</signature>",
+        "</signatures>"};
     EXPECT_EQ(linesOf(dir.file("signatures.xml")), expected);
     EXPECT_TRUE(wellFormed(dir.file("signatures.xml")));
 
@@ -107,8 +110,8 @@ TEST(Signatures, AreHmacSha256OfTheFileBytesInLowerCaseHex)
     const std::string signature = computeModelSignature(path);
     ASSERT_EQ(signature.size(), 64u);
 
-    const std::string command = "openssl dgst -sha256 -r -hmac '" + modelSignatureKey() + "' '" + path + "' > '" +
-                                dir.file("expected") + "'";
+    const std::string command = "openssl dgst -sha256 -r -hmac '" + modelSignatureKey() + "' '" + path +
+                                "' > '" + dir.file("expected") + "'";
     ASSERT_EQ(std::system(command.c_str()), 0);
     EXPECT_EQ(signature, readFile(dir.file("expected")).substr(0, 64));
     EXPECT_EQ(modelSignatureKey(), "orvana-package-signature-key-v1") << "the key the README documents";
@@ -126,24 +129,42 @@ TEST(Plist, IsWellFormedWithEscapedValuesAndOnlyTheBlocksThatApply)
     const std::vector<std::string> expected = {
         R"(<?xml version="1.0" encoding="UTF-8"?>)",
         R"(<!DOCTYPE plist PUBLIC "-//Apple//DTD PLIST 1.0//EN" "http://www.apple.com/DTDs/PropertyList-1.0.dtd">)",
-        R"(<plist version="1.0">)", "<dict>",
-        "\t<key>Version</key>", "\t<string>1.1</string>",
-        "\t<key>Title</key>", "\t<string>Tour</string>",
-        "\t<key>Units</key>", "\t<string>meters</string>",
-        "\t<key>Author</key>", "\t<string>Ann &lt;ann@example.org></string>",
-        "\t<key>Description</key>", "\t<string>Fish &amp; chips</string>",
-        "\t<key>MarkerData</key>", "\t<string>custom_markers.dat</string>",
-        "\t<key>MarkerTransformsData</key>", "\t<string>custom_objects.dat</string>",
-        "\t<key>MarkerImage</key>", "\t<string>a.png</string>",
-        "\t<key>MarkerFit</key>", "\t<string>NO</string>",
-        "\t<key>MarkerFitFactor</key>", "\t<string>1</string>",
-        "\t<key>DownloadURL</key>", "\t<string>http://example.org/?a=1&amp;b=2</string>",
-        "\t<key>SupportURL</key>", "\t<string>http://example.org/?a=1&amp;b=2</string>",
-        "\t<key>Category</key>", "\t<string>N.A.</string>",
-        "\t<key>Tags</key>", "\t<array><string>orvana</string></array>",
-        "\t<key>Model</key>", "\t<string>car.osgb</string>",
-        "\t<key>Signature</key>", "\t<string>abc</string>",
-        "</dict>", "</plist>"};
+        R"(<plist version="1.0">)",
+        "<dict>",
+        "\t<key>Version</key>",
+        "\t<string>1.1</string>",
+        "\t<key>Title</key>",
+        "\t<string>Tour</string>",
+        "\t<key>Units</key>",
+        "\t<string>meters</string>",
+        "\t<key>Author</key>",
+        "\t<string>Ann &lt;ann@example.org></string>",
+        "\t<key>Description</key>",
+        "\t<string>Fish &amp; chips</string>",
+        "\t<key>MarkerData</key>",
+        "\t<string>custom_markers.dat</string>",
+        "\t<key>MarkerTransformsData</key>",
+        "\t<string>custom_objects.dat</string>",
+        "\t<key>MarkerImage</key>",
+        "\t<string>a.png</string>",
+        "\t<key>MarkerFit</key>",
+        "\t<string>NO</string>",
+        "\t<key>MarkerFitFactor</key>",
+        "\t<string>1</string>",
+        "\t<key>DownloadURL</key>",
+        "\t<string>http://example.org/?a=1&amp;b=2</string>",
+        "\t<key>SupportURL</key>",
+        "\t<string>http://example.org/?a=1&amp;b=2</string>",
+        "\t<key>Category</key>",
+        "\t<string>N.A.</string>",
+        "\t<key>Tags</key>",
+        "\t<array><string>orvana</string></array>",
+        "\t<key>Model</key>",
+        "\t<string>car.osgb</string>",
+        "\t<key>Signature</key>",
+        "\t<string>abc</string>",
+        "</dict>",
+        "</plist>"};
     EXPECT_EQ(linesOf(path), expected);
     EXPECT_TRUE(wellFormed(path));
 
@@ -154,10 +175,11 @@ TEST(Plist, IsWellFormedWithEscapedValuesAndOnlyTheBlocksThatApply)
     single.setFitFactor(1.5f);
     ASSERT_TRUE(writePlist(path, located, single, "car.osgb", "a.png", "abc"));
     const std::string text = readFile(path);
-    EXPECT_NE(text.find("\t<key>Location</key>\n\t<dict>\n\t\t<key>Latitude</key>\n\t\t<string>45.1</string>\n"
-                        "\t\t<key>Longitude</key>\n\t\t<string>9.2</string>\n\t\t<key>Altitude</key>\n"
-                        "\t\t<string>12</string>\n\t</dict>\n\t<key>MarkerData</key>"),
-              std::string::npos)
+    EXPECT_NE(
+        text.find("\t<key>Location</key>\n\t<dict>\n\t\t<key>Latitude</key>\n\t\t<string>45.1</string>\n"
+                  "\t\t<key>Longitude</key>\n\t\t<string>9.2</string>\n\t\t<key>Altitude</key>\n"
+                  "\t\t<string>12</string>\n\t</dict>\n\t<key>MarkerData</key>"),
+        std::string::npos)
         << text;
     EXPECT_NE(text.find("\t<key>VideoObjectsTags</key>\n\t<array>\n\t\t<dict>\n"
                         "\t\t\t<key>VideoObjectTag</key>\n\t\t\t<string>intro</string>\n"
@@ -184,9 +206,9 @@ TEST(MarkersData, ListsTheSingleMarkersAndSkipsMultiMarkers)
     markers.markers = {marker("A", "single", 80), marker("T", "multi", 40), marker("B", "SINGLE", 120)};
     MessageCapture capture;
     ASSERT_TRUE(writeMarkersData(dir.file("custom_markers.dat"), markers));
-    const std::vector<std::string> expected = {"# Number of markers", "2", "",
-                                               "# Marker: A", "A.patt", "SINGLE", "80",
-                                               "# Marker: B", "B.patt", "SINGLE", "120"};
+    const std::vector<std::string> expected = {
+        "# Number of markers", "2",      "",       "# Marker: A", "A.patt", "SINGLE", "80",
+        "# Marker: B",         "B.patt", "SINGLE", "120"};
     EXPECT_EQ(linesOf(dir.file("custom_markers.dat")), expected);
     EXPECT_TRUE(capture.contains(osg::FATAL, " WARNING: multi markers not supported for iOS (skipping)."));
 
@@ -202,11 +224,11 @@ TEST(ObjectsData, IsIdentityWithoutTransformsFile)
     TempDir dir;
     MessageCapture capture;
     ASSERT_TRUE(writeObjectsData(dir.file("custom_objects.dat"), marker("A", "single", 80), "car.osgb", ""));
-    const std::vector<std::string> expected = {"# Number of objects", "1", "car.osgb", "0.0 0.0 0.0",
-                                               "0.0 1.0 0.0 0.0", "1.0 1.0 1.0", "MARKER 1"};
+    const std::vector<std::string> expected = {
+        "# Number of objects", "1", "car.osgb", "0.0 0.0 0.0", "0.0 1.0 0.0 0.0", "1.0 1.0 1.0", "MARKER 1"};
     EXPECT_EQ(linesOf(dir.file("custom_objects.dat")), expected);
-    EXPECT_TRUE(
-        capture.contains(osg::NOTICE, " WARNING: creating identity transforms (empty transforms file name)."));
+    EXPECT_TRUE(capture.contains(osg::NOTICE,
+                                 " WARNING: creating identity transforms (empty transforms file name)."));
     EXPECT_FALSE(writeObjectsData("", marker("A", "single", 80), "car.osgb", ""));
     EXPECT_TRUE(capture.contains(osg::FATAL, " WARNING: empty ojbects (transforms) file name."));
 }
@@ -227,8 +249,8 @@ TEST(ObjectsData, PlacesTheModelByTheInverseOfTheMarkerPose)
     MarkerSettings single = marker("A", "single", 80);
     single.tag = "hall";
     ASSERT_TRUE(writeObjectsData(dir.file("custom_objects.dat"), single, "car.osgb", transforms));
-    const std::vector<std::string> expected = {"# Number of objects", "1", "car.osgb", "-10 5 -15", "90 0 0 -1",
-                                               "0.5 0.5 0.5", "MARKER 1"};
+    const std::vector<std::string> expected = {"# Number of objects", "1",           "car.osgb", "-10 5 -15",
+                                               "90 0 0 -1",           "0.5 0.5 0.5", "MARKER 1"};
     EXPECT_EQ(linesOf(dir.file("custom_objects.dat")), expected);
 
     MessageCapture capture;
@@ -273,10 +295,12 @@ TEST(SceneRewrite, NamesTheConvertedModelAndReadsBackWithTheSceneReader)
 
     const std::string path = dir.file("scene.xml");
     ASSERT_TRUE(rewriteScene(path, scene, "car.osgb", false));
-    EXPECT_EQ(readFile(path).find("<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"no\" ?>\n<scene"), 0u);
-    EXPECT_NE(readFile(path).find("<scene name=\"ar_scene\" source=\"car.osgb\" units=\"meters\">\n"
-                                  "    <!--This scene file was generated automatically. Do not modify it.-->"),
-              std::string::npos)
+    EXPECT_EQ(readFile(path).find("<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"no\" ?>\n<scene"),
+              0u);
+    EXPECT_NE(
+        readFile(path).find("<scene name=\"ar_scene\" source=\"car.osgb\" units=\"meters\">\n"
+                            "    <!--This scene file was generated automatically. Do not modify it.-->"),
+        std::string::npos)
         << readFile(path);
 
     XMLSceneParserManager reader(path);

@@ -28,7 +28,8 @@ using Orvana::Testing::readFile;
 using Orvana::Testing::TempDir;
 using Orvana::Testing::testdata;
 
-namespace {
+namespace
+{
 
 std::string quoted(const std::string& text)
 {
@@ -50,11 +51,15 @@ std::vector<std::string> splitLines(const std::string& text)
 struct QuintarRun {
     int status = -1;
     std::vector<std::string> lines;
-    bool has(const std::string& line) const { return std::find(lines.begin(), lines.end(), line) != lines.end(); }
+    bool has(const std::string& line) const
+    {
+        return std::find(lines.begin(), lines.end(), line) != lines.end();
+    }
 };
 
 // Runs quintar with arguments in folder; its output is read back line by line.
-QuintarRun quintar(const std::vector<std::string>& arguments, const std::string& folder, const std::string& environment = "")
+QuintarRun quintar(const std::vector<std::string>& arguments, const std::string& folder,
+                   const std::string& environment = "")
 {
     std::string command = "cd " + quoted(folder) + " && " + environment + " " + quoted(QUINTAR_PATH);
     for (const std::string& argument : arguments)
@@ -171,9 +176,10 @@ TEST(Quintar, ExportsADesktopPackageThatUnzipAndTheReadersRead)
     EXPECT_EQ(run.lines.front(), " Exporting...");
     EXPECT_EQ(run.lines.back(), " Exporting...done.");
 
-    const std::set<std::string> expected = {"model.dat",  "patterns.dat", "scene.xml",  "audio.xml", "markers.xml",
-                                            "signatures.xml", "lighting.xml", "hiro.patt", "hiro.png", "car.osg",
-                                            in.boat,      "trees.zip",    "car.html",   "music.ogg"};
+    const std::set<std::string> expected = {"model.dat",   "patterns.dat",   "scene.xml",    "audio.xml",
+                                            "markers.xml", "signatures.xml", "lighting.xml", "hiro.patt",
+                                            "hiro.png",    "car.osg",        in.boat,        "trees.zip",
+                                            "car.html",    "music.ogg"};
     EXPECT_EQ(archiveEntries(package), expected);
 
     EXPECT_EQ(archived(package, "model.dat"), "# Orvana package metadata, written by quintar.\nversion@2.1\n"
@@ -183,9 +189,15 @@ TEST(Quintar, ExportsADesktopPackageThatUnzipAndTheReadersRead)
     const std::string signatures =
         "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"no\"?>\n<!-- signatures.xml -->\n"
         "<signatures name=\"models_signatures\">\n"
-        "\t<signature source=\"car.osg\">" + hmac(in.path("car.osg")) + "</signature>\n"
-        "\t<signature source=\"" + in.boat + "\">" + hmac(in.path(in.boat)) + "</signature>\n"
-        "\t<signature source=\"tree.osg\">" + hmac(in.path("trees/tree.osg")) + "</signature>\n"
+        "\t<signature source=\"car.osg\">" +
+        hmac(in.path("car.osg")) +
+        "</signature>\n"
+        "\t<signature source=\"" +
+        in.boat + "\">" + hmac(in.path(in.boat)) +
+        "</signature>\n"
+        "\t<signature source=\"tree.osg\">" +
+        hmac(in.path("trees/tree.osg")) +
+        "</signature>\n"
         "</signatures>\n";
     EXPECT_EQ(archived(package, "signatures.xml"), signatures);
     EXPECT_EQ(archived(package, in.boat), "boat model bytes");
@@ -193,9 +205,9 @@ TEST(Quintar, ExportsADesktopPackageThatUnzipAndTheReadersRead)
     // Everything inside unpacks with the real unzip, and the readers read the description files.
     TempDir unpacked;
     ASSERT_EQ(std::system(("unzip -q " + quoted(package) + " -d " + quoted(unpacked.path())).c_str()), 0);
-    ASSERT_EQ(std::system(("unzip -q " + quoted(unpacked.file("trees.zip")) + " -d " +
-                           quoted(unpacked.file("trees")))
-                              .c_str()),
+    ASSERT_EQ(std::system(
+                  ("unzip -q " + quoted(unpacked.file("trees.zip")) + " -d " + quoted(unpacked.file("trees")))
+                      .c_str()),
               0);
     EXPECT_EQ(readFile(unpacked.file("trees/tree.osg")), "tree model bytes");
     EXPECT_EQ(readFile(unpacked.file("trees/bark.png")), "bark");
@@ -275,17 +287,18 @@ TEST(Quintar, ExportsAnIOSPackageWithTheConvertedModel)
     for (const char* mobile : {"metadata.plist", "custom_markers.dat", "custom_objects.dat"})
         EXPECT_FALSE(fs::exists(dir.file(std::string("input/") + mobile))) << mobile;
     const std::set<std::string> expected = {
-        "model.dat", "patterns.dat",   "scene.xml",          "audio.xml",         "markers.xml",
-        "signatures.xml", "lighting.xml", "hiro.patt",      "hiro.png",          "cow.osgb",
+        "model.dat",      "patterns.dat",       "scene.xml",         "audio.xml", "markers.xml",
+        "signatures.xml", "lighting.xml",       "hiro.patt",         "hiro.png",  "cow.osgb",
         "metadata.plist", "custom_markers.dat", "custom_objects.dat"};
     EXPECT_EQ(archiveEntries(package), expected);
 
     // The rewritten scene names the converted model and reads back.
     const std::string scene = readFile(dir.file("input/scene.xml"));
-    EXPECT_EQ(scene.find("<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"no\" ?>\n<scene name=\"ar_scene\""
-                         " units=\"meters\">\n    <!--This scene file was generated automatically. Do not modify"
-                         " it.-->"),
-              0u)
+    EXPECT_EQ(
+        scene.find("<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"no\" ?>\n<scene name=\"ar_scene\""
+                   " units=\"meters\">\n    <!--This scene file was generated automatically. Do not modify"
+                   " it.-->"),
+        0u)
         << scene;
     EXPECT_EQ(archived(package, "scene.xml"), scene);
     Orvana::XMLSceneParserManager reader(dir.file("input/scene.xml"));
@@ -296,8 +309,9 @@ TEST(Quintar, ExportsAnIOSPackageWithTheConvertedModel)
     EXPECT_EQ(reader.getSettings().description, "Cows & fields");
 
     const std::string signature = hmac(dir.file("input/cow.osgb"));
-    EXPECT_NE(archived(package, "signatures.xml").find("\t<signature source=\"cow.osgb\">" + signature + "</"),
-              std::string::npos);
+    EXPECT_NE(
+        archived(package, "signatures.xml").find("\t<signature source=\"cow.osgb\">" + signature + "</"),
+        std::string::npos);
 
     const std::string plist = archived(package, "metadata.plist");
     const std::string plistPath = dir.write("metadata.plist", plist);
@@ -369,8 +383,9 @@ TEST(Quintar, AnswersQueriesAndHelp)
               std::vector<std::string>{" WARNING: wrong parameters."});
     const QuintarRun help = quintar({"-h"}, dir.path());
     EXPECT_EQ(help.status, 0);
-    EXPECT_TRUE(std::any_of(help.lines.begin(), help.lines.end(),
-                            [](const std::string& line) { return line.find("-output_file") != std::string::npos; }));
+    EXPECT_TRUE(std::any_of(help.lines.begin(), help.lines.end(), [](const std::string& line) {
+        return line.find("-output_file") != std::string::npos;
+    }));
 }
 
 TEST(Quintar, NamesThePackageByOptionOrTime)
@@ -398,8 +413,8 @@ TEST(Quintar, ReadsTheDescriptionFileNamesFromAMetadataFile)
     fs::rename(in.path("audio.xml"), in.path("sounds.xml"));
     in.dir.write("input/names.dat", "# names\nscene@\naudio @ sounds.xml\n");
     const QuintarRun run = quintar({"-input_dir", in.input, "-metadata", "names.dat", "-audio", "ignored.xml",
-                             "-output_file", "m.orvana"},
-                            in.dir.path());
+                                    "-output_file", "m.orvana"},
+                                   in.dir.path());
     EXPECT_TRUE(run.has(" Exporting...done.")) << run.lines.back();
     EXPECT_TRUE(archiveEntries(in.dir.file("m.orvana")).count("sounds.xml"));
     EXPECT_NE(archived(in.dir.file("m.orvana"), "model.dat").find("\naudio@sounds.xml\n"), std::string::npos);
@@ -414,8 +429,8 @@ TEST(Quintar, EndsOnEveryMissingOrInvalidInputWithItsMessage)
         const QuintarRun run = quintar(arguments, in.dir.path(), environment);
         EXPECT_EQ(run.status, 0);
         for (const std::string& line : lines)
-            EXPECT_TRUE(run.has(line)) << "missing: " << line << "\nlast line: "
-                                       << (run.lines.empty() ? "" : run.lines.back());
+            EXPECT_TRUE(run.has(line))
+                << "missing: " << line << "\nlast line: " << (run.lines.empty() ? "" : run.lines.back());
         EXPECT_FALSE(run.has(" Exporting...done.")) << lines.front();
         EXPECT_FALSE(fs::exists(in.dir.file("out.orvana"))) << lines.front();
     };
@@ -425,7 +440,8 @@ TEST(Quintar, EndsOnEveryMissingOrInvalidInputWithItsMessage)
         return extra;
     };
 
-    expectEnd({"-output_file", "out.orvana"}, {" Exporting...", " ERROR: please specify an input directory."});
+    expectEnd({"-output_file", "out.orvana"},
+              {" Exporting...", " ERROR: please specify an input directory."});
     expectEnd({"-input_dir", in.dir.file("nowhere"), "-output_file", "out.orvana"},
               {" ERROR: could not find input directory."});
     expectEnd(with({"-metadata", "none.dat"}), {"ERROR: could not find metadata file."});
@@ -440,23 +456,32 @@ TEST(Quintar, EndsOnEveryMissingOrInvalidInputWithItsMessage)
     in.dir.write("input/nopatterns.xml", "<markers><marker id=\"0\" path=\"hiro.patt\"/></markers>");
     expectEnd(with({"-markers", "nopatterns.xml"}),
               {" WARNING: failed to read markers configuration (data not valid)."});
-    in.dir.write("input/lost.xml", "<markers patterns_file=\"lost.dat\"><marker id=\"0\" path=\"hiro.patt\"/></markers>");
+    in.dir.write("input/lost.xml",
+                 "<markers patterns_file=\"lost.dat\"><marker id=\"0\" path=\"hiro.patt\"/></markers>");
     expectEnd(with({"-markers", "lost.xml"}), {"ERROR: could not find patterns file."});
-    in.dir.write("input/warned.xml", "<markers patterns_file=\"patterns.dat\" transforms_file=\"t.osgt\">"
-                                     "<marker id=\"0\" path=\"hiro.patt\" transforms_file=\"u.osgt\"/></markers>");
-    const QuintarRun warned = quintar(with({"-markers", "warned.xml", "-output_file", "warned.orvana"}), in.dir.path());
-    EXPECT_TRUE(warned.has(" WARNING: a (top level) transforms file has been specified but it does not exist."));
+    in.dir.write("input/warned.xml",
+                 "<markers patterns_file=\"patterns.dat\" transforms_file=\"t.osgt\">"
+                 "<marker id=\"0\" path=\"hiro.patt\" transforms_file=\"u.osgt\"/></markers>");
+    const QuintarRun warned =
+        quintar(with({"-markers", "warned.xml", "-output_file", "warned.orvana"}), in.dir.path());
+    EXPECT_TRUE(
+        warned.has(" WARNING: a (top level) transforms file has been specified but it does not exist."));
     EXPECT_TRUE(warned.has(" WARNING: a (local) transforms file has been specified but it does not exist."));
     EXPECT_TRUE(warned.has(" Exporting...done.")) << "missing transforms files are only warned about";
 
     in.dir.write("input/broken_scene.xml", "<scene><objects>");
-    expectEnd(with({"-scene", "broken_scene.xml"}), {" WARNING: failed to read scene configuration (file not valid)."});
+    expectEnd(with({"-scene", "broken_scene.xml"}),
+              {" WARNING: failed to read scene configuration (file not valid)."});
     in.dir.write("input/empty_scene.xml", "<scene><objects/></scene>");
-    expectEnd(with({"-scene", "empty_scene.xml"}), {" WARNING: failed to read scene configuration (data not valid)."});
+    expectEnd(with({"-scene", "empty_scene.xml"}),
+              {" WARNING: failed to read scene configuration (data not valid)."});
     in.dir.write("input/broken_audio.xml", "<audio><properties/></audio>");
-    expectEnd(with({"-audio", "broken_audio.xml"}), {" WARNING: failed to read audio configuration (file not valid)."});
-    in.dir.write("input/empty_audio.xml", "<audio><soundtracks><soundtrack source=\"\"/></soundtracks></audio>");
-    expectEnd(with({"-audio", "empty_audio.xml"}), {" WARNING: failed to read audio configuration (data not valid)."});
+    expectEnd(with({"-audio", "broken_audio.xml"}),
+              {" WARNING: failed to read audio configuration (file not valid)."});
+    in.dir.write("input/empty_audio.xml",
+                 "<audio><soundtracks><soundtrack source=\"\"/></soundtracks></audio>");
+    expectEnd(with({"-audio", "empty_audio.xml"}),
+              {" WARNING: failed to read audio configuration (data not valid)."});
 
     fs::rename(in.path("music.ogg"), in.path("music.bak"));
     expectEnd(base, {" WARNING: could not find required file: " + in.path("music.ogg"),
@@ -471,31 +496,37 @@ TEST(Quintar, EndsOnEveryMissingOrInvalidInputWithItsMessage)
     // A model-less scene has nothing to sign.
     in.dir.write("input/bare.xml", "<scene><objects><object type=\"ARLight\"><model/><markers all=\"true\"/>"
                                    "</object></objects></scene>");
-    expectEnd(with({"-scene", "bare.xml"}), {" WARNING: empty signature set.", " ERROR: could not create .orvana file."});
+    expectEnd(with({"-scene", "bare.xml"}),
+              {" WARNING: empty signature set.", " ERROR: could not create .orvana file."});
 
     // iOS: one marker and one model, which must convert.
-    in.dir.write("input/ios.xml", "<scene><metadata><platform>iOS</platform></metadata><objects>"
-                                  "<object type=\"ARObject\"><model source=\"car.osg\"/><markers all=\"true\"/></object>"
-                                  "<object type=\"ARObject\"><model source=\"car.html\"/><markers all=\"true\"/></object>"
-                                  "</objects></scene>");
+    in.dir.write("input/ios.xml",
+                 "<scene><metadata><platform>iOS</platform></metadata><objects>"
+                 "<object type=\"ARObject\"><model source=\"car.osg\"/><markers all=\"true\"/></object>"
+                 "<object type=\"ARObject\"><model source=\"car.html\"/><markers all=\"true\"/></object>"
+                 "</objects></scene>");
     expectEnd(with({"-scene", "ios.xml"}), {" WARNING: exporting for iOS player.",
                                             " ERROR: more than 1 model file specified, expected 1 (iOS)."});
-    in.dir.write("input/two_markers.xml", "<markers patterns_file=\"patterns.dat\"><marker id=\"0\" path=\"hiro.patt\"/>"
-                                          "<marker id=\"1\" path=\"hiro.patt\"/></markers>");
+    in.dir.write("input/two_markers.xml",
+                 "<markers patterns_file=\"patterns.dat\"><marker id=\"0\" path=\"hiro.patt\"/>"
+                 "<marker id=\"1\" path=\"hiro.patt\"/></markers>");
     expectEnd(with({"-scene", "ios.xml", "-markers", "two_markers.xml"}),
               {" ERROR: more than 1 marker specified, expected 1 (iOS)."});
-    in.dir.write("input/bad_model.xml", "<scene><metadata><platform>iOS</platform></metadata><objects>"
-                                        "<object type=\"ARObject\"><model source=\"car.html\"/><markers all=\"true\"/>"
-                                        "</object></objects></scene>");
+    in.dir.write("input/bad_model.xml",
+                 "<scene><metadata><platform>iOS</platform></metadata><objects>"
+                 "<object type=\"ARObject\"><model source=\"car.html\"/><markers all=\"true\"/>"
+                 "</object></objects></scene>");
     expectEnd(with({"-scene", "bad_model.xml"}), {" ERROR: could not load source file for conversion.",
                                                   " ERROR: could not create .orvana file (iOS)."});
     EXPECT_TRUE(fs::exists(in.path("car.html"))) << "a model that failed to convert is kept";
 
     // Lower-case "ios" is not the mobile platform.
-    in.dir.write("input/lower.xml", "<scene><metadata><platform>ios</platform></metadata><objects>"
-                                    "<object type=\"ARObject\"><model source=\"car.osg\"/><markers all=\"true\"/>"
-                                    "</object></objects></scene>");
-    const QuintarRun lower = quintar(with({"-scene", "lower.xml", "-output_file", "lower.orvana"}), in.dir.path());
+    in.dir.write("input/lower.xml",
+                 "<scene><metadata><platform>ios</platform></metadata><objects>"
+                 "<object type=\"ARObject\"><model source=\"car.osg\"/><markers all=\"true\"/>"
+                 "</object></objects></scene>");
+    const QuintarRun lower =
+        quintar(with({"-scene", "lower.xml", "-output_file", "lower.orvana"}), in.dir.path());
     EXPECT_TRUE(lower.has(" Exporting...done."));
     EXPECT_FALSE(lower.has(" WARNING: exporting for iOS player."));
     EXPECT_TRUE(fs::exists(in.path("car.osg")));

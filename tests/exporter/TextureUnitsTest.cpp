@@ -14,7 +14,8 @@
 
 using namespace Orvana;
 
-namespace {
+namespace
+{
 
 osg::ref_ptr<osg::Geometry> geometryWithUnits(std::initializer_list<unsigned int> textureUnits,
                                               std::initializer_list<unsigned int> coordinateUnits)
@@ -137,10 +138,11 @@ TEST(ReplaceTextureUnit, RenamesEveryBuiltInOfTheUnitAndNothingElse)
                                "vec4 p = vec4(dot(e, gl_EyePlaneS[0]), dot(e, gl_EyePlaneT[0]),"
                                " dot(e, gl_EyePlaneR[0]), dot(e, gl_EyePlaneQ[0]));\n"
                                "gl_TexCoord[1] = gl_MultiTexCoord1 + gl_MultiTexCoord10 + gl_TexCoord[0];\n";
-    const std::string expected = "gl_TexCoord[3] = gl_TextureMatrix[3] * gl_MultiTexCoord3;\n"
-                                 "vec4 p = vec4(dot(e, gl_EyePlaneS[3]), dot(e, gl_EyePlaneT[3]),"
-                                 " dot(e, gl_EyePlaneR[3]), dot(e, gl_EyePlaneQ[3]));\n"
-                                 "gl_TexCoord[1] = gl_MultiTexCoord1 + gl_MultiTexCoord10 + gl_TexCoord[3];\n";
+    const std::string expected =
+        "gl_TexCoord[3] = gl_TextureMatrix[3] * gl_MultiTexCoord3;\n"
+        "vec4 p = vec4(dot(e, gl_EyePlaneS[3]), dot(e, gl_EyePlaneT[3]),"
+        " dot(e, gl_EyePlaneR[3]), dot(e, gl_EyePlaneQ[3]));\n"
+        "gl_TexCoord[1] = gl_MultiTexCoord1 + gl_MultiTexCoord10 + gl_TexCoord[3];\n";
     EXPECT_EQ(replaceTextureUnit(shader, 0, 3), expected);
 
     const std::string fromOne = replaceTextureUnit(shader, 1, 2);
