@@ -273,18 +273,6 @@ bool ARApplication::initScene()
     return true;
 }
 
-void ARApplication::initEventsHandlers() {}
-
-void ARApplication::showMessage(const std::string& text)
-{
-    osg::notify(osg::NOTICE) << " message: " << text << std::endl;
-}
-
-void ARApplication::setMessage(const std::string& text)
-{
-    osg::notify(osg::NOTICE) << " message: " << text << std::endl;
-}
-
 unsigned int ARApplication::getMarkersCount() const
 {
     return _trackerPlugin.valid() ? _trackerPlugin->getMarkerCount() : 0;

@@ -8,12 +8,14 @@
 #include <vector>
 
 #include <osg/ref_ptr>
+#include <osgGA/GUIEventHandler>
 
 #include "scene_description/AudioSettings.h"
 #include "scene_description/ConfigurationSettings.h"
 #include "scene_description/MarkersSettings.h"
 #include "scene_description/SceneSettings.h"
 #include "scene_description/VideoSettings.h"
+#include "player/interaction/HUDManager.h"
 
 namespace osg {
 class Camera;
@@ -96,6 +98,30 @@ public:
 
     void showMessage(const std::string& text);
     void setMessage(const std::string& text);
+
+    // Interaction: the attached mode handler (0 to 7, see InteractionMode) with its help, the
+    // HUD panels and the state the keyboard modes change.
+    void setInteractionMode(int mode);
+    HUDManager& getHUDManager() { return _hudManager; }
+    int getStatusMessage() const { return _statusMessage; }
+    osgGA::GUIEventHandler* getModeHandler(int mode) const;
+    osgGA::GUIEventHandler* getCurrentModeHandler() const { return _currentModeHandler.get(); }
+    osgGA::GUIEventHandler* getHelpHandler() const { return _helpHandler.get(); }
+    // True when the scene has a light the lighting mode can work on.
+    bool hasSceneLight() const;
+    float getSmallFeatureCullingPixelSize() const { return _smallFeatureCullingPixelSize; }
+    void setSmallFeatureCullingPixelSize(float pixels);
+    void toggleWireframe();
+    bool isMirrorHorizontal() const { return _mirrorHorizontal; }
+    bool isFlipVertical() const { return _flipVertical; }
+    void toggleOccluders();
+    bool areOccludersVisible() const { return _occludersVisible; }
+    float getAnimationSpeed() const { return _animationSpeed; }
+    void setAnimationSpeed(float speed);
+    void rewindAnimations();
+    void togglePauseAnimations();
+    // Shows the tracker's debug image instead of the video, or the video again.
+    void toggleDebugMode();
 
     unsigned int getMarkersCount() const;
     std::size_t getObjectsCount() const { return _objects.size(); }
@@ -254,6 +280,16 @@ private:
 
     std::vector<std::string> _temporaryFiles;
     std::vector<std::string> _temporaryDirectories;
+
+    HUDManager _hudManager;
+    int _statusMessage = -1;
+    osg::ref_ptr<osgGA::GUIEventHandler> _eventsHandlersManager;
+    osg::ref_ptr<osgGA::GUIEventHandler> _mouseEventsHandler;
+    std::vector<osg::ref_ptr<osgGA::GUIEventHandler>> _modeHandlers;
+    osg::ref_ptr<osgGA::GUIEventHandler> _currentModeHandler;
+    osg::ref_ptr<osgGA::GUIEventHandler> _helpHandler;
+    bool _occludersVisible = false;
+    float _animationSpeed = 1.0f;
 };
 
 } // namespace Orvana

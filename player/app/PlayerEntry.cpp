@@ -160,6 +160,8 @@ int runPlayer(int argc, char** argv)
     }
     application->initEventsHandlers();
     application->initObjects();
+    if (const SceneSettings* scene = application->getSceneSettings(); scene && scene->show_message)
+        application->getHUDManager().addTextHUD(scene->message, 7);
     application->showMessage("Starting...");
 
     if (application->getMarkersCount() == 0) {

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include <osg/Vec3f>
+#include <osg/ref_ptr>
+
+namespace Orvana {
+
+class ARApplication;
+class ARViewer;
+class HUD;
+
+// Creates the text HUDs of the player and places them at ten anchor points of the window:
+// 0 top left, 1 top centre, 2 top right, 3 middle left, 4 centre, 5 middle right, 6 bottom left,
+// 7 bottom centre, 8 bottom right, 9 origin.
+class HUDManager {
+public:
+    HUDManager();
+    ~HUDManager();
+    HUDManager(const HUDManager&) = delete;
+    HUDManager& operator=(const HUDManager&) = delete;
+
+    void setApplication(ARApplication* application) { _application = application; }
+    void setViewer(ARViewer* viewer) { _viewer = viewer; }
+    void computePlacements();
+
+    // Index of the new HUD, -1 when it could not be created.
+    int addHUD();
+    int addTextHUD(const std::string& text, int placement);
+    HUD* getHUD(int index) const;
+    std::size_t getHUDsCount() const { return _huds.size(); }
+    void setPlacement(HUD* hud, int placement);
+    const std::vector<osg::Vec3f>& getPlacements() const { return _placements; }
+
+private:
+    ARApplication* _application = nullptr;
+    ARViewer* _viewer = nullptr;
+    std::vector<osg::ref_ptr<HUD>> _huds;
+    float _margin = 10.0f;
+    std::vector<osg::Vec3f> _placements;
+};
+
+} // namespace Orvana

@@ -1,0 +1,61 @@
+#include "player/interaction/InteractionSupport.h"
+
+#include <cstdio>
+
+#include <osgGA/GUIEventAdapter>
+
+#include "player/app/ARViewer.h"
+
+namespace Orvana {
+
+osg::ref_ptr<osg::ApplicationUsage> createUsage(const std::string& description, const HelpBindings& bindings)
+{
+    osg::ref_ptr<osg::ApplicationUsage> usage = new osg::ApplicationUsage;
+    usage->setApplicationName("Orvana Framework 2.2.0");
+    usage->setDescription(description);
+    for (const auto& [text, key] : bindings)
+        usage->addKeyboardMouseBinding(key, text);
+    const std::pair<const char*, const char*> common[] = {
+        {"F1", "Switch to Visualization Management Mode"}, {"F2", "Switch to Object/Scene Interaction Mode"},
+        {"F3", "Switch to Animations Management Mode"},    {"F4", "Switch to Sounds Management Mode"},
+        {"F5", "Switch to Layers/Sequences Management Mode"}, {"F6", "Switch to Clipping Management Mode"},
+        {"F7", "Switch to Tracking Management Mode"},      {"F8", "Switch to Lighting Management Mode"},
+        {"ESC", "Quit"}};
+    for (const auto& [key, text] : common)
+        usage->addKeyboardMouseBinding(key, text);
+    return usage;
+}
+
+ARViewer* playerViewer(osgGA::GUIActionAdapter& adapter)
+{
+    return dynamic_cast<ARViewer*>(&adapter);
+}
+
+bool isCtrlHeld(const osgGA::GUIEventAdapter& event)
+{
+    return (event.getModKeyMask() & (osgGA::GUIEventAdapter::MODKEY_LEFT_CTRL |
+                                     osgGA::GUIEventAdapter::MODKEY_RIGHT_CTRL)) != 0;
+}
+
+bool isAltHeld(const osgGA::GUIEventAdapter& event)
+{
+    return (event.getModKeyMask() &
+            (osgGA::GUIEventAdapter::MODKEY_LEFT_ALT | osgGA::GUIEventAdapter::MODKEY_RIGHT_ALT |
+             osgGA::GUIEventAdapter::MODKEY_LEFT_SUPER | osgGA::GUIEventAdapter::MODKEY_RIGHT_SUPER)) != 0;
+}
+
+std::string formatMessage(const char* format, double value)
+{
+    char buffer[128];
+    std::snprintf(buffer, sizeof(buffer), format, value);
+    return buffer;
+}
+
+std::string formatMessage(const char* format, int value)
+{
+    char buffer[128];
+    std::snprintf(buffer, sizeof(buffer), format, value);
+    return buffer;
+}
+
+} // namespace Orvana
