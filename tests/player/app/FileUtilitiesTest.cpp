@@ -1,0 +1,183 @@
+#include "player/app/FileUtilities.h"
+
+#include <filesystem>
+
+#include <gtest/gtest.h>
+#include <zip.h>
+
+#include "messages/Messages.h"
+#include "player/app/ARApplication.h"
+#include "support/TestSupport.h"
+
+using namespace Orvana;
+using namespace Orvana::Testing;
+namespace fs = std::filesystem;
+
+namespace {
+
+// Writes a zip archive holding each (name, content) entry exactly as named.
+void writeZip(const std::string& path, const std::vector<std::pair<std::string, std::string>>& entries)
+{
+    int error = 0;
+    zip_t* archive = zip_open(path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
+    ASSERT_NE(archive, nullptr);
+    for (const auto& [name, content] : entries) {
+        zip_source_t* source = zip_source_buffer(archive, content.data(), content.size(), 0);
+        ASSERT_GE(zip_file_add(archive, name.c_str(), source, ZIP_FL_ENC_UTF_8), 0) << name;
+    }
+    ASSERT_EQ(zip_close(archive), 0);
+}
+
+} // namespace
+
+TEST(FileUtilities, PathsAndJoins)
+{
+    EXPECT_TRUE(isAbsolutePath("C:\\scenes\\demo\\scene.xml"));
+    EXPECT_TRUE(isAbsolutePath("C:\\scene.xml"));
+    EXPECT_FALSE(isAbsolutePath("C:scene.xml"));
+    EXPECT_FALSE(isAbsolutePath("scenes\\scene.xml"));
+    EXPECT_FALSE(isAbsolutePath("scene.xml"));
+    EXPECT_TRUE(isAbsolutePath("/tmp/scene.xml"));
+    EXPECT_FALSE(isAbsolutePath("demo/scene.xml"));
+
+    EXPECT_EQ(joinPath("", "a.xml"), "a.xml");
+    EXPECT_EQ(joinPath("dir", "a.xml"), "dir/a.xml");
+    EXPECT_EQ(joinPath("dir/", "a.xml"), "dir/a.xml");
+    EXPECT_EQ(joinPath("dir\\", "a.xml"), "dir/a.xml");
+    EXPECT_EQ(lowerCaseExtension("Model.KMZ"), "kmz");
+    EXPECT_EQ(lowerCaseExtension("noextension"), "");
+}
+
+TEST(FileUtilities, MetadataLines)
+{
+    TempDir dir;
+    const std::string file = dir.write("model.dat", "  # scene@commented.xml\n"
+                                                    "\n"
+                                                    " scene @  my scene.xml  \r\n"
+                                                    "scene@second.xml\n"
+                                                    "audio\n"
+                                                    "\tmarkers\t@\tm.xml\t\r\n"
+                                                    "lighting@a@b.xml\n");
+    EXPECT_EQ(readMetadataValue(file, "scene"), "my scene.xml") << "the first line wins; inner blanks stay";
+    EXPECT_EQ(readMetadataValue(file, "audio"), "audio") << "a line without @ is key and value";
+    EXPECT_EQ(readMetadataValue(file, "markers"), "m.xml");
+    EXPECT_EQ(readMetadataValue(file, "lighting"), "a@b.xml") << "the first @ separates";
+    EXPECT_EQ(readMetadataValue(file, "Scene"), "");
+    EXPECT_EQ(readMetadataValue(file, "config"), "");
+    EXPECT_EQ(readMetadataValue(dir.file("absent.dat"), "scene"), "");
+}
+
+TEST(FileUtilities, UnzipKeepsEntriesInsideTheFolder)
+{
+    TempDir dir;
+    const std::string odd = "we \"odd\" $HOME; `x`.txt";
+    const std::string archive = dir.file("scene archive.kmz");
+    writeZip(archive, {{"a.txt", "alpha"},
+                       {"sub/b.txt", "beta"},
+                       {"sub/../c.txt", "gamma"},
+                       {odd, "odd"},
+                       {"../evil.txt", "evil"},
+                       {"sub/../../evil2.txt", "evil"},
+                       {"/absolute.txt", "evil"}});
+    const std::string target = dir.file("unpacked");
+    MessageCapture capture;
+    EXPECT_FALSE(unzipArchive(archive, target)) << "a refused entry makes the unpacking fail";
+    EXPECT_EQ(readFile(target + "/a.txt"), "alpha");
+    EXPECT_EQ(readFile(target + "/sub/b.txt"), "beta");
+    EXPECT_EQ(readFile(target + "/c.txt"), "gamma");
+    EXPECT_EQ(readFile(target + "/" + odd), "odd") << "names reach no shell";
+    EXPECT_FALSE(fs::exists(dir.file("evil.txt")));
+    EXPECT_FALSE(fs::exists(dir.file("evil2.txt")));
+    EXPECT_FALSE(fs::exists("/absolute.txt"));
+    EXPECT_TRUE(capture.contains(osg::FATAL, " WARNING: archive entry refused (outside the unpack folder): ../evil.txt"));
+    EXPECT_TRUE(capture.contains(osg::NOTICE, "Unable to unzip file: '" + archive + "'"));
+
+    const std::string good = dir.file("good.zip");
+    writeZip(good, {{"x/y.txt", "why"}});
+    EXPECT_TRUE(unzipArchive(good, target));
+    EXPECT_TRUE(capture.contains(osg::NOTICE, "File: '" + good + "' unzipped!"));
+    EXPECT_FALSE(unzipArchive(dir.write("broken.zip", "PK\x03\x04 not really a zip"), target));
+    EXPECT_FALSE(unzipArchive(dir.file("missing.zip"), target));
+}
+
+TEST(FileUtilities, RemovingFoldersAndFiles)
+{
+    TempDir dir;
+    dir.write("tree/a.txt", "a");
+    dir.write("tree/deep/er/b.txt", "b");
+    MessageCapture capture;
+    removeDirectoryTree(dir.file("tree"));
+    EXPECT_FALSE(fs::exists(dir.file("tree")));
+    EXPECT_EQ(capture.texts(),
+              (std::vector<std::string>{"Temporary data removed (files).", "Temporary data removed (dirs)."}));
+    capture.clear();
+    removeDirectoryTree(dir.file("tree"));
+    EXPECT_EQ(capture.texts(), std::vector<std::string>{" Nothing to cleanup..."});
+
+    const std::string file = dir.write("f.txt", "f");
+    removeFile(file);
+    EXPECT_FALSE(fileExists(file));
+    removeFile(file);
+}
+
+TEST(KmzModels, SketchUpLayoutFindsEveryColladaFile)
+{
+    TempDir dir;
+    const std::string archive = dir.file("house.kmz");
+    writeZip(archive, {{"models/house.dae", "<COLLADA/>"},
+                       {"models/garage.DAE", "<COLLADA/>"},
+                       {"models/readme.txt", "x"},
+                       {"doc.kml", "<kml><Placemark><Model><Link><href>other.dae</href></Link></Model></Placemark></kml>"}});
+    ARApplication application;
+    MessageCapture capture;
+    const std::string model = application.resolveModelFile(archive);
+    const std::string folder = dir.file("house_kmz.tmp");
+    EXPECT_TRUE(model == folder + "/models/house.dae" || model == folder + "/models/garage.DAE") << model;
+    EXPECT_EQ(application.getTemporaryDirectories(), std::vector<std::string>{folder});
+    EXPECT_EQ(findKmzModels(folder).size(), 2u) << "the extension test ignores case";
+    EXPECT_TRUE(capture.contains(osg::NOTICE, " tmp kmz dir: " + folder));
+    EXPECT_TRUE(capture.contains(osg::NOTICE, " Using model: " + model));
+
+    // A models folder without COLLADA files ends the search: doc.kml is not read.
+    const std::string empty = dir.file("empty.kmz");
+    writeZip(empty, {{"models/notes.txt", "x"},
+                     {"doc.kml", "<kml><Placemark><Model><Link><href>m.dae</href></Link></Model></Placemark></kml>"},
+                     {"m.dae", "<COLLADA/>"}});
+    capture.clear();
+    EXPECT_EQ(application.resolveModelFile(empty), empty);
+    EXPECT_TRUE(capture.contains(osg::FATAL, " No valid KMZ models in archive."));
+
+    application.cleanup();
+    EXPECT_FALSE(fs::exists(folder)) << "unpacked archives go at exit";
+}
+
+TEST(KmzModels, GoogleEarthLayoutCopiesAliasedTextures)
+{
+    TempDir dir;
+    const std::string archive = dir.file("tower.kmz");
+    writeZip(archive, {{"doc.kml", "<kml><Folder><Placemark>"
+                                   "<Model><Link><href>files/tower.dae</href></Link><ResourceMap>"
+                                   "<Alias><targetHref>../images/wall.jpg</targetHref><sourceHref>tex/wall.jpg</sourceHref></Alias>"
+                                   "<Alias><targetHref>same.jpg</targetHref><sourceHref>same.jpg</sourceHref></Alias>"
+                                   "</ResourceMap></Model>"
+                                   "<Model><Link><href>files/roof.dae</href></Link></Model>"
+                                   "</Placemark></Folder></kml>"},
+                       {"files/tower.dae", "<COLLADA/>"},
+                       {"files/roof.dae", "<COLLADA/>"},
+                       {"images/wall.jpg", "JPEGDATA"},
+                       {"files/same.jpg", "S"}});
+    ARApplication application;
+    MessageCapture capture;
+    const std::string folder = dir.file("tower_kmz.tmp");
+    EXPECT_EQ(application.resolveModelFile(archive), folder + "/files/tower.dae");
+    EXPECT_EQ(readFile(folder + "/files/tex/wall.jpg"), "JPEGDATA") << "the texture is copied where the model looks";
+    EXPECT_TRUE(capture.contains(osg::NOTICE, "...trying Google SketchUp...(missing)"));
+    EXPECT_TRUE(capture.contains(osg::NOTICE, "...trying Google Earth...(OK)"));
+
+    const std::string badKml = dir.file("bad.kmz");
+    writeZip(badKml, {{"doc.kml", "<kml><Folder/></kml>"}});
+    capture.clear();
+    EXPECT_EQ(application.resolveModelFile(badKml), badKml);
+    EXPECT_TRUE(capture.contains(osg::FATAL, " WARNING: failed to process KML file (data not valid)."));
+    EXPECT_TRUE(capture.contains(osg::FATAL, " Could not find temporary objects."));
+}

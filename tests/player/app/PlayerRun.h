@@ -1,0 +1,22 @@
+#pragma once
+
+#include <string>
+
+// Runs the real pellow binary of the build, as a person would from a shell.
+namespace Orvana::PlayerRun {
+
+struct Result {
+    int status = -1;
+    std::string output;
+};
+
+std::string quote(const std::string& word);
+
+// Runs `pellow ARGUMENTS` (already quoted) in the runnable build folder with the environment
+// assignments `environment` ("NAME=value ..." already quoted), capturing standard output.
+Result run(const std::string& arguments, const std::string& environment = "");
+
+// Runs a bash script; its standard output and error, and its exit status.
+Result shell(const std::string& script);
+
+} // namespace Orvana::PlayerRun
