@@ -8,7 +8,8 @@
 #include "player/objects/ARMultimediaInterface.h"
 #include "player/objects/ARObject.h"
 
-namespace Orvana {
+namespace Orvana
+{
 
 bool ARAction::init()
 {
@@ -45,7 +46,8 @@ bool ARNamedAction::init()
     return true;
 }
 
-namespace {
+namespace
+{
 
 ARMultimediaInterface* multimedia(ARObject* target)
 {

@@ -3,14 +3,16 @@
 #include <map>
 #include <string>
 
-namespace Orvana {
+namespace Orvana
+{
 
 class ARActionsManager;
 class ARObject;
 
 // One command of an event's list, applied to its target object when the event fires.
 // Source and target are named by scene name, or "_self_" for the object that owns the event.
-class ARAction {
+class ARAction
+{
 public:
     ARAction() = default;
     virtual ~ARAction() = default;
@@ -53,7 +55,8 @@ protected:
 };
 
 // Base of the actions that take one name (animation, video or message) from a parameter.
-class ARNamedAction : public ARAction {
+class ARNamedAction : public ARAction
+{
 public:
     explicit ARNamedAction(const char* parameterName) : _parameterName(parameterName) {}
     bool init() override;
@@ -66,31 +69,36 @@ private:
     const char* _parameterName;
 };
 
-class ARActionStartAnimation : public ARNamedAction {
+class ARActionStartAnimation : public ARNamedAction
+{
 public:
     ARActionStartAnimation() : ARNamedAction("animation_name") {}
     void execute() override;
 };
 
-class ARActionPauseAnimation : public ARNamedAction {
+class ARActionPauseAnimation : public ARNamedAction
+{
 public:
     ARActionPauseAnimation() : ARNamedAction("animation_name") {}
     void execute() override;
 };
 
-class ARActionStopAnimation : public ARNamedAction {
+class ARActionStopAnimation : public ARNamedAction
+{
 public:
     ARActionStopAnimation() : ARNamedAction("animation_name") {}
     void execute() override;
 };
 
-class ARActionRewindAnimation : public ARNamedAction {
+class ARActionRewindAnimation : public ARNamedAction
+{
 public:
     ARActionRewindAnimation() : ARNamedAction("animation_name") {}
     void execute() override;
 };
 
-class ARActionSetAnimationLoop : public ARAction {
+class ARActionSetAnimationLoop : public ARAction
+{
 public:
     bool init() override;
     void execute() override;
@@ -100,7 +108,8 @@ private:
     std::string _name;
 };
 
-class ARActionChangeAnimationSpeed : public ARAction {
+class ARActionChangeAnimationSpeed : public ARAction
+{
 public:
     bool init() override;
     void execute() override;
@@ -110,7 +119,8 @@ private:
     float _value = 0.0f;
 };
 
-class ARActionSetAnimationSpeed : public ARAction {
+class ARActionSetAnimationSpeed : public ARAction
+{
 public:
     bool init() override;
     void execute() override;
@@ -120,41 +130,48 @@ private:
     float _value = 0.0f;
 };
 
-class ARActionHide : public ARAction {
+class ARActionHide : public ARAction
+{
 public:
     void execute() override;
 };
 
-class ARActionShow : public ARAction {
+class ARActionShow : public ARAction
+{
 public:
     void execute() override;
 };
 
-class ARActionPlayVideo : public ARNamedAction {
+class ARActionPlayVideo : public ARNamedAction
+{
 public:
     ARActionPlayVideo() : ARNamedAction("video_name") {}
     void execute() override;
 };
 
-class ARActionPauseVideo : public ARNamedAction {
+class ARActionPauseVideo : public ARNamedAction
+{
 public:
     ARActionPauseVideo() : ARNamedAction("video_name") {}
     void execute() override;
 };
 
-class ARActionTogglePauseVideo : public ARNamedAction {
+class ARActionTogglePauseVideo : public ARNamedAction
+{
 public:
     ARActionTogglePauseVideo() : ARNamedAction("video_name") {}
     void execute() override;
 };
 
-class ARActionRewindVideo : public ARNamedAction {
+class ARActionRewindVideo : public ARNamedAction
+{
 public:
     ARActionRewindVideo() : ARNamedAction("video_name") {}
     void execute() override;
 };
 
-class ARActionLoopVideo : public ARAction {
+class ARActionLoopVideo : public ARAction
+{
 public:
     bool init() override;
     void execute() override;
@@ -164,55 +181,65 @@ private:
     std::string _name;
 };
 
-class ARActionGoFullscreenVideo : public ARNamedAction {
+class ARActionGoFullscreenVideo : public ARNamedAction
+{
 public:
     ARActionGoFullscreenVideo() : ARNamedAction("video_name") {}
     void execute() override;
 };
 
-class ARActionResignFullscreenVideo : public ARNamedAction {
+class ARActionResignFullscreenVideo : public ARNamedAction
+{
 public:
     ARActionResignFullscreenVideo() : ARNamedAction("video_name") {}
     void execute() override;
 };
 
-class ARActionNotify : public ARNamedAction {
+class ARActionNotify : public ARNamedAction
+{
 public:
     ARActionNotify() : ARNamedAction("message") {}
     void execute() override;
 };
 
-class ARActionSubscribe : public ARAction {
+class ARActionSubscribe : public ARAction
+{
 public:
     void execute() override;
 };
 
-class ARActionUnsubscribe : public ARAction {
+class ARActionUnsubscribe : public ARAction
+{
 public:
     void execute() override;
 };
 
-class ARActionPlay : public ARAction {
+class ARActionPlay : public ARAction
+{
 public:
     void execute() override;
 };
 
-class ARActionPause : public ARAction {
+class ARActionPause : public ARAction
+{
 public:
     void execute() override;
 };
 
-class ARActionToggle : public ARAction {
+class ARActionToggle : public ARAction
+{
 public:
     void execute() override;
 };
 
-class ARActionRewind : public ARAction {
+class ARActionRewind : public ARAction
+{
 public:
     void execute() override;
 };
 
-class ARActionLoop : public ARAction {
+class ARActionLoop : public ARAction
+{
 public:
     bool init() override;
     void execute() override;
@@ -222,42 +249,50 @@ private:
 };
 
 // Video objects arrive with the movie reader; until then no target qualifies for these two.
-class ARActionGoFullscreen : public ARAction {
+class ARActionGoFullscreen : public ARAction
+{
 public:
     void execute() override {}
 };
 
-class ARActionResignFullscreen : public ARAction {
+class ARActionResignFullscreen : public ARAction
+{
 public:
     void execute() override {}
 };
 
-class ARActionHideMenu : public ARAction {
+class ARActionHideMenu : public ARAction
+{
 public:
     void execute() override;
 };
 
-class ARActionShowMenu : public ARAction {
+class ARActionShowMenu : public ARAction
+{
 public:
     void execute() override;
 };
 
-class ARActionToggleMenu : public ARAction {
+class ARActionToggleMenu : public ARAction
+{
 public:
     void execute() override;
 };
 
-class ARActionHideSelectionBox : public ARAction {
+class ARActionHideSelectionBox : public ARAction
+{
 public:
     void execute() override;
 };
 
-class ARActionShowSelectionBox : public ARAction {
+class ARActionShowSelectionBox : public ARAction
+{
 public:
     void execute() override;
 };
 
-class ARActionToggleSelectionBox : public ARAction {
+class ARActionToggleSelectionBox : public ARAction
+{
 public:
     void execute() override;
 };

@@ -6,56 +6,115 @@
 #include "player/objects/ARAction.h"
 #include "player/objects/ARObject.h"
 
-namespace Orvana {
+namespace Orvana
+{
 
-namespace {
+namespace
+{
 
 // Command words in code order.
-const char* const commandWords[] = {
-    "start_animation", "pause_animation", "stop_animation", "rewind_animation",
-    "set_animation_loop", "change_animation_speed", "set_animation_speed", "hide", "show",
-    "play_video", "pause_video", "toggle_pause_video", "rewind_video", "loop_video",
-    "go_fullscreen_video", "resign_fullscreen_video", "notify", "subscribe", "unsubscribe", "play",
-    "pause", "toggle", "rewind", "loop", "go_fullscreen", "resign_fullscreen", "hide_menu",
-    "show_menu", "toggle_menu", "hide_selection_box", "show_selection_box",
-    "toggle_selection_box"};
+const char* const commandWords[] = {"start_animation",
+                                    "pause_animation",
+                                    "stop_animation",
+                                    "rewind_animation",
+                                    "set_animation_loop",
+                                    "change_animation_speed",
+                                    "set_animation_speed",
+                                    "hide",
+                                    "show",
+                                    "play_video",
+                                    "pause_video",
+                                    "toggle_pause_video",
+                                    "rewind_video",
+                                    "loop_video",
+                                    "go_fullscreen_video",
+                                    "resign_fullscreen_video",
+                                    "notify",
+                                    "subscribe",
+                                    "unsubscribe",
+                                    "play",
+                                    "pause",
+                                    "toggle",
+                                    "rewind",
+                                    "loop",
+                                    "go_fullscreen",
+                                    "resign_fullscreen",
+                                    "hide_menu",
+                                    "show_menu",
+                                    "toggle_menu",
+                                    "hide_selection_box",
+                                    "show_selection_box",
+                                    "toggle_selection_box"};
 
 std::unique_ptr<ARAction> makeAction(int code)
 {
     switch (code) {
-    case 0: return std::make_unique<ARActionStartAnimation>();
-    case 1: return std::make_unique<ARActionPauseAnimation>();
-    case 2: return std::make_unique<ARActionStopAnimation>();
-    case 3: return std::make_unique<ARActionRewindAnimation>();
-    case 4: return std::make_unique<ARActionSetAnimationLoop>();
-    case 5: return std::make_unique<ARActionChangeAnimationSpeed>();
-    case 6: return std::make_unique<ARActionSetAnimationSpeed>();
-    case 7: return std::make_unique<ARActionHide>();
-    case 8: return std::make_unique<ARActionShow>();
-    case 9: return std::make_unique<ARActionPlayVideo>();
-    case 10: return std::make_unique<ARActionPauseVideo>();
-    case 11: return std::make_unique<ARActionTogglePauseVideo>();
-    case 12: return std::make_unique<ARActionRewindVideo>();
-    case 13: return std::make_unique<ARActionLoopVideo>();
-    case 14: return std::make_unique<ARActionGoFullscreenVideo>();
-    case 15: return std::make_unique<ARActionResignFullscreenVideo>();
-    case 16: return std::make_unique<ARActionNotify>();
-    case 17: return std::make_unique<ARActionSubscribe>();
-    case 18: return std::make_unique<ARActionUnsubscribe>();
-    case 19: return std::make_unique<ARActionPlay>();
-    case 20: return std::make_unique<ARActionPause>();
-    case 21: return std::make_unique<ARActionToggle>();
-    case 22: return std::make_unique<ARActionRewind>();
-    case 23: return std::make_unique<ARActionLoop>();
-    case 24: return std::make_unique<ARActionGoFullscreen>();
-    case 25: return std::make_unique<ARActionResignFullscreen>();
-    case 26: return std::make_unique<ARActionHideMenu>();
-    case 27: return std::make_unique<ARActionShowMenu>();
-    case 28: return std::make_unique<ARActionToggleMenu>();
-    case 29: return std::make_unique<ARActionHideSelectionBox>();
-    case 30: return std::make_unique<ARActionShowSelectionBox>();
-    case 31: return std::make_unique<ARActionToggleSelectionBox>();
-    default: return nullptr;
+    case 0:
+        return std::make_unique<ARActionStartAnimation>();
+    case 1:
+        return std::make_unique<ARActionPauseAnimation>();
+    case 2:
+        return std::make_unique<ARActionStopAnimation>();
+    case 3:
+        return std::make_unique<ARActionRewindAnimation>();
+    case 4:
+        return std::make_unique<ARActionSetAnimationLoop>();
+    case 5:
+        return std::make_unique<ARActionChangeAnimationSpeed>();
+    case 6:
+        return std::make_unique<ARActionSetAnimationSpeed>();
+    case 7:
+        return std::make_unique<ARActionHide>();
+    case 8:
+        return std::make_unique<ARActionShow>();
+    case 9:
+        return std::make_unique<ARActionPlayVideo>();
+    case 10:
+        return std::make_unique<ARActionPauseVideo>();
+    case 11:
+        return std::make_unique<ARActionTogglePauseVideo>();
+    case 12:
+        return std::make_unique<ARActionRewindVideo>();
+    case 13:
+        return std::make_unique<ARActionLoopVideo>();
+    case 14:
+        return std::make_unique<ARActionGoFullscreenVideo>();
+    case 15:
+        return std::make_unique<ARActionResignFullscreenVideo>();
+    case 16:
+        return std::make_unique<ARActionNotify>();
+    case 17:
+        return std::make_unique<ARActionSubscribe>();
+    case 18:
+        return std::make_unique<ARActionUnsubscribe>();
+    case 19:
+        return std::make_unique<ARActionPlay>();
+    case 20:
+        return std::make_unique<ARActionPause>();
+    case 21:
+        return std::make_unique<ARActionToggle>();
+    case 22:
+        return std::make_unique<ARActionRewind>();
+    case 23:
+        return std::make_unique<ARActionLoop>();
+    case 24:
+        return std::make_unique<ARActionGoFullscreen>();
+    case 25:
+        return std::make_unique<ARActionResignFullscreen>();
+    case 26:
+        return std::make_unique<ARActionHideMenu>();
+    case 27:
+        return std::make_unique<ARActionShowMenu>();
+    case 28:
+        return std::make_unique<ARActionToggleMenu>();
+    case 29:
+        return std::make_unique<ARActionHideSelectionBox>();
+    case 30:
+        return std::make_unique<ARActionShowSelectionBox>();
+    case 31:
+        return std::make_unique<ARActionToggleSelectionBox>();
+    default:
+        return nullptr;
     }
 }
 

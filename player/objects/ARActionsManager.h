@@ -5,14 +5,16 @@
 #include <string>
 #include <vector>
 
-namespace Orvana {
+namespace Orvana
+{
 
 class ARAction;
 class ARApplication;
 class ARObject;
 
 // Creates, owns and resolves the actions of one object.
-class ARActionsManager {
+class ARActionsManager
+{
 public:
     explicit ARActionsManager(ARObject* owner);
     ~ARActionsManager();

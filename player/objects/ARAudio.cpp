@@ -8,7 +8,8 @@
 
 #include "player/objects/ARSoundtrack.h"
 
-namespace Orvana {
+namespace Orvana
+{
 
 ARAudio::~ARAudio()
 {
@@ -19,8 +20,8 @@ ARAudio::~ARAudio()
 bool ARAudio::createAudio(const std::string& fileName, bool keepModel)
 {
     if (fileName.empty()) {
-        osg::notify(osg::FATAL)
-            << " WARNING: could not create audio node: missing audio file name." << std::endl;
+        osg::notify(osg::FATAL) << " WARNING: could not create audio node: missing audio file name."
+                                << std::endl;
         return false;
     }
     std::string ext = osgDB::getFileExtension(fileName);

@@ -8,10 +8,12 @@
 
 #include "player/objects/ARMultimediaInterface.h"
 
-namespace Orvana {
+namespace Orvana
+{
 
 // A sound object: WAV files are held as samples, OGG files are streamed while they play.
-class ARAudio : public ARMultimediaInterface {
+class ARAudio : public ARMultimediaInterface
+{
 public:
     using ARMultimediaInterface::ARMultimediaInterface;
 

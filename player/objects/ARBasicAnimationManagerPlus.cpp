@@ -3,15 +3,12 @@
 #include <osg/FrameStamp>
 #include <osg/NodeVisitor>
 
-namespace Orvana {
-
-ARBasicAnimationManagerPlus::ARBasicAnimationManagerPlus()
-    : _pauseStart(osg::Timer::instance()->tick())
+namespace Orvana
 {
-}
 
-ARBasicAnimationManagerPlus::ARBasicAnimationManagerPlus(
-    const osgAnimation::AnimationManagerBase& other)
+ARBasicAnimationManagerPlus::ARBasicAnimationManagerPlus() : _pauseStart(osg::Timer::instance()->tick()) {}
+
+ARBasicAnimationManagerPlus::ARBasicAnimationManagerPlus(const osgAnimation::AnimationManagerBase& other)
     : osgAnimation::BasicAnimationManager(other), _pauseStart(osg::Timer::instance()->tick())
 {
 }

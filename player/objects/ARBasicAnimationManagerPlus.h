@@ -3,11 +3,13 @@
 #include <osg/Timer>
 #include <osgAnimation/BasicAnimationManager>
 
-namespace Orvana {
+namespace Orvana
+{
 
 // A skeletal animation manager with its own clock: while paused, time stands still for its
 // animations, and they resume where they stopped.
-class ARBasicAnimationManagerPlus : public osgAnimation::BasicAnimationManager {
+class ARBasicAnimationManagerPlus : public osgAnimation::BasicAnimationManager
+{
 public:
     ARBasicAnimationManagerPlus();
     // Takes over the animations of a manager read from a model.

@@ -19,9 +19,11 @@
 #include "player/objects/ARVisitors.h"
 #include "scene_description/MarkersSettings.h"
 
-namespace Orvana {
+namespace Orvana
+{
 
-namespace {
+namespace
+{
 
 constexpr float defaultSmoothing = 0.85f;
 // Layer time for the default layer of a marker without a record.
@@ -43,8 +45,8 @@ osg::Matrixd fbxFix()
 
 } // namespace
 
-ARMarkerNode::ARMarkerNode(osgART::Marker* marker, int id, MarkerSettings* settings,
-                           int recordIndex, ARApplication* application)
+ARMarkerNode::ARMarkerNode(osgART::Marker* marker, int id, MarkerSettings* settings, int recordIndex,
+                           ARApplication* application)
     : _id(id), _recordIndex(recordIndex), _settings(settings), _application(application)
 {
     _trackedTransform = new ARTTransformPlus(marker);
@@ -82,9 +84,8 @@ osgART::Marker* ARMarkerNode::getMarker() const
 void ARMarkerNode::computeReferenceSystem()
 {
     if (!_application) {
-        osg::notify(osg::FATAL)
-            << " WARNING: cannot init full marker reference system (application not set)."
-            << std::endl;
+        osg::notify(osg::FATAL) << " WARNING: cannot init full marker reference system (application not set)."
+                                << std::endl;
         return;
     }
     if (!_settings) {
@@ -94,8 +95,7 @@ void ARMarkerNode::computeReferenceSystem()
     }
     if (_settings->transforms_file.empty()) {
         osg::notify(osg::FATAL)
-            << " WARNING: cannot init marker reference system (empty transforms file name)."
-            << std::endl;
+            << " WARNING: cannot init marker reference system (empty transforms file name)." << std::endl;
         return;
     }
     // A multi marker's sub-marker poses already place its content.
@@ -103,8 +103,7 @@ void ARMarkerNode::computeReferenceSystem()
         return;
     osg::ref_ptr<osg::Node> model = osgDB::readRefNodeFile(_settings->transforms_file);
     if (!model) {
-        osg::notify(osg::FATAL) << " WARNING: cannot load marker reference system file."
-                                << std::endl;
+        osg::notify(osg::FATAL) << " WARNING: cannot load marker reference system file." << std::endl;
         return;
     }
     osg::Matrixd m;
@@ -113,9 +112,8 @@ void ARMarkerNode::computeReferenceSystem()
     if (search.getNode() && !_settings->fit) {
         const osg::NodePathList paths = search.getNode()->getParentalNodePaths();
         if (paths.empty()) {
-            osg::notify(osg::FATAL)
-                << " WARNING: no parental node path found for current marker transforms."
-                << std::endl;
+            osg::notify(osg::FATAL) << " WARNING: no parental node path found for current marker transforms."
+                                    << std::endl;
             return;
         }
         if (paths.size() > 1)
@@ -147,23 +145,21 @@ void ARMarkerNode::createLayer(int layer, double seconds)
 void ARMarkerNode::setupLayers()
 {
     if (!_settings) {
-        osg::notify(osg::FATAL)
-            << " WARNING: setting up layers/sequences with defaults (marker data NA)." << std::endl;
+        osg::notify(osg::FATAL) << " WARNING: setting up layers/sequences with defaults (marker data NA)."
+                                << std::endl;
         if (!_layerGroups.count(0))
             createLayer(0, defaultLayerTime);
         return;
     }
     for (const auto& [layer, seconds] : _settings->getLayers()) {
         if (_layerGroups.count(layer)) {
-            osg::notify(osg::FATAL) << " WARNING: layer " << layer
-                                     << " already exists for marker." << std::endl;
+            osg::notify(osg::FATAL) << " WARNING: layer " << layer << " already exists for marker."
+                                    << std::endl;
             continue;
         }
-        osg::notify(osg::FATAL) << " WARNING: layer " << layer << " not exists for marker."
-                                 << std::endl;
+        osg::notify(osg::FATAL) << " WARNING: layer " << layer << " not exists for marker." << std::endl;
         createLayer(layer, seconds);
-        osg::notify(osg::FATAL) << " WARNING: layer " << layer << " created for marker."
-                                 << std::endl;
+        osg::notify(osg::FATAL) << " WARNING: layer " << layer << " created for marker." << std::endl;
     }
 }
 
@@ -177,8 +173,7 @@ void ARMarkerNode::setupSequence()
         _sequence->setInterval(osg::Sequence::LOOP, 0, -1);
         _sequence->setDuration(100.0f, -1);
     } else {
-        _sequence->setInterval(_settings->sequence_loop ? osg::Sequence::LOOP : osg::Sequence::SWING,
-                               0, -1);
+        _sequence->setInterval(_settings->sequence_loop ? osg::Sequence::LOOP : osg::Sequence::SWING, 0, -1);
         _sequence->setDuration(static_cast<float>(_settings->getSequenceDuration()), -1);
     }
     _sequence->setMode(osg::Sequence::START);
@@ -187,8 +182,7 @@ void ARMarkerNode::setupSequence()
 void ARMarkerNode::setSequenceUsage()
 {
     if (!_settings) {
-        osg::notify(osg::FATAL) << " WARNING: setup marker sequence usage OFF (marker data NA)."
-                                << std::endl;
+        osg::notify(osg::FATAL) << " WARNING: setup marker sequence usage OFF (marker data NA)." << std::endl;
         _layersSwitch->setValue(0, true);
         _layersSwitch->setValue(1, false);
     } else if (_settings->sequence) {
@@ -200,9 +194,15 @@ void ARMarkerNode::setSequenceUsage()
 void ARMarkerNode::toggleSequencePlay()
 {
     switch (_sequence->getMode()) {
-    case osg::Sequence::STOP: _sequence->setMode(osg::Sequence::START); break;
-    case osg::Sequence::PAUSE: _sequence->setMode(osg::Sequence::RESUME); break;
-    default: _sequence->setMode(osg::Sequence::PAUSE); break;
+    case osg::Sequence::STOP:
+        _sequence->setMode(osg::Sequence::START);
+        break;
+    case osg::Sequence::PAUSE:
+        _sequence->setMode(osg::Sequence::RESUME);
+        break;
+    default:
+        _sequence->setMode(osg::Sequence::PAUSE);
+        break;
     }
 }
 
@@ -210,12 +210,11 @@ void ARMarkerNode::setLayerVisible(int layer, bool visible)
 {
     const auto it = _layerGroups.find(layer);
     if (it == _layerGroups.end()) {
-        osg::notify(osg::NOTICE) << " WARNING: layer " << layer << " not exists for marker."
-                                 << std::endl;
+        osg::notify(osg::NOTICE) << " WARNING: layer " << layer << " not exists for marker." << std::endl;
         return;
     }
-    osg::notify(osg::NOTICE) << " WARNING: layer " << layer << " will be "
-                             << (visible ? "ON" : "OFF") << " for marker." << std::endl;
+    osg::notify(osg::NOTICE) << " WARNING: layer " << layer << " will be " << (visible ? "ON" : "OFF")
+                             << " for marker." << std::endl;
     it->second->setNodeMask(visible ? 0xFF : 0x0);
     _layerVisible[layer] = visible;
 }
@@ -276,9 +275,8 @@ bool ARMarkerNode::isShadowed() const
 bool ARMarkerNode::addObject(ARObject* object, int layer)
 {
     if (!_application) {
-        osg::notify(osg::FATAL)
-            << " WARNING: cannot add object to specified marker (application not set)."
-            << std::endl;
+        osg::notify(osg::FATAL) << " WARNING: cannot add object to specified marker (application not set)."
+                                << std::endl;
         return false;
     }
     if (!object)
@@ -323,13 +321,15 @@ void ARMarkerNode::setClippingVisible(bool visible)
 
 void ARMarkerNode::changeContentScale(float delta)
 {
-    const osg::Vec3d s = _scaleTransform->getMatrix().getScale();
-    _scaleTransform->setMatrix(osg::Matrix::scale(s.x() + delta, s.y() + delta, s.z() + delta));
+    // The matrix is a pure scale, so its diagonal holds the scale with its sign (a mirrored
+    // content keeps its negative scale).
+    const osg::Matrix& m = _scaleTransform->getMatrix();
+    _scaleTransform->setMatrix(osg::Matrix::scale(m(0, 0) + delta, m(1, 1) + delta, m(2, 2) + delta));
 }
 
 float ARMarkerNode::getContentScale() const
 {
-    return static_cast<float>(_scaleTransform->getMatrix().getScale().x());
+    return static_cast<float>(_scaleTransform->getMatrix()(0, 0));
 }
 
 void ARMarkerNode::fitContent()
@@ -364,7 +364,8 @@ void ARMarkerNode::setTransitions(bool enabled)
     ARTTransformPlus::setTransitions(_trackedTransform.get(), enabled);
 }
 
-namespace {
+namespace
+{
 
 osgART::TransformFilterCallback* filterOf(osgART::Marker* marker)
 {
@@ -404,14 +405,12 @@ void ARMarkerNode::increaseSmoothing(float step)
     auto* filter = filterOf(getMarker());
     if (!filter)
         return;
-    filter->setRotationalSmoothingFactor(
-        std::min(filter->getRotationalSmoothingFactor() + step, 1.0f));
-    filter->setTranslationalSmoothingFactor(
-        std::min(filter->getTranslationalSmoothingFactor() + step, 1.0f));
-    osg::notify(osg::NOTICE) << "Updating smoothing factor (R): "
-                             << filter->getRotationalSmoothingFactor() << std::endl;
-    osg::notify(osg::NOTICE) << "Updating smoothing factor (T): "
-                             << filter->getTranslationalSmoothingFactor() << std::endl;
+    filter->setRotationalSmoothingFactor(std::min(filter->getRotationalSmoothingFactor() + step, 1.0f));
+    filter->setTranslationalSmoothingFactor(std::min(filter->getTranslationalSmoothingFactor() + step, 1.0f));
+    osg::notify(osg::NOTICE) << "Updating smoothing factor (R): " << filter->getRotationalSmoothingFactor()
+                             << std::endl;
+    osg::notify(osg::NOTICE) << "Updating smoothing factor (T): " << filter->getTranslationalSmoothingFactor()
+                             << std::endl;
 }
 
 void ARMarkerNode::decreaseSmoothing(float step)
@@ -419,14 +418,12 @@ void ARMarkerNode::decreaseSmoothing(float step)
     auto* filter = filterOf(getMarker());
     if (!filter)
         return;
-    filter->setRotationalSmoothingFactor(
-        std::max(filter->getRotationalSmoothingFactor() - step, 0.0f));
-    filter->setTranslationalSmoothingFactor(
-        std::max(filter->getTranslationalSmoothingFactor() - step, 0.0f));
-    osg::notify(osg::NOTICE) << "Updating smoothing factor (R): "
-                             << filter->getRotationalSmoothingFactor() << std::endl;
-    osg::notify(osg::NOTICE) << "Updating smoothing factor (T): "
-                             << filter->getTranslationalSmoothingFactor() << std::endl;
+    filter->setRotationalSmoothingFactor(std::max(filter->getRotationalSmoothingFactor() - step, 0.0f));
+    filter->setTranslationalSmoothingFactor(std::max(filter->getTranslationalSmoothingFactor() - step, 0.0f));
+    osg::notify(osg::NOTICE) << "Updating smoothing factor (R): " << filter->getRotationalSmoothingFactor()
+                             << std::endl;
+    osg::notify(osg::NOTICE) << "Updating smoothing factor (T): " << filter->getTranslationalSmoothingFactor()
+                             << std::endl;
 }
 
 void ARMarkerNode::enableSmoothing(bool enable)

@@ -7,17 +7,20 @@
 #include <osg/observer_ptr>
 #include <osg/ref_ptr>
 
-namespace osg {
+namespace osg
+{
 class MatrixTransform;
 class Sequence;
 class Switch;
 } // namespace osg
 
-namespace osgART {
+namespace osgART
+{
 class Marker;
 }
 
-namespace Orvana {
+namespace Orvana
+{
 
 class ARApplication;
 class ARObject;
@@ -28,7 +31,8 @@ class MarkerSettings;
 //   tracked transform > clip switch > content group > content transform > scale transform >
 //   fit transform > layers switch > (layers group | sequence) > layer groups > objects;
 // the clip switch's second child, the clipped group, holds the clipping manager when one is set.
-class ARMarkerNode : public osg::Group {
+class ARMarkerNode : public osg::Group
+{
 public:
     // settings may be null (markers from the tracker's own patterns file); recordIndex is the
     // record's position in the markers file, -1 without one.

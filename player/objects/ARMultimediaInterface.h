@@ -2,10 +2,12 @@
 
 #include "player/objects/ARObject.h"
 
-namespace Orvana {
+namespace Orvana
+{
 
 // A scene object that plays media; actions and keyboard modes control it without knowing its kind.
-class ARMultimediaInterface : public ARObject {
+class ARMultimediaInterface : public ARObject
+{
 public:
     using ARObject::ARObject;
 

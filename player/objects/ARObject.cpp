@@ -22,15 +22,29 @@
 #include "player/objects/ARVisitors.h"
 #include "scene_description/XMLEventsParserManager.h"
 
-namespace Orvana {
+namespace Orvana
+{
 
-namespace {
+namespace
+{
 
-const char* const eventNames[AREventCount] = {
-    "on_left_mouse_click", "on_right_mouse_click", "on_left_mouse_double_click",
-    "on_right_mouse_double_click", "on_mouse_over", "on_mouse_in", "on_mouse_out", "on_hide",
-    "on_show", "on_init", "on_notify", "on_select", "on_unselect", "on_freeze", "on_unfreeze",
-    "on_marker_detected", "on_marker_lost"};
+const char* const eventNames[AREventCount] = {"on_left_mouse_click",
+                                              "on_right_mouse_click",
+                                              "on_left_mouse_double_click",
+                                              "on_right_mouse_double_click",
+                                              "on_mouse_over",
+                                              "on_mouse_in",
+                                              "on_mouse_out",
+                                              "on_hide",
+                                              "on_show",
+                                              "on_init",
+                                              "on_notify",
+                                              "on_select",
+                                              "on_unselect",
+                                              "on_freeze",
+                                              "on_unfreeze",
+                                              "on_marker_detected",
+                                              "on_marker_lost"};
 
 std::size_t index(AREvent event)
 {
@@ -109,14 +123,27 @@ ARObject::ARObject(osg::Node* node, const std::string& nodeName)
     construct(cutOut(node, nodeName).get());
 }
 
+namespace
+{
+
+osg::ref_ptr<osg::Node> readModel(const std::string& fileName)
+{
+    osg::ref_ptr<osg::Node> model = osgDB::readRefNodeFile(fileName);
+    if (!model)
+        osg::notify(osg::FATAL) << " WARNING: could not read model file: " << fileName << std::endl;
+    return model;
+}
+
+} // namespace
+
 ARObject::ARObject(const std::string& fileName)
 {
-    construct(osgDB::readRefNodeFile(fileName).get());
+    construct(readModel(fileName).get());
 }
 
 ARObject::ARObject(const std::string& fileName, const std::string& nodeName)
 {
-    osg::ref_ptr<osg::Node> loaded = osgDB::readRefNodeFile(fileName);
+    osg::ref_ptr<osg::Node> loaded = readModel(fileName);
     construct(cutOut(loaded.get(), nodeName).get());
 }
 
@@ -254,8 +281,7 @@ void ARObject::optimize()
     osg::notify(osg::NOTICE) << " Optimizing: " << getName() << std::endl;
     osg::notify(osg::NOTICE) << " Step 1 of 2" << std::endl;
     osgUtil::Optimizer optimizer;
-    optimizer.optimize(this, osgUtil::Optimizer::SHARE_DUPLICATE_STATE |
-                                 osgUtil::Optimizer::MERGE_GEOMETRY |
+    optimizer.optimize(this, osgUtil::Optimizer::SHARE_DUPLICATE_STATE | osgUtil::Optimizer::MERGE_GEOMETRY |
                                  osgUtil::Optimizer::OPTIMIZE_TEXTURE_SETTINGS |
                                  osgUtil::Optimizer::MERGE_GEODES);
     osg::notify(osg::NOTICE) << " Step 2 of 2" << std::endl;
@@ -281,23 +307,74 @@ void ARObject::runActions(AREvent event)
     _running[i] = false;
 }
 
-void ARObject::onLeftMouseClick() { runActions(AREvent::on_left_mouse_click); }
-void ARObject::onRightMouseClick() { runActions(AREvent::on_right_mouse_click); }
-void ARObject::onLeftMouseDoubleClick() { runActions(AREvent::on_left_mouse_double_click); }
-void ARObject::onRightMouseDoubleClick() { runActions(AREvent::on_right_mouse_double_click); }
-void ARObject::onMouseOver() { runActions(AREvent::on_mouse_over); }
-void ARObject::onMouseIn() { runActions(AREvent::on_mouse_in); }
-void ARObject::onMouseOut() { runActions(AREvent::on_mouse_out); }
-void ARObject::onHide() { runActions(AREvent::on_hide); }
-void ARObject::onShow() { runActions(AREvent::on_show); }
-void ARObject::onInit() { runActions(AREvent::on_init); }
-void ARObject::onNotify() { runActions(AREvent::on_notify); }
-void ARObject::onSelect() { runActions(AREvent::on_select); }
-void ARObject::onUnselect() { runActions(AREvent::on_unselect); }
-void ARObject::onFreeze() { runActions(AREvent::on_freeze); }
-void ARObject::onUnfreeze() { runActions(AREvent::on_unfreeze); }
-void ARObject::onMarkerDetected() { runActions(AREvent::on_marker_detected); }
-void ARObject::onMarkerLost() { runActions(AREvent::on_marker_lost); }
+void ARObject::onLeftMouseClick()
+{
+    runActions(AREvent::on_left_mouse_click);
+}
+void ARObject::onRightMouseClick()
+{
+    runActions(AREvent::on_right_mouse_click);
+}
+void ARObject::onLeftMouseDoubleClick()
+{
+    runActions(AREvent::on_left_mouse_double_click);
+}
+void ARObject::onRightMouseDoubleClick()
+{
+    runActions(AREvent::on_right_mouse_double_click);
+}
+void ARObject::onMouseOver()
+{
+    runActions(AREvent::on_mouse_over);
+}
+void ARObject::onMouseIn()
+{
+    runActions(AREvent::on_mouse_in);
+}
+void ARObject::onMouseOut()
+{
+    runActions(AREvent::on_mouse_out);
+}
+void ARObject::onHide()
+{
+    runActions(AREvent::on_hide);
+}
+void ARObject::onShow()
+{
+    runActions(AREvent::on_show);
+}
+void ARObject::onInit()
+{
+    runActions(AREvent::on_init);
+}
+void ARObject::onNotify()
+{
+    runActions(AREvent::on_notify);
+}
+void ARObject::onSelect()
+{
+    runActions(AREvent::on_select);
+}
+void ARObject::onUnselect()
+{
+    runActions(AREvent::on_unselect);
+}
+void ARObject::onFreeze()
+{
+    runActions(AREvent::on_freeze);
+}
+void ARObject::onUnfreeze()
+{
+    runActions(AREvent::on_unfreeze);
+}
+void ARObject::onMarkerDetected()
+{
+    runActions(AREvent::on_marker_detected);
+}
+void ARObject::onMarkerLost()
+{
+    runActions(AREvent::on_marker_lost);
+}
 
 bool ARObject::hasEvent(const std::string& name) const
 {
@@ -377,8 +454,7 @@ bool ARObject::loadEvents(const std::string& fileName)
 {
     XMLEventsParserManager reader(fileName);
     if (!reader.loadXMLFile() || !reader.readSettings() || !reader.checkSettings()) {
-        osg::notify(osg::FATAL) << " WARNING: could not read events file: " << fileName
-                                << std::endl;
+        osg::notify(osg::FATAL) << " WARNING: could not read events file: " << fileName << std::endl;
         return false;
     }
     for (const EventSettings& eventSettings : reader.getSettings()) {
@@ -450,10 +526,10 @@ void ARObject::initAnimations()
     }
 }
 
-namespace {
+namespace
+{
 
-template <typename F>
-void forEachSkeletal(ARBasicAnimationManagerPlus* manager, const std::string& name, F f)
+template <typename F> void forEachSkeletal(ARBasicAnimationManagerPlus* manager, const std::string& name, F f)
 {
     if (!manager)
         return;
@@ -517,9 +593,8 @@ void ARObject::rewindAnimation(const std::string& name)
         if (name.empty())
             _animationManager->stopAll();
         else
-            forEachSkeletal(_animationManager.get(), name, [this](osgAnimation::Animation* a) {
-                _animationManager->stopAnimation(a);
-            });
+            forEachSkeletal(_animationManager.get(), name,
+                            [this](osgAnimation::Animation* a) { _animationManager->stopAnimation(a); });
     }
     startAnimation(name);
     togglePauseAnimation(name);
@@ -559,8 +634,7 @@ void ARObject::addVideoStream(osg::ImageStream* stream, const std::string& name)
     _videoNames.push_back(name);
 }
 
-template <typename F>
-void ARObject::forEachVideo(const std::string& name, F f)
+template <typename F> void ARObject::forEachVideo(const std::string& name, F f)
 {
     for (std::size_t i = 0; i < _videoStreams.size(); ++i) {
         if (_videoStreams[i].valid() && matches(name, _videoNames[i]))
@@ -604,8 +678,8 @@ osg::ImageStream* ARObject::goFullscreenVideo(const std::string& name)
 {
     if (name.empty()) {
         if (_videoStreams.size() != 1) {
-            osg::notify(osg::FATAL)
-                << " WARNING: cannot go fullscreen (must specify a video name)" << std::endl;
+            osg::notify(osg::FATAL) << " WARNING: cannot go fullscreen (must specify a video name)"
+                                    << std::endl;
             return nullptr;
         }
         return _videoStreams.front().get();
@@ -620,8 +694,7 @@ osg::ImageStream* ARObject::goFullscreenVideo(const std::string& name)
 void ARObject::resignFullscreenVideo(const std::string& name)
 {
     forEachVideo(name, [](osg::ImageStream*, const std::string& videoName) {
-        osg::notify(osg::NOTICE) << " Video (texture)<" << videoName << "> RESIGN FULLSCREEN"
-                                 << std::endl;
+        osg::notify(osg::NOTICE) << " Video (texture)<" << videoName << "> RESIGN FULLSCREEN" << std::endl;
     });
 }
 
@@ -632,8 +705,7 @@ void ARObject::stopVideos()
         return;
     }
     for (std::size_t i = 0; i < _videoStreams.size(); ++i) {
-        osg::notify(osg::NOTICE) << " Stopping video (texture)<" << _videoNames[i] << ">"
-                                 << std::endl;
+        osg::notify(osg::NOTICE) << " Stopping video (texture)<" << _videoNames[i] << ">" << std::endl;
         if (_videoStreams[i].valid())
             _videoStreams[i]->rewind();
         else

@@ -14,13 +14,15 @@
 
 #include "player/objects/ARPickable.h"
 
-namespace osg {
+namespace osg
+{
 class AnimationPathCallback;
 class ImageStream;
 class Node;
 } // namespace osg
 
-namespace Orvana {
+namespace Orvana
+{
 
 class ARAction;
 class ARActionsManager;
@@ -58,7 +60,8 @@ bool findEvent(const std::string& name, AREvent& event);
 // A scene object: a transform holding its model, with interaction state, events and their actions,
 // and control of the animations and movie textures found in the model.
 // The matrix is always rotation x scale x translation of the three fields, once a setter has run.
-class ARObject : public ARPickable {
+class ARObject : public ARPickable
+{
 public:
     using ActionList = std::vector<ARAction*>;
 
@@ -183,8 +186,7 @@ protected:
 private:
     void construct(osg::Node* model);
     osg::ref_ptr<osg::Node> cutOut(osg::Node* node, const std::string& nodeName);
-    template <typename F>
-    void forEachVideo(const std::string& name, F f);
+    template <typename F> void forEachVideo(const std::string& name, F f);
 
     osg::Vec3f _position{0.0f, 0.0f, 0.0f};
     osg::Vec3f _scale{0.0f, 0.0f, 0.0f};
@@ -211,7 +213,8 @@ private:
 
 // An object with a menu node and a selection-box node, the targets of the menu and selection-box
 // actions. The scene file has no type word for it, so the player never creates one.
-class ARModel : public ARObject {
+class ARModel : public ARObject
+{
 public:
     using ARObject::ARObject;
 

@@ -2,10 +2,12 @@
 
 #include <osg/MatrixTransform>
 
-namespace Orvana {
+namespace Orvana
+{
 
 // Anything the mouse may pick. The hooks do nothing here; scene objects run their action lists.
-class ARPickable : public osg::MatrixTransform {
+class ARPickable : public osg::MatrixTransform
+{
 public:
     ARPickable() = default;
 

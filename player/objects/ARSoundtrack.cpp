@@ -2,7 +2,8 @@
 
 #include <osg/Notify>
 
-namespace Orvana {
+namespace Orvana
+{
 
 void logAudioFormat(unsigned int rate, unsigned int channels, float seconds)
 {
@@ -14,13 +15,12 @@ void logAudioFormat(unsigned int rate, unsigned int channels, float seconds)
 bool ARSoundtrack::open(const std::string& fileName, bool loop)
 {
     if (!_music.openFromFile(fileName)) {
-        osg::notify(osg::FATAL) << "ERROR: could not load specified audio file (" << fileName
-                                << ")." << std::endl;
+        osg::notify(osg::FATAL) << "ERROR: could not load specified audio file (" << fileName << ")."
+                                << std::endl;
         return false;
     }
     _fileName = fileName;
-    logAudioFormat(_music.getSampleRate(), _music.getChannelCount(),
-              _music.getDuration().asSeconds());
+    logAudioFormat(_music.getSampleRate(), _music.getChannelCount(), _music.getDuration().asSeconds());
     _music.setLoop(loop);
     _music.setPitch(1.0f);
     _music.setVolume(100.0f);

@@ -4,13 +4,15 @@
 
 #include <SFML/Audio/Music.hpp>
 
-namespace Orvana {
+namespace Orvana
+{
 
 // The "SampleRate: ", "Channels: " and "Duration: " lines of a loaded sound.
 void logAudioFormat(unsigned int rate, unsigned int channels, float seconds);
 
 // One background soundtrack, streamed from its file.
-class ARSoundtrack {
+class ARSoundtrack
+{
 public:
     ARSoundtrack() = default;
     ARSoundtrack(const ARSoundtrack&) = delete;

@@ -7,7 +7,8 @@
 #include "osgART/Marker.h"
 #include "player/objects/ARObject.h"
 
-namespace Orvana {
+namespace Orvana
+{
 
 ARTTransformPlus::ARTTransformPlus(osgART::Marker* marker) : osgART::ARTTransform(marker)
 {
@@ -31,8 +32,8 @@ ARTTransformPlus::~ARTTransformPlus()
 
 void ARTTransformPlus::addObject(ARObject* object)
 {
-    const bool known = std::any_of(_objects.begin(), _objects.end(),
-                                   [object](const auto& o) { return o.get() == object; });
+    const bool known =
+        std::any_of(_objects.begin(), _objects.end(), [object](const auto& o) { return o.get() == object; });
     if (!known)
         _objects.emplace_back(object);
 }
@@ -70,8 +71,7 @@ void ARTTransformCallbackPlus::copyPose(osg::MatrixTransform* transform)
     transform->setMatrix(_marker->getTransform());
 }
 
-template <typename F>
-void ARTTransformCallbackPlus::fire(F hook)
+template <typename F> void ARTTransformCallbackPlus::fire(F hook)
 {
     if (!_objects)
         return;

@@ -7,11 +7,13 @@
 
 #include "osgART/ARTTransform.h"
 
-namespace osgART {
+namespace osgART
+{
 class Marker;
 }
 
-namespace Orvana {
+namespace Orvana
+{
 
 class ARObject;
 
@@ -19,7 +21,8 @@ using ARObjectRefs = std::vector<osg::observer_ptr<ARObject>>;
 
 // The transform that follows one marker with hysteresis, and fires the marker events of the
 // objects registered with it.
-class ARTTransformPlus : public osgART::ARTTransform {
+class ARTTransformPlus : public osgART::ARTTransform
+{
 public:
     explicit ARTTransformPlus(osgART::Marker* marker);
 
@@ -49,7 +52,8 @@ enum ARTrackingState : int {
 // Per-frame update of a tracked transform: shows the content after the marker was seen for
 // detect frames in a row, hides it after the marker was missed for lost frames in a row, and keeps
 // the last pose in between.
-class ARTTransformCallbackPlus : public osg::NodeCallback {
+class ARTTransformCallbackPlus : public osg::NodeCallback
+{
 public:
     explicit ARTTransformCallbackPlus(osgART::Marker* marker);
 
@@ -70,8 +74,7 @@ protected:
 
 private:
     void copyPose(osg::MatrixTransform* transform);
-    template <typename F>
-    void fire(F hook);
+    template <typename F> void fire(F hook);
 
     int _state = tracking_not_tracked;
     int _detectedCount = 0;

@@ -1,13 +1,15 @@
 #include "player/objects/ARVisitors.h"
 
+#include <algorithm>
+
 #include <osgAnimation/AnimationManagerBase>
 
 #include "player/objects/ARBasicAnimationManagerPlus.h"
 
-namespace Orvana {
+namespace Orvana
+{
 
-ARAnimationCallbackVisitor::ARAnimationCallbackVisitor()
-    : osg::NodeVisitor(TRAVERSE_ALL_CHILDREN)
+ARAnimationCallbackVisitor::ARAnimationCallbackVisitor() : osg::NodeVisitor(TRAVERSE_ALL_CHILDREN)
 {
     setNodeMaskOverride(0xffffffff);
 }
@@ -15,14 +17,16 @@ ARAnimationCallbackVisitor::ARAnimationCallbackVisitor()
 void ARAnimationCallbackVisitor::apply(osg::Node& node)
 {
     for (osg::Callback* cb = node.getUpdateCallback(); cb; cb = cb->getNestedCallback()) {
-        if (auto* path = dynamic_cast<osg::AnimationPathCallback*>(cb))
+        auto* path = dynamic_cast<osg::AnimationPathCallback*>(cb);
+        // A subgraph shared by two parents is reached twice; its callbacks count once, or
+        // toggling them would cancel out.
+        if (path && std::find(_callbacks.begin(), _callbacks.end(), path) == _callbacks.end())
             _callbacks.push_back(path);
     }
     traverse(node);
 }
 
-ARAnimationsManagerVisitor::ARAnimationsManagerVisitor()
-    : osg::NodeVisitor(TRAVERSE_ALL_CHILDREN)
+ARAnimationsManagerVisitor::ARAnimationsManagerVisitor() : osg::NodeVisitor(TRAVERSE_ALL_CHILDREN)
 {
     setNodeMaskOverride(0xffffffff);
 }

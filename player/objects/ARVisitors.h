@@ -8,19 +8,18 @@
 #include <osg/observer_ptr>
 #include <osg/ref_ptr>
 
-namespace Orvana {
+namespace Orvana
+{
 
 class ARBasicAnimationManagerPlus;
 
 // Collects every animation-path callback of a subtree, in traversal order.
-class ARAnimationCallbackVisitor : public osg::NodeVisitor {
+class ARAnimationCallbackVisitor : public osg::NodeVisitor
+{
 public:
     ARAnimationCallbackVisitor();
     void apply(osg::Node& node) override;
-    const std::vector<osg::ref_ptr<osg::AnimationPathCallback>>& getCallbacks() const
-    {
-        return _callbacks;
-    }
+    const std::vector<osg::ref_ptr<osg::AnimationPathCallback>>& getCallbacks() const { return _callbacks; }
 
 private:
     std::vector<osg::ref_ptr<osg::AnimationPathCallback>> _callbacks;
@@ -29,7 +28,8 @@ private:
 // Finds the first skeletal animation manager of a subtree. A manager read from a model file is
 // replaced in place by an ARBasicAnimationManagerPlus holding the same animations, so that pauses
 // stop its time.
-class ARAnimationsManagerVisitor : public osg::NodeVisitor {
+class ARAnimationsManagerVisitor : public osg::NodeVisitor
+{
 public:
     ARAnimationsManagerVisitor();
     void apply(osg::Node& node) override;
@@ -40,7 +40,8 @@ private:
 };
 
 // Finds the first node whose name equals the given one.
-class ARNodeSearchByNameVisitor : public osg::NodeVisitor {
+class ARNodeSearchByNameVisitor : public osg::NodeVisitor
+{
 public:
     explicit ARNodeSearchByNameVisitor(const std::string& name);
     void apply(osg::Node& node) override;

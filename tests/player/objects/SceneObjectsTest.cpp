@@ -1,0 +1,130 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "ObjectStage.h"
+#include "messages/Messages.h"
+#include "player/objects/ARObject.h"
+
+namespace Orvana::Testing
+{
+namespace
+{
+
+std::string object(const std::string& attributes, const std::string& model, const std::string& body = "",
+                   const std::string& markers = "<marker id=\"0\" layer=\"0\"/>")
+{
+    return "<object " + attributes + "><model " + model + "/>" + body + "<markers>" + markers +
+           "</markers></object>";
+}
+
+TEST(SceneObjects, EntriesBecomeConfiguredObjectsOnTheirMarkers)
+{
+    ObjectStage stage;
+    const TempDir& dir = stage.dir();
+    std::filesystem::copy_file(testdata("osg/cow.osg"), dir.file("cow.osg"));
+    std::filesystem::create_directories(dir.file("models"));
+    std::filesystem::copy_file(testdata("osg/clock.osgt"), dir.file("models/clock.osgt"));
+    dir.write("cow.txt", "The cow.\n");
+    dir.write("cow_events.xml",
+              "<events><event name=\"on_init\"><actions><action source=\"_self_\" target=\"hand\">"
+              "<command>hide</command></action></actions></event></events>");
+    ASSERT_TRUE(stage.loadScene(
+        object("name=\"skipped\" type=\"ARObject\" ignore=\"true\"", "source=\"cow.osg\"") +
+            object("name=\"cow\" type=\"ARObject\" is_occluder=\"true\"", "source=\"cow.osg\"",
+                   "<properties><property name=\"loop\">false</property></properties>"
+                   "<transforms><translation x=\"1\" y=\"2\" z=\"3\"/><scale x=\"2\" y=\"2\" z=\"2\"/>"
+                   "<rotation axis=\"z\" angle=\"1.5707963\"/></transforms>"
+                   "<description file=\"cow.txt\"/><events file=\"cow_events.xml\"/>") +
+            object("name=\"hand\" type=\"ARObject\"", "source=\"\" object=\"Seconds\"") +
+            object("name=\"lost\" type=\"ARObject\"", "source=\"nothing.osg\"") +
+            object("name=\"far\" type=\"ARObject\"", "source=\"cow.osg\"", "",
+                   "<marker id=\"5\" layer=\"0\"/>") +
+            object("name=\"lamp\" type=\"ARLight\"", "source=\"\"") +
+            object("name=\"film\" type=\"ARVideo\"", "source=\"\" video=\"film.avi\"") +
+            object("name=\"odd\" type=\"Thing\"", "source=\"cow.osg\"") +
+            object("name=\"mute\" type=\"ARAudio\"", "source=\"cow.osg\" audio=\"\""),
+        "", "source=\"clock.osgt\" source_folder=\"models\""));
+
+    MessageCapture capture;
+    stage.app().initObjects();
+    EXPECT_TRUE(capture.contains(osg::NOTICE, " WARNING: ignoring object."));
+    EXPECT_TRUE(capture.contains(osg::FATAL, " WARNING: cannot find model file: " + dir.file("nothing.osg")));
+    EXPECT_TRUE(capture.contains(osg::FATAL, "WARNING: object/tracker marker mismatch."));
+    EXPECT_TRUE(capture.contains(osg::NOTICE, " Object type ARLight."));
+    EXPECT_TRUE(capture.contains(osg::FATAL, " WARNING: lights are not available yet (skipping)."));
+    EXPECT_TRUE(capture.contains(osg::NOTICE, " Object type ARVideo."));
+    EXPECT_TRUE(capture.contains(osg::FATAL, " WARNING: Object type not supported. Skipping."));
+    EXPECT_TRUE(
+        capture.contains(osg::FATAL, " Could not create an ARAudio object without a valid audio file name."));
+    EXPECT_TRUE(capture.contains(osg::NOTICE, " Object is an occluder."));
+
+    ASSERT_EQ(stage.app().getObjectsCount(), 2u) << "only cow and hand reached their marker";
+    ARObject* cow = stage.app().findObject("cow");
+    ARObject* hand = stage.app().findObject("hand");
+    ASSERT_TRUE(cow && hand);
+    EXPECT_EQ(stage.app().findObject("far"), nullptr);
+    EXPECT_EQ(cow->getApplication(), &stage.app());
+    EXPECT_EQ(cow->getLayers(), std::vector<int>{0});
+    EXPECT_TRUE(cow->isOccluder());
+    EXPECT_EQ(cow->getDescription(), "The cow.\n");
+    EXPECT_TRUE(cow->hasEvent("on_init"));
+    const osg::Vec3d p = osg::Vec3d(1, 0, 0) * cow->getMatrix();
+    EXPECT_NEAR(p.x(), 1.0, 1e-5);
+    EXPECT_NEAR(p.y(), 4.0, 1e-5);
+    EXPECT_NEAR(p.z(), 3.0, 1e-5);
+
+    ASSERT_EQ(hand->getNumChildren(), 1u) << "cut out of the scene's own model";
+    EXPECT_NE(findNode(hand, "Seconds"), nullptr);
+    EXPECT_EQ(findNode(hand, "Minutes"), nullptr);
+    EXPECT_EQ(stage.marker()->getObjects().size(), 2u);
+
+    for (const auto& o : stage.app().getObjects())
+        o->initActions();
+    cow->onInit();
+    EXPECT_TRUE(hand->isHidden()) << "actions resolve names against the created objects";
+}
+
+TEST(SceneObjects, FbxModelsTurnAQuarterUnlessUpperCaseOrYUp)
+{
+    for (const std::string& authoring : {std::string(""), std::string("cinema4d")}) {
+        ObjectStage stage;
+        stage.dir().write("a.fbx", "not a model");
+        stage.dir().write("b.FBX", "not a model");
+        ASSERT_TRUE(stage.loadScene(object("name=\"lower\" type=\"ARObject\"", "source=\"a.fbx\"") +
+                                        object("name=\"upper\" type=\"ARObject\"", "source=\"b.FBX\""),
+                                    authoring));
+        stage.app().initObjects();
+        ARObject* lower = stage.app().findObject("lower");
+        ARObject* upper = stage.app().findObject("upper");
+        ASSERT_TRUE(lower && upper) << "an unreadable model still gives an object";
+        EXPECT_EQ(lower->getNumChildren(), 0u);
+        const osg::Quat quarter(osg::PI_2, osg::Vec3d(1, 0, 0));
+        const bool turned = (lower->getRotation() - quarter).length() < 1e-6;
+        EXPECT_EQ(turned, authoring.empty());
+        EXPECT_TRUE((upper->getRotation() - osg::Quat()).length() < 1e-6);
+    }
+}
+
+TEST(SceneObjects, MissingSceneDataCreatesNothing)
+{
+    ObjectStage stage;
+    MessageCapture capture;
+    stage.app().initObjects();
+    EXPECT_TRUE(capture.contains(osg::FATAL, "WARNING: missing scene data."));
+    EXPECT_EQ(stage.app().getObjectsCount(), 0u);
+
+    ASSERT_TRUE(
+        stage.loadScene(object("name=\"a\" type=\"ARObject\"", "source=\"\""), "", "source=\"absent.osg\""));
+    capture.clear();
+    stage.app().initObjects();
+    EXPECT_TRUE(
+        capture.contains(osg::FATAL, " WARNING: cannot find scene file: " + stage.dir().file("absent.osg")));
+    EXPECT_TRUE(capture.contains(
+        osg::FATAL, " WARNING: neither a scene source file nor an object source file were specified."));
+    EXPECT_TRUE(capture.contains(osg::FATAL, " WARNING: Object not valid."));
+    EXPECT_EQ(stage.app().getObjectsCount(), 0u);
+}
+
+} // namespace
+} // namespace Orvana::Testing
