@@ -228,6 +228,42 @@ TEST(Sound, LoopingRepeatsPastTheEndForSamplesAndStreams)
     EXPECT_TRUE(heard.silent(3.1, 3.25));
 }
 
+TEST(Sound, MediaActionsControlASoundObject)
+{
+    TempDir dir;
+    ObjectStage stage;
+    Session session;
+    osg::ref_ptr<ARAudio> beep = sound(writeTone(dir.file("tone.wav"), 2.0));
+    stage.attach(beep.get());
+    const std::string action = "<action source=\"_self_\" target=\"beep\"><command>";
+    auto event = [&action](const std::string& name, const std::string& command,
+                           const std::string& parameters = "") {
+        return "<event name=\"" + name + "\"><actions>" + action + command + "</command><parameters>" +
+               parameters + "</parameters></action></actions></event>";
+    };
+    ASSERT_TRUE(beep->loadEvents(dir.write(
+        "events.xml",
+        "<events>" + event("on_left_mouse_click", "play") + event("on_right_mouse_click", "pause") +
+            event("on_mouse_over", "toggle") + event("on_mouse_in", "rewind") +
+            event("on_mouse_out", "loop", "<parameter name=\"loop\">true</parameter>") + "</events>")));
+    beep->initActions();
+
+    beep->onLeftMouseClick();
+    EXPECT_EQ(beep->getStatus(), sf::SoundSource::Playing);
+    beep->onRightMouseClick();
+    EXPECT_EQ(beep->getStatus(), sf::SoundSource::Paused);
+    beep->onMouseOver();
+    EXPECT_EQ(beep->getStatus(), sf::SoundSource::Playing);
+    beep->onMouseOver();
+    EXPECT_EQ(beep->getStatus(), sf::SoundSource::Paused);
+    beep->onMouseIn();
+    EXPECT_EQ(beep->getStatus(), sf::SoundSource::Playing);
+    EXPECT_FALSE(beep->getLoop());
+    beep->onMouseOut();
+    EXPECT_TRUE(beep->getLoop());
+    beep = nullptr;
+}
+
 TEST(Sound, RefusedAndUnreadableFiles)
 {
     TempDir dir;
