@@ -1,5 +1,3 @@
-#include <cmath>
-
 #include <osg/Camera>
 #include <osg/GLExtensions>
 #include <osg/Geode>
@@ -21,15 +19,6 @@
 namespace Orvana {
 
 namespace {
-
-// Without non-power-of-two textures each side becomes the next power of two above it (an exact
-// power of two is doubled).
-int renderSide(int side, bool nonPowerOfTwo)
-{
-    if (nonPowerOfTwo || side <= 0)
-        return side;
-    return static_cast<int>(std::pow(2.0, std::trunc(std::log2(static_cast<double>(side))) + 1.0));
-}
 
 osg::ref_ptr<osg::Texture2D> renderTexture(int width, int height)
 {
@@ -152,8 +141,8 @@ void ARApplication::setupRendering()
     _viewer->setThreadingModel(osgViewer::ViewerBase::SingleThreaded);
     const int screenWidth = _viewer->getScreenWidth();
     const int screenHeight = _viewer->getScreenHeight();
-    const int renderWidth = renderSide(screenWidth, _glNonPowerOfTwo);
-    const int renderHeight = renderSide(screenHeight, _glNonPowerOfTwo);
+    const int renderWidth = ARViewer::renderSide(screenWidth, _glNonPowerOfTwo);
+    const int renderHeight = ARViewer::renderSide(screenHeight, _glNonPowerOfTwo);
 
     if (screenWidth > 0 && screenHeight > 0)
         _arTexture = renderTexture(renderWidth, renderHeight);

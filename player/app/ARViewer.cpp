@@ -1,5 +1,7 @@
 #include "player/app/ARViewer.h"
 
+#include <cmath>
+
 #include <osg/DisplaySettings>
 #include <osg/GraphicsContext>
 #include <osg/Notify>
@@ -12,6 +14,13 @@ namespace Orvana {
 ARViewer::ARViewer() = default;
 
 ARViewer::~ARViewer() = default;
+
+int ARViewer::renderSide(int side, bool nonPowerOfTwo)
+{
+    if (nonPowerOfTwo || side <= 0)
+        return side;
+    return static_cast<int>(std::pow(2.0, std::trunc(std::log2(static_cast<double>(side))) + 1.0));
+}
 
 bool ARViewer::isMultisampleSupported(int samples) const
 {

@@ -32,6 +32,10 @@ public:
     int getScreenWidth();
     int getScreenHeight();
 
+    // The side of the render texture for a screen side: without non-power-of-two textures the
+    // next power of two above it (an exact power of two is doubled).
+    static int renderSide(int side, bool nonPowerOfTwo);
+
 protected:
     ~ARViewer() override;
 
