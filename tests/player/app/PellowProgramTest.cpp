@@ -49,6 +49,10 @@ TEST(PellowProgram, Queries)
     EXPECT_EQ(wrong.status, 0);
     EXPECT_EQ(wrong.output, " WARNING: wrong parameters.\n");
 
+    Result devices = run("-query video_devices");
+    EXPECT_EQ(devices.status, 0);
+    EXPECT_EQ(devices.output.rfind("Video devices:\n", 0), 0u) << "the video module lists the cameras";
+
     TempDir empty;
     Result started = run("-query '' " + folders(empty));
     EXPECT_EQ(started.status, 0);
@@ -101,4 +105,22 @@ TEST(PellowProgram, MetadataDecidesTheFileNames)
         << failed.output;
     EXPECT_EQ(failed.output.find("WARNING: could not find default metadata file."), std::string::npos)
         << "model.dat was found";
+}
+
+TEST(PellowProgram, UnreadableSceneAndVideoDevices)
+{
+    TempDir dir;
+    writeScene(dir);
+    dir.write("scene.xml", "<scene><objects>");
+    for (const char* device : {"0", "9", "x"}) {
+        Result result = run(folders(dir) + " -video_device " + device, "OSG_NOTIFY_LEVEL=NOTICE");
+        EXPECT_EQ(result.status, 255) << device;
+        EXPECT_NE(result.output.find(std::string(" video device: ") + device + "\n"), std::string::npos);
+        const bool replaced = result.output.find(" using default device: 1\n") != std::string::npos;
+        EXPECT_EQ(replaced, std::string(device) != "9") << device;
+        EXPECT_NE(result.output.find(" WARNING: failed to open scene configuration (file not valid).\n"
+                                     "ERROR: init failure (scene).\n"),
+                  std::string::npos)
+            << result.output;
+    }
 }
