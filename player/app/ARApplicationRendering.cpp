@@ -37,17 +37,8 @@ osg::ref_ptr<osg::Texture2D> renderTexture(int width, int height)
 
 void ARApplication::checkGraphicsCapabilities()
 {
-    osg::ref_ptr<osg::GraphicsContext::Traits> traits = new osg::GraphicsContext::Traits;
-    traits->readDISPLAY();
-    traits->setUndefinedScreenDetailsToDefaultScreen();
-    traits->x = 0;
-    traits->y = 0;
-    traits->width = 640;
-    traits->height = 480;
-    traits->windowDecoration = false;
-    traits->pbuffer = true;
-    traits->sharedContext = nullptr;
-    osg::ref_ptr<osg::GraphicsContext> context = osg::GraphicsContext::createGraphicsContext(traits.get());
+    osg::ref_ptr<osg::GraphicsContext> context =
+        osg::GraphicsContext::createGraphicsContext(ARViewer::checkContextTraits(0).get());
     if (!context.valid() || !context->realize() || !context->makeCurrent()) {
         osg::notify(osg::FATAL) << "WARNING: could not create valid context for extensions checks." << std::endl;
         return;

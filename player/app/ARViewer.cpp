@@ -22,10 +22,8 @@ int ARViewer::renderSide(int side, bool nonPowerOfTwo)
     return static_cast<int>(std::pow(2.0, std::trunc(std::log2(static_cast<double>(side))) + 1.0));
 }
 
-bool ARViewer::isMultisampleSupported(int samples) const
+osg::ref_ptr<osg::GraphicsContext::Traits> ARViewer::checkContextTraits(int samples)
 {
-    if (samples <= 0)
-        return false;
     osg::ref_ptr<osg::GraphicsContext::Traits> traits = new osg::GraphicsContext::Traits;
     traits->readDISPLAY();
     traits->setUndefinedScreenDetailsToDefaultScreen();
@@ -36,9 +34,19 @@ bool ARViewer::isMultisampleSupported(int samples) const
     traits->windowDecoration = false;
     traits->pbuffer = true;
     traits->sharedContext = nullptr;
-    traits->sampleBuffers = 1;
-    traits->samples = static_cast<unsigned int>(samples);
-    osg::ref_ptr<osg::GraphicsContext> context = osg::GraphicsContext::createGraphicsContext(traits.get());
+    if (samples > 0) {
+        traits->sampleBuffers = 1;
+        traits->samples = static_cast<unsigned int>(samples);
+    }
+    return traits;
+}
+
+bool ARViewer::isMultisampleSupported(int samples) const
+{
+    if (samples <= 0)
+        return false;
+    osg::ref_ptr<osg::GraphicsContext> context =
+        osg::GraphicsContext::createGraphicsContext(checkContextTraits(samples).get());
     if (!context.valid())
         return false;
     context->close();
@@ -128,50 +136,53 @@ void ARViewer::setFullscreen(bool fullscreen)
         toggleFullscreen();
 }
 
-int ARViewer::getWindowWidth()
+bool ARViewer::firstWindowRectangle(int& width, int& height)
 {
     Windows windows;
     getWindows(windows);
     if (windows.empty())
-        return 0;
-    int x = 0, y = 0, width = 0, height = 0;
+        return false;
+    int x = 0;
+    int y = 0;
     windows.front()->getWindowRectangle(x, y, width, height);
-    return width;
+    return true;
+}
+
+bool ARViewer::firstScreenSize(unsigned int& width, unsigned int& height)
+{
+    Windows windows;
+    getWindows(windows);
+    return !windows.empty() &&
+           screenSize(windows.front(), width, height,
+                      "Error, no WindowSystemInterface available, cannot get screen resolution.");
+}
+
+int ARViewer::getWindowWidth()
+{
+    int width = 0;
+    int height = 0;
+    return firstWindowRectangle(width, height) ? width : 0;
 }
 
 int ARViewer::getWindowHeight()
 {
-    Windows windows;
-    getWindows(windows);
-    if (windows.empty())
-        return 0;
-    int x = 0, y = 0, width = 0, height = 0;
-    windows.front()->getWindowRectangle(x, y, width, height);
-    return height;
+    int width = 0;
+    int height = 0;
+    return firstWindowRectangle(width, height) ? height : 0;
 }
 
 int ARViewer::getScreenWidth()
 {
-    Windows windows;
-    getWindows(windows);
     unsigned int width = 0;
     unsigned int height = 0;
-    if (windows.empty() || !screenSize(windows.front(), width, height,
-                                       "Error, no WindowSystemInterface available, cannot get screen resolution."))
-        return 0;
-    return static_cast<int>(width);
+    return firstScreenSize(width, height) ? static_cast<int>(width) : 0;
 }
 
 int ARViewer::getScreenHeight()
 {
-    Windows windows;
-    getWindows(windows);
     unsigned int width = 0;
     unsigned int height = 0;
-    if (windows.empty() || !screenSize(windows.front(), width, height,
-                                       "Error, no WindowSystemInterface available, cannot get screen resolution."))
-        return 0;
-    return static_cast<int>(height);
+    return firstScreenSize(width, height) ? static_cast<int>(height) : 0;
 }
 
 } // namespace Orvana

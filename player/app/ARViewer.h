@@ -36,10 +36,15 @@ public:
     // next power of two above it (an exact power of two is doubled).
     static int renderSide(int side, bool nonPowerOfTwo);
 
+    // Traits of the small pixel buffer that capability checks open, with `samples` (0 for none).
+    static osg::ref_ptr<osg::GraphicsContext::Traits> checkContextTraits(int samples);
+
 protected:
     ~ARViewer() override;
 
 private:
+    bool firstWindowRectangle(int& width, int& height);
+    bool firstScreenSize(unsigned int& width, unsigned int& height);
     bool screenSize(osgViewer::GraphicsWindow* window, unsigned int& width, unsigned int& height,
                     const char* failure);
 
