@@ -85,11 +85,11 @@ struct WindowScene {
             // Once the frame loop runs, the content shows after 26 tracked frames: leave it time,
             // also on a busy machine.
             run += "for i in $(seq 600); do grep -q '^ Starting\\.\\.\\.$' \"$SCENE/log.txt\" && break; sleep 0.1; done\n"
-                   "sleep 8\n"
+                   "sleep 12\n"
                    "import -window root \"$SCENE/shot.png\"\n"
                    "xdotool search --name 'Orvana\\(TM\\) Plugin' getwindowgeometry > \"$SCENE/geometry.txt\" 2>/dev/null\n"
                    "xdotool key Escape\n";
-        run += "for i in $(seq 300); do kill -0 $player 2>/dev/null || break; sleep 0.1; done\n"
+        run += "for i in $(seq 600); do kill -0 $player 2>/dev/null || break; sleep 0.1; done\n"
                "if kill -0 $player 2>/dev/null; then kill $player; echo 'player still running'; exit 3; fi\n"
                "wait $player\n"
                "echo \"status=$?\"\n";
