@@ -24,9 +24,11 @@
 #include "player/interaction/InteractionSupport.h"
 #include "player/objects/ARObject.h"
 
-namespace Orvana {
+namespace Orvana
+{
 
-namespace {
+namespace
+{
 
 constexpr double messageTimeout = 3.0;
 
@@ -82,17 +84,18 @@ void ARApplication::initEventsHandlers()
     if (_glNonPowerOfTwo)
         _mouseEventsHandler = new ARMouseEventsHandler(this, float(width), float(height));
     else
-        _mouseEventsHandler = new ARMouseEventsHandler(this, float(width), float(height), nextPowerOfTwo(width),
-                                                       nextPowerOfTwo(height));
+        _mouseEventsHandler = new ARMouseEventsHandler(this, float(width), float(height),
+                                                       nextPowerOfTwo(width), nextPowerOfTwo(height));
     _viewer->addEventHandler(_mouseEventsHandler.get());
 
     _helpHandler = createHelp(manager->getApplicationUsage());
     _viewer->addEventHandler(_helpHandler.get());
 
-    _modeHandlers = {new ARVisualizationKeyboardEventsHandler(this), new ARObjectsKeyboardEventsHandler(this),
-                     new ARAnimationsKeyboardEventsHandler(this),    new ARSoundsKeyboardEventsHandler(this),
-                     new ARLayersKeyboardEventsHandler(this),        new ARClippingKeyboardEventsHandler(this),
-                     new ARTrackingKeyboardEventsHandler(this),      new ARLightsKeyboardEventsHandler(this)};
+    _modeHandlers = {
+        new ARVisualizationKeyboardEventsHandler(this), new ARObjectsKeyboardEventsHandler(this),
+        new ARAnimationsKeyboardEventsHandler(this),    new ARSoundsKeyboardEventsHandler(this),
+        new ARLayersKeyboardEventsHandler(this),        new ARClippingKeyboardEventsHandler(this),
+        new ARTrackingKeyboardEventsHandler(this),      new ARLightsKeyboardEventsHandler(this)};
     setInteractionMode(mode_visualization);
 }
 
@@ -112,7 +115,8 @@ void ARApplication::setInteractionMode(int mode)
     if (_helpHandler.valid()) {
         _viewer->removeEventHandler(_helpHandler.get());
         // A help panel that was shown must not stay on screen behind the new mode.
-        if (auto* help = dynamic_cast<osgViewer::HelpHandler*>(_helpHandler.get()); help && help->getCamera()) {
+        if (auto* help = dynamic_cast<osgViewer::HelpHandler*>(_helpHandler.get());
+            help && help->getCamera()) {
             help->getCamera()->setNodeMask(0);
             help->getCamera()->setGraphicsContext(nullptr);
         }

@@ -3,9 +3,11 @@
 #include "player/app/ARApplication.h"
 #include "player/interaction/InteractionSupport.h"
 
-namespace Orvana {
+namespace Orvana
+{
 
-namespace {
+namespace
+{
 
 constexpr float speedStep = 0.1f;
 
@@ -23,32 +25,45 @@ ARAnimationsKeyboardEventsHandler::ARAnimationsKeyboardEventsHandler(ARApplicati
 
 ARAnimationsKeyboardEventsHandler::~ARAnimationsKeyboardEventsHandler() = default;
 
-bool ARAnimationsKeyboardEventsHandler::handle(const osgGA::GUIEventAdapter& event, osgGA::GUIActionAdapter& adapter)
+bool ARAnimationsKeyboardEventsHandler::handle(const osgGA::GUIEventAdapter& event,
+                                               osgGA::GUIActionAdapter& adapter)
 {
     if (!playerViewer(adapter) || !_application)
         return false;
     auto setSpeed = [this](float speed) {
         _application->setAnimationSpeed(speed);
         // The factor itself, not a percentage: the panel reads "Simulation speed: 1.0 %" at the default.
-        _application->setMessage(
-            formatMessage("Simulation speed: %3.1f %%", static_cast<double>(_application->getAnimationSpeed())));
+        _application->setMessage(formatMessage("Simulation speed: %3.1f %%",
+                                               static_cast<double>(_application->getAnimationSpeed())));
     };
     const int key = event.getKey();
     const float speed = _application->getAnimationSpeed();
     if (event.getEventType() == osgGA::GUIEventAdapter::KEYDOWN) {
         switch (key) {
         case osgGA::GUIEventAdapter::KEY_Left:
-        case osgGA::GUIEventAdapter::KEY_Down: setSpeed(speed - speedStep); break;
+        case osgGA::GUIEventAdapter::KEY_Down:
+            setSpeed(speed - speedStep);
+            break;
         case osgGA::GUIEventAdapter::KEY_Right:
-        case osgGA::GUIEventAdapter::KEY_Up: setSpeed(speed + speedStep); break;
-        default: break;
+        case osgGA::GUIEventAdapter::KEY_Up:
+            setSpeed(speed + speedStep);
+            break;
+        default:
+            break;
         }
     } else if (event.getEventType() == osgGA::GUIEventAdapter::KEYUP) {
         switch (key) {
-        case '0': setSpeed(1.0f); break;
-        case osgGA::GUIEventAdapter::KEY_BackSpace: _application->rewindAnimations(); break;
-        case osgGA::GUIEventAdapter::KEY_Return: _application->togglePauseAnimations(); break;
-        default: break;
+        case '0':
+            setSpeed(1.0f);
+            break;
+        case osgGA::GUIEventAdapter::KEY_BackSpace:
+            _application->rewindAnimations();
+            break;
+        case osgGA::GUIEventAdapter::KEY_Return:
+            _application->togglePauseAnimations();
+            break;
+        default:
+            break;
         }
     }
     return false;

@@ -3,16 +3,19 @@
 #include <osg/ref_ptr>
 #include <osgGA/GUIEventHandler>
 
-namespace osg {
+namespace osg
+{
 class ApplicationUsage;
 }
 
-namespace Orvana {
+namespace Orvana
+{
 
 class ARApplication;
 
 // Animations mode: pause, rewind and speed of every object's animations.
-class ARAnimationsKeyboardEventsHandler : public osgGA::GUIEventHandler {
+class ARAnimationsKeyboardEventsHandler : public osgGA::GUIEventHandler
+{
 public:
     explicit ARAnimationsKeyboardEventsHandler(ARApplication* application);
 

@@ -2,7 +2,8 @@
 
 #include "player/interaction/InteractionSupport.h"
 
-namespace Orvana {
+namespace Orvana
+{
 
 ARClippingKeyboardEventsHandler::ARClippingKeyboardEventsHandler(ARApplication* application)
     : _application(application),

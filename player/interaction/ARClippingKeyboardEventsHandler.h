@@ -3,16 +3,19 @@
 #include <osg/ref_ptr>
 #include <osgGA/GUIEventHandler>
 
-namespace osg {
+namespace osg
+{
 class ApplicationUsage;
 }
 
-namespace Orvana {
+namespace Orvana
+{
 
 class ARApplication;
 
 // Clipping mode. Only its help for now: the keys act once clipping is part of the player.
-class ARClippingKeyboardEventsHandler : public osgGA::GUIEventHandler {
+class ARClippingKeyboardEventsHandler : public osgGA::GUIEventHandler
+{
 public:
     explicit ARClippingKeyboardEventsHandler(ARApplication* application);
 

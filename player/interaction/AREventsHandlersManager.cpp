@@ -5,18 +5,18 @@
 #include "player/app/ARApplication.h"
 #include "player/interaction/InteractionSupport.h"
 
-namespace Orvana {
+namespace Orvana
+{
 
 AREventsHandlersManager::AREventsHandlersManager(ARApplication* application)
-    : _application(application),
-      _modeTexts{{mode_visualization, "Visualization Management Mode..."},
-                 {mode_objects, "Objects/Scene Management Mode..."},
-                 {mode_animations, "Animations Management Mode..."},
-                 {mode_sounds, "Sounds Management Mode..."},
-                 {mode_layers, "Layers/Sequences Management Mode..."},
-                 {mode_clipping, "Clipping Management Mode..."},
-                 {mode_tracking, "Tracking Management Mode..."},
-                 {mode_lighting, "Lighting Management Mode..."}},
+    : _application(application), _modeTexts{{mode_visualization, "Visualization Management Mode..."},
+                                            {mode_objects, "Objects/Scene Management Mode..."},
+                                            {mode_animations, "Animations Management Mode..."},
+                                            {mode_sounds, "Sounds Management Mode..."},
+                                            {mode_layers, "Layers/Sequences Management Mode..."},
+                                            {mode_clipping, "Clipping Management Mode..."},
+                                            {mode_tracking, "Tracking Management Mode..."},
+                                            {mode_lighting, "Lighting Management Mode..."}},
       _usage(createUsage("Available modes:", {}))
 {
 }

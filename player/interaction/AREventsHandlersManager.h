@@ -6,17 +6,20 @@
 #include <osg/ref_ptr>
 #include <osgGA/GUIEventHandler>
 
-namespace osg {
+namespace osg
+{
 class ApplicationUsage;
 }
 
-namespace Orvana {
+namespace Orvana
+{
 
 class ARApplication;
 
 // Switches between the interaction modes with F1 to F8 (on key release). Attached first, it sees
 // every event before the other handlers and never consumes one.
-class AREventsHandlersManager : public osgGA::GUIEventHandler {
+class AREventsHandlersManager : public osgGA::GUIEventHandler
+{
 public:
     explicit AREventsHandlersManager(ARApplication* application);
 

@@ -6,9 +6,11 @@
 #include "player/interaction/InteractionSupport.h"
 #include "player/objects/ARMarkerNode.h"
 
-namespace Orvana {
+namespace Orvana
+{
 
-namespace {
+namespace
+{
 
 // The layers switch holds the layers group and the sequence: show the one that is hidden.
 void toggleLayersAndSequence(ARMarkerNode& marker)
@@ -24,32 +26,41 @@ void toggleLayersAndSequence(ARMarkerNode& marker)
 } // namespace
 
 ARLayersKeyboardEventsHandler::ARLayersKeyboardEventsHandler(ARApplication* application)
-    : _application(application),
-      _usage(createUsage("Layers/Sequences Management Mode:", {{"Toggle layers/sequence modes", "Key: Return"},
-                                                               {"Toggle pause sequence's playback", "Key: Space"},
-                                                               {"Show previous layer", "Arrows: Left/Down"},
-                                                               {"Show next layer", "Arrows: Right/Up"},
-                                                               {"Hide all layers", "Key: u"},
-                                                               {"Show all layers", "Key: U"},
-                                                               {"Toggle layer 0..9 visibility", "Keys: 0..9"}}))
+    : _application(application), _usage(createUsage("Layers/Sequences Management Mode:",
+                                                    {{"Toggle layers/sequence modes", "Key: Return"},
+                                                     {"Toggle pause sequence's playback", "Key: Space"},
+                                                     {"Show previous layer", "Arrows: Left/Down"},
+                                                     {"Show next layer", "Arrows: Right/Up"},
+                                                     {"Hide all layers", "Key: u"},
+                                                     {"Show all layers", "Key: U"},
+                                                     {"Toggle layer 0..9 visibility", "Keys: 0..9"}}))
 {
 }
 
 ARLayersKeyboardEventsHandler::~ARLayersKeyboardEventsHandler() = default;
 
-bool ARLayersKeyboardEventsHandler::handle(const osgGA::GUIEventAdapter& event, osgGA::GUIActionAdapter& adapter)
+bool ARLayersKeyboardEventsHandler::handle(const osgGA::GUIEventAdapter& event,
+                                           osgGA::GUIActionAdapter& adapter)
 {
     if (!playerViewer(adapter) || !_application || event.getEventType() != osgGA::GUIEventAdapter::KEYUP)
         return false;
     const int key = event.getKey();
     for (auto& [id, marker] : _application->getMarkers()) {
         switch (key) {
-        case osgGA::GUIEventAdapter::KEY_Return: toggleLayersAndSequence(*marker); break;
-        case osgGA::GUIEventAdapter::KEY_Space: marker->toggleSequencePlay(); break;
+        case osgGA::GUIEventAdapter::KEY_Return:
+            toggleLayersAndSequence(*marker);
+            break;
+        case osgGA::GUIEventAdapter::KEY_Space:
+            marker->toggleSequencePlay();
+            break;
         case osgGA::GUIEventAdapter::KEY_Left:
-        case osgGA::GUIEventAdapter::KEY_Down: marker->nextLayer(false); break;
+        case osgGA::GUIEventAdapter::KEY_Down:
+            marker->nextLayer(false);
+            break;
         case osgGA::GUIEventAdapter::KEY_Right:
-        case osgGA::GUIEventAdapter::KEY_Up: marker->nextLayer(true); break;
+        case osgGA::GUIEventAdapter::KEY_Up:
+            marker->nextLayer(true);
+            break;
         case 'u':
         case 'U':
             for (int layer : marker->getLayerIds())

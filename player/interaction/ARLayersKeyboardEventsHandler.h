@@ -3,16 +3,19 @@
 #include <osg/ref_ptr>
 #include <osgGA/GUIEventHandler>
 
-namespace osg {
+namespace osg
+{
 class ApplicationUsage;
 }
 
-namespace Orvana {
+namespace Orvana
+{
 
 class ARApplication;
 
 // Layers/sequences mode: layer visibility and sequence playback on every marker.
-class ARLayersKeyboardEventsHandler : public osgGA::GUIEventHandler {
+class ARLayersKeyboardEventsHandler : public osgGA::GUIEventHandler
+{
 public:
     explicit ARLayersKeyboardEventsHandler(ARApplication* application);
 

@@ -2,7 +2,8 @@
 
 #include "player/interaction/InteractionSupport.h"
 
-namespace Orvana {
+namespace Orvana
+{
 
 ARLightsKeyboardEventsHandler::ARLightsKeyboardEventsHandler(ARApplication* application)
     : _application(application),

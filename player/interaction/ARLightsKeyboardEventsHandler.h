@@ -3,16 +3,19 @@
 #include <osg/ref_ptr>
 #include <osgGA/GUIEventHandler>
 
-namespace osg {
+namespace osg
+{
 class ApplicationUsage;
 }
 
-namespace Orvana {
+namespace Orvana
+{
 
 class ARApplication;
 
 // Lighting mode. Only its help for now: the keys act once lights and shadows are part of the player.
-class ARLightsKeyboardEventsHandler : public osgGA::GUIEventHandler {
+class ARLightsKeyboardEventsHandler : public osgGA::GUIEventHandler
+{
 public:
     explicit ARLightsKeyboardEventsHandler(ARApplication* application);
 

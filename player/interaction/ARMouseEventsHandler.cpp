@@ -9,9 +9,11 @@
 #include "player/interaction/InteractionSupport.h"
 #include "player/objects/ARPickable.h"
 
-namespace Orvana {
+namespace Orvana
+{
 
-namespace {
+namespace
+{
 
 constexpr double quitHoldSeconds = 5.0;
 
@@ -33,9 +35,7 @@ ARMouseEventsHandler::ARMouseEventsHandler(ARApplication* application, float wid
 
 ARMouseEventsHandler::ARMouseEventsHandler(ARApplication* application, float width, float height,
                                            float textureWidth, float textureHeight)
-    : _application(application),
-      _referenceWidth(width),
-      _referenceHeight(height),
+    : _application(application), _referenceWidth(width), _referenceHeight(height),
       _textureScale(width > 0.0f ? textureWidth / width : 1.0f, height > 0.0f ? textureHeight / height : 1.0f)
 {
 }
@@ -106,9 +106,14 @@ bool ARMouseEventsHandler::handle(const osgGA::GUIEventAdapter& event, osgGA::GU
         }
         onRelease(event);
         break;
-    case osgGA::GUIEventAdapter::MOVE: onMove(event, viewer); break;
-    case osgGA::GUIEventAdapter::RESIZE: onResize(viewer); break;
-    default: break;
+    case osgGA::GUIEventAdapter::MOVE:
+        onMove(event, viewer);
+        break;
+    case osgGA::GUIEventAdapter::RESIZE:
+        onResize(viewer);
+        break;
+    default:
+        break;
     }
     return false;
 }

@@ -6,7 +6,8 @@
 #include <osg/Vec2f>
 #include <osgGA/GUIEventHandler>
 
-namespace Orvana {
+namespace Orvana
+{
 
 class ARApplication;
 class ARPickable;
@@ -15,7 +16,8 @@ class ARViewer;
 // Turns mouse input into the scene objects' mouse events: clicks, double clicks and the pointer
 // entering or leaving an object, found by picking through the AR camera. A left button held for
 // more than 5 seconds ends the player.
-class ARMouseEventsHandler : public osgGA::GUIEventHandler {
+class ARMouseEventsHandler : public osgGA::GUIEventHandler
+{
 public:
     // width, height: the reference size (the screen) of the picking coordinates.
     ARMouseEventsHandler(ARApplication* application, float width, float height);

@@ -3,16 +3,19 @@
 #include <osg/ref_ptr>
 #include <osgGA/GUIEventHandler>
 
-namespace osg {
+namespace osg
+{
 class ApplicationUsage;
 }
 
-namespace Orvana {
+namespace Orvana
+{
 
 class ARApplication;
 
 // Objects/scene mode: content scale and occluders.
-class ARObjectsKeyboardEventsHandler : public osgGA::GUIEventHandler {
+class ARObjectsKeyboardEventsHandler : public osgGA::GUIEventHandler
+{
 public:
     explicit ARObjectsKeyboardEventsHandler(ARApplication* application);
 

@@ -3,7 +3,8 @@
 #include "player/app/ARApplication.h"
 #include "player/interaction/InteractionSupport.h"
 
-namespace Orvana {
+namespace Orvana
+{
 
 ARSoundsKeyboardEventsHandler::ARSoundsKeyboardEventsHandler(ARApplication* application)
     : _application(application),
@@ -16,18 +17,28 @@ ARSoundsKeyboardEventsHandler::ARSoundsKeyboardEventsHandler(ARApplication* appl
 
 ARSoundsKeyboardEventsHandler::~ARSoundsKeyboardEventsHandler() = default;
 
-bool ARSoundsKeyboardEventsHandler::handle(const osgGA::GUIEventAdapter& event, osgGA::GUIActionAdapter& adapter)
+bool ARSoundsKeyboardEventsHandler::handle(const osgGA::GUIEventAdapter& event,
+                                           osgGA::GUIActionAdapter& adapter)
 {
     if (!playerViewer(adapter) || !_application || event.getEventType() != osgGA::GUIEventAdapter::KEYUP)
         return false;
     switch (event.getKey()) {
-    case osgGA::GUIEventAdapter::KEY_Return: _application->toggleMusic(); break;
-    case osgGA::GUIEventAdapter::KEY_BackSpace: _application->rewindSoundtrack(); break;
+    case osgGA::GUIEventAdapter::KEY_Return:
+        _application->toggleMusic();
+        break;
+    case osgGA::GUIEventAdapter::KEY_BackSpace:
+        _application->rewindSoundtrack();
+        break;
     case osgGA::GUIEventAdapter::KEY_Right:
-    case osgGA::GUIEventAdapter::KEY_Up: _application->nextSoundtrack(); break;
+    case osgGA::GUIEventAdapter::KEY_Up:
+        _application->nextSoundtrack();
+        break;
     case osgGA::GUIEventAdapter::KEY_Left:
-    case osgGA::GUIEventAdapter::KEY_Down: _application->previousSoundtrack(); break;
-    default: break;
+    case osgGA::GUIEventAdapter::KEY_Down:
+        _application->previousSoundtrack();
+        break;
+    default:
+        break;
     }
     return false;
 }

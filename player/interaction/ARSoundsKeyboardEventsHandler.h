@@ -3,16 +3,19 @@
 #include <osg/ref_ptr>
 #include <osgGA/GUIEventHandler>
 
-namespace osg {
+namespace osg
+{
 class ApplicationUsage;
 }
 
-namespace Orvana {
+namespace Orvana
+{
 
 class ARApplication;
 
 // Sounds mode: the soundtracks of the scene.
-class ARSoundsKeyboardEventsHandler : public osgGA::GUIEventHandler {
+class ARSoundsKeyboardEventsHandler : public osgGA::GUIEventHandler
+{
 public:
     explicit ARSoundsKeyboardEventsHandler(ARApplication* application);
 

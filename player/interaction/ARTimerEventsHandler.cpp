@@ -5,7 +5,8 @@
 
 #include "player/interaction/HUD.h"
 
-namespace Orvana {
+namespace Orvana
+{
 
 ARTimerEventsHandler::ARTimerEventsHandler(double timeout, HUD* hud) : _hud(hud), _timeout(timeout)
 {
@@ -45,7 +46,8 @@ bool ARTimerEventsHandler::handle(const osgGA::GUIEventAdapter& event, osgGA::GU
         }
         break;
     }
-    default: break;
+    default:
+        break;
     }
     return false;
 }

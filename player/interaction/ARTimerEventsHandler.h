@@ -4,12 +4,14 @@
 #include <osg/Timer>
 #include <osgGA/GUIEventHandler>
 
-namespace Orvana {
+namespace Orvana
+{
 
 class HUD;
 
 // Payload of the user event that asks for a HUD to be hidden.
-class TimerInfoHUD : public osg::Referenced {
+class TimerInfoHUD : public osg::Referenced
+{
 public:
     TimerInfoHUD(float timeout, HUD* hud) : _timeout(timeout), _hud(hud) {}
 
@@ -26,7 +28,8 @@ private:
 
 // Watches one HUD: once its timeout has passed, posts a user event through the viewer's event
 // queue, and hides the HUD when that event comes back. Idle (no HUD) until reset.
-class ARTimerEventsHandler : public osgGA::GUIEventHandler {
+class ARTimerEventsHandler : public osgGA::GUIEventHandler
+{
 public:
     ARTimerEventsHandler(double timeout, HUD* hud);
 

@@ -5,9 +5,11 @@
 #include "player/interaction/InteractionSupport.h"
 #include "player/objects/ARMarkerNode.h"
 
-namespace Orvana {
+namespace Orvana
+{
 
-namespace {
+namespace
+{
 
 constexpr int thresholdStep = 5;
 constexpr float smoothingStep = 0.05f;
@@ -37,14 +39,16 @@ ARTrackingKeyboardEventsHandler::ARTrackingKeyboardEventsHandler(ARApplication* 
 
 ARTrackingKeyboardEventsHandler::~ARTrackingKeyboardEventsHandler() = default;
 
-bool ARTrackingKeyboardEventsHandler::handle(const osgGA::GUIEventAdapter& event, osgGA::GUIActionAdapter& adapter)
+bool ARTrackingKeyboardEventsHandler::handle(const osgGA::GUIEventAdapter& event,
+                                             osgGA::GUIActionAdapter& adapter)
 {
     if (!playerViewer(adapter) || !_application || event.getEventType() != osgGA::GUIEventAdapter::KEYUP)
         return false;
     auto showThreshold = [this]() {
         osgART::GenericTracker* tracker = _application->getTrackerPlugin();
         if (tracker && tracker->getField<int>("threshold"))
-            _application->setMessage(formatMessage("Lighting thresholding: %3d", _application->getThreshold()));
+            _application->setMessage(
+                formatMessage("Lighting thresholding: %3d", _application->getThreshold()));
         else
             _application->setMessage("Lighting thresholding: N.A.");
     };
@@ -104,7 +108,8 @@ bool ARTrackingKeyboardEventsHandler::handle(const osgGA::GUIEventAdapter& event
         _application->toggleTrackingPlus();
         _application->setMessage(std::string("Tracking plus ") + onOff(_application->isTrackingPlus()));
         break;
-    default: break;
+    default:
+        break;
     }
     return false;
 }

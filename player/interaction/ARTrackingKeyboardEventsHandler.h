@@ -3,16 +3,19 @@
 #include <osg/ref_ptr>
 #include <osgGA/GUIEventHandler>
 
-namespace osg {
+namespace osg
+{
 class ApplicationUsage;
 }
 
-namespace Orvana {
+namespace Orvana
+{
 
 class ARApplication;
 
 // Tracking mode: threshold, smoothing, debug image, freeze and tracking plus.
-class ARTrackingKeyboardEventsHandler : public osgGA::GUIEventHandler {
+class ARTrackingKeyboardEventsHandler : public osgGA::GUIEventHandler
+{
 public:
     explicit ARTrackingKeyboardEventsHandler(ARApplication* application);
 

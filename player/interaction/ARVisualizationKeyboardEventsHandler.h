@@ -3,16 +3,19 @@
 #include <osg/ref_ptr>
 #include <osgGA/GUIEventHandler>
 
-namespace osg {
+namespace osg
+{
 class ApplicationUsage;
 }
 
-namespace Orvana {
+namespace Orvana
+{
 
 class ARApplication;
 
 // Visualization mode: fullscreen, wireframe, video flips and the visible-objects size limit.
-class ARVisualizationKeyboardEventsHandler : public osgGA::GUIEventHandler {
+class ARVisualizationKeyboardEventsHandler : public osgGA::GUIEventHandler
+{
 public:
     explicit ARVisualizationKeyboardEventsHandler(ARApplication* application);
 

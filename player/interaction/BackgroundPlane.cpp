@@ -3,7 +3,8 @@
 #include <osg/BlendFunc>
 #include <osg/Geometry>
 
-namespace Orvana {
+namespace Orvana
+{
 
 BackgroundPlane::BackgroundPlane()
 {

@@ -3,14 +3,17 @@
 #include <osg/Geode>
 #include <osg/ref_ptr>
 
-namespace osg {
+namespace osg
+{
 class Geometry;
 }
 
-namespace Orvana {
+namespace Orvana
+{
 
 // The rectangle behind a text panel: its top-left corner at the origin, extending right and down.
-class BackgroundPlane : public osg::Geode {
+class BackgroundPlane : public osg::Geode
+{
 public:
     BackgroundPlane();
 

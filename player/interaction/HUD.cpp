@@ -7,7 +7,8 @@
 #include "player/interaction/ARTimerEventsHandler.h"
 #include "player/interaction/TextPanel.h"
 
-namespace Orvana {
+namespace Orvana
+{
 
 HUD::HUD(ARViewer* viewer) : _viewer(viewer)
 {

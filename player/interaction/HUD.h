@@ -5,11 +5,13 @@
 #include <osg/Camera>
 #include <osg/ref_ptr>
 
-namespace osg {
+namespace osg
+{
 class PositionAttitudeTransform;
 }
 
-namespace Orvana {
+namespace Orvana
+{
 
 class ARTimerEventsHandler;
 class ARViewer;
@@ -17,7 +19,8 @@ class TextPanel;
 
 // A screen-space camera drawing one text panel over the window, optionally hiding itself a
 // timeout after each show().
-class HUD : public osg::Camera {
+class HUD : public osg::Camera
+{
 public:
     explicit HUD(ARViewer* viewer);
 

@@ -6,7 +6,8 @@
 #include "player/app/ARViewer.h"
 #include "player/interaction/HUD.h"
 
-namespace Orvana {
+namespace Orvana
+{
 
 HUDManager::HUDManager() : _placements(10, osg::Vec3f(0.0f, 0.0f, 0.0f)) {}
 

@@ -6,7 +6,8 @@
 #include <osg/Vec3f>
 #include <osg/ref_ptr>
 
-namespace Orvana {
+namespace Orvana
+{
 
 class ARApplication;
 class ARViewer;
@@ -15,7 +16,8 @@ class HUD;
 // Creates the text HUDs of the player and places them at ten anchor points of the window:
 // 0 top left, 1 top centre, 2 top right, 3 middle left, 4 centre, 5 middle right, 6 bottom left,
 // 7 bottom centre, 8 bottom right, 9 origin.
-class HUDManager {
+class HUDManager
+{
 public:
     HUDManager();
     ~HUDManager();

@@ -6,7 +6,8 @@
 
 #include "player/app/ARViewer.h"
 
-namespace Orvana {
+namespace Orvana
+{
 
 osg::ref_ptr<osg::ApplicationUsage> createUsage(const std::string& description, const HelpBindings& bindings)
 {
@@ -16,10 +17,14 @@ osg::ref_ptr<osg::ApplicationUsage> createUsage(const std::string& description, 
     for (const auto& [text, key] : bindings)
         usage->addKeyboardMouseBinding(key, text);
     const std::pair<const char*, const char*> common[] = {
-        {"F1", "Switch to Visualization Management Mode"}, {"F2", "Switch to Object/Scene Interaction Mode"},
-        {"F3", "Switch to Animations Management Mode"},    {"F4", "Switch to Sounds Management Mode"},
-        {"F5", "Switch to Layers/Sequences Management Mode"}, {"F6", "Switch to Clipping Management Mode"},
-        {"F7", "Switch to Tracking Management Mode"},      {"F8", "Switch to Lighting Management Mode"},
+        {"F1", "Switch to Visualization Management Mode"},
+        {"F2", "Switch to Object/Scene Interaction Mode"},
+        {"F3", "Switch to Animations Management Mode"},
+        {"F4", "Switch to Sounds Management Mode"},
+        {"F5", "Switch to Layers/Sequences Management Mode"},
+        {"F6", "Switch to Clipping Management Mode"},
+        {"F7", "Switch to Tracking Management Mode"},
+        {"F8", "Switch to Lighting Management Mode"},
         {"ESC", "Quit"}};
     for (const auto& [key, text] : common)
         usage->addKeyboardMouseBinding(key, text);
@@ -33,8 +38,8 @@ ARViewer* playerViewer(osgGA::GUIActionAdapter& adapter)
 
 bool isCtrlHeld(const osgGA::GUIEventAdapter& event)
 {
-    return (event.getModKeyMask() & (osgGA::GUIEventAdapter::MODKEY_LEFT_CTRL |
-                                     osgGA::GUIEventAdapter::MODKEY_RIGHT_CTRL)) != 0;
+    return (event.getModKeyMask() &
+            (osgGA::GUIEventAdapter::MODKEY_LEFT_CTRL | osgGA::GUIEventAdapter::MODKEY_RIGHT_CTRL)) != 0;
 }
 
 bool isAltHeld(const osgGA::GUIEventAdapter& event)

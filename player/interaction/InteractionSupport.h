@@ -7,12 +7,14 @@
 #include <osg/ApplicationUsage>
 #include <osg/ref_ptr>
 
-namespace osgGA {
+namespace osgGA
+{
 class GUIActionAdapter;
 class GUIEventAdapter;
 } // namespace osgGA
 
-namespace Orvana {
+namespace Orvana
+{
 
 class ARViewer;
 

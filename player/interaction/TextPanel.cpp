@@ -5,9 +5,11 @@
 
 #include "player/interaction/BackgroundPlane.h"
 
-namespace Orvana {
+namespace Orvana
+{
 
-TextPanel::TextPanel() : _background(new BackgroundPlane), _textGeode(new osg::Geode), _text(new osgText::Text)
+TextPanel::TextPanel()
+    : _background(new BackgroundPlane), _textGeode(new osg::Geode), _text(new osgText::Text)
 {
     addChild(_background.get());
     addChild(_textGeode.get());
@@ -44,15 +46,36 @@ void TextPanel::setAlignment(int placement)
     float dx = 0.0f;
     float dy = 0.0f;
     switch (placement) {
-    case 1: dx = w / 2; break;
-    case 2: dx = w; break;
-    case 3: dy = h / 2; break;
-    case 4: dx = w / 2; dy = h / 2; break;
-    case 5: dx = w; dy = h / 2; break;
-    case 6: dy = h; break;
-    case 7: dx = w / 2; dy = h; break;
-    case 8: dx = w; dy = h; break;
-    default: break;
+    case 1:
+        dx = w / 2;
+        break;
+    case 2:
+        dx = w;
+        break;
+    case 3:
+        dy = h / 2;
+        break;
+    case 4:
+        dx = w / 2;
+        dy = h / 2;
+        break;
+    case 5:
+        dx = w;
+        dy = h / 2;
+        break;
+    case 6:
+        dy = h;
+        break;
+    case 7:
+        dx = w / 2;
+        dy = h;
+        break;
+    case 8:
+        dx = w;
+        dy = h;
+        break;
+    default:
+        break;
     }
     setMatrix(osg::Matrix::translate(-dx, dy, 0.0f));
 }

@@ -5,21 +5,25 @@
 #include <osg/MatrixTransform>
 #include <osg/ref_ptr>
 
-namespace osg {
+namespace osg
+{
 class Geode;
 }
-namespace osgText {
+namespace osgText
+{
 class Text;
 }
 
-namespace Orvana {
+namespace Orvana
+{
 
 class BackgroundPlane;
 
 // A text on its background. The local origin is the background's top-left corner; the alignment
 // shifts the panel so that the anchor of its placement falls on the matching corner, edge midpoint
 // or centre.
-class TextPanel : public osg::MatrixTransform {
+class TextPanel : public osg::MatrixTransform
+{
 public:
     TextPanel();
 

@@ -6,9 +6,11 @@
 #include <sys/types.h>
 #include <unistd.h>
 
-namespace Orvana::Testing {
+namespace Orvana::Testing
+{
 
-namespace {
+namespace
+{
 
 pid_t serverPid = 0;
 

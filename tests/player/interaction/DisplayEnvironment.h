@@ -2,7 +2,8 @@
 
 #include <string>
 
-namespace Orvana::Testing {
+namespace Orvana::Testing
+{
 
 // Makes sure an X display is there: when DISPLAY is not set, starts a private virtual X server
 // (1280x1024) for the life of the test program.

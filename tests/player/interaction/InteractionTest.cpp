@@ -27,9 +27,11 @@ using namespace Orvana;
 using Bindings = std::map<std::string, std::string>;
 using Key = osgGA::GUIEventAdapter::KeySymbol;
 
-namespace {
+namespace
+{
 
-class InteractionTest : public ::testing::Test {
+class InteractionTest : public ::testing::Test
+{
 protected:
     void SetUp() override
     {
@@ -60,7 +62,10 @@ protected:
         release(key);
     }
     HUD* messageHUD() { return app->getHUDManager().getHUD(app->getStatusMessage()); }
-    std::string message() { return messageHUD() ? messageHUD()->getTextPanel()->getText() : "<no message HUD>"; }
+    std::string message()
+    {
+        return messageHUD() ? messageHUD()->getTextPanel()->getText() : "<no message HUD>";
+    }
     osg::ApplicationUsage* helpUsage()
     {
         auto* help = dynamic_cast<osgViewer::HelpHandler*>(app->getHelpHandler());
@@ -113,8 +118,8 @@ TEST_F(InteractionTest, FunctionKeysSwitchModesOnReleaseOnlyAndReplaceTheHelp)
     EXPECT_EQ(message(), "WARNING: cannot set lighting interface (no AR light found).");
     EXPECT_EQ(app->getCurrentModeHandler(), app->getModeHandler(1));
 
-    const char* texts[] = {"Visualization Management Mode...", "Objects/Scene Management Mode...",
-                           "Animations Management Mode...",    "Sounds Management Mode...",
+    const char* texts[] = {"Visualization Management Mode...",    "Objects/Scene Management Mode...",
+                           "Animations Management Mode...",       "Sounds Management Mode...",
                            "Layers/Sequences Management Mode...", "Clipping Management Mode...",
                            "Tracking Management Mode..."};
     for (int mode = 0; mode < 7; ++mode) {
@@ -131,7 +136,8 @@ TEST_F(InteractionTest, FunctionKeysSwitchModesOnReleaseOnlyAndReplaceTheHelp)
     MessageCapture capture;
     app->setInteractionMode(7);
     EXPECT_TRUE(capture.contains(
-        osg::FATAL, "WARNING: cannot set lighting interface (no lighting information available in the scene)."));
+        osg::FATAL,
+        "WARNING: cannot set lighting interface (no lighting information available in the scene)."));
     EXPECT_EQ(app->getCurrentModeHandler(), app->getModeHandler(0));
 }
 
@@ -210,7 +216,8 @@ TEST_F(InteractionTest, EveryModeHelpListsItsBindingsAndTheCommonOnes)
     for (int mode = 0; mode < 8; ++mode) {
         osg::ApplicationUsage* usage = nullptr;
         if (mode == 7) {
-            usage = dynamic_cast<ARLightsKeyboardEventsHandler&>(*app->getModeHandler(7)).getApplicationUsage();
+            usage =
+                dynamic_cast<ARLightsKeyboardEventsHandler&>(*app->getModeHandler(7)).getApplicationUsage();
         } else {
             app->setInteractionMode(mode);
             usage = helpUsage();
@@ -260,10 +267,12 @@ TEST_F(InteractionTest, ModeMessagesWithoutTrackerOrMarkers)
     EXPECT_EQ(message(), "Lighting debug mode [OFF]");
     stroke('f');
     EXPECT_EQ(message(), "Freeze mode [OFF]");
-    EXPECT_TRUE(capture.contains(osg::FATAL, "WARNING: Cannot toggle freeze mode (tracker engine not valid)."));
+    EXPECT_TRUE(
+        capture.contains(osg::FATAL, "WARNING: Cannot toggle freeze mode (tracker engine not valid)."));
     stroke('t');
     EXPECT_EQ(message(), "Tracking plus [ON]");
-    EXPECT_TRUE(capture.contains(osg::FATAL, "WARNING: Cannot toggle tracking plus (tracker engine not valid)."));
+    EXPECT_TRUE(
+        capture.contains(osg::FATAL, "WARNING: Cannot toggle tracking plus (tracker engine not valid)."));
 }
 
 TEST_F(InteractionTest, MessageHidesAfterItsTimeoutCountedFromTheLastShow)

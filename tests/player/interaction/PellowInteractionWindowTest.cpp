@@ -13,7 +13,8 @@
 using namespace Orvana;
 using Orvana::Testing::TempDir;
 
-namespace {
+namespace
+{
 
 const int W = 640;
 const int H = 480;
@@ -56,29 +57,33 @@ struct Scene {
         dir.write("marker.patt", Testing::readFile(build + "/demo/marker.patt"));
         dir.write("cube.ive", Testing::readFile(build + "/demo/cube.ive"));
         dir.write("patterns.dat", "0\n");
-        dir.write("config.xml", std::string("<configuration><parameters><parameter name=\"mirror\">") +
-                                    (mirror ? "true" : "false") +
-                                    "</parameter><parameter name=\"fullscreen\">false</parameter></parameters>"
-                                    "</configuration>");
+        dir.write("config.xml",
+                  std::string("<configuration><parameters><parameter name=\"mirror\">") +
+                      (mirror ? "true" : "false") +
+                      "</parameter><parameter name=\"fullscreen\">false</parameter></parameters>"
+                      "</configuration>");
         dir.write("tracker.xml", "<tracker><parameters/></tracker>");
         dir.write("video.xml", "<video><formats><format name=\"vga\" width=\"640\" height=\"480\"/></formats>"
                                "<cameras><camera name=\"c\" format=\"vga\" path=\"" +
                                    build + "/data/camera_para_4x3.dat\"/></cameras></video>");
         dir.write("audio.xml", "<audio><soundtracks/></audio>");
         dir.write("lighting.xml", "<lighting><parameters/></lighting>");
-        dir.write("markers.xml", "<markers patterns_file=\"patterns.dat\"><marker id=\"1\" path=\"marker.patt\" "
-                                 "size=\"80\"/></markers>");
-        dir.write("scene.xml",
-                  "<scene><parameters><parameter name=\"show_message\">true</parameter>"
-                  "<parameter name=\"message\">Click the cube</parameter></parameters><objects>"
-                  "<object name=\"cube\" type=\"ARObject\"><model source=\"cube.ive\"/><events file=\"cube.xml\"/>"
-                  "<markers><marker id=\"1\" layer=\"0\"/></markers></object></objects></scene>");
+        dir.write("markers.xml",
+                  "<markers patterns_file=\"patterns.dat\"><marker id=\"1\" path=\"marker.patt\" "
+                  "size=\"80\"/></markers>");
+        dir.write(
+            "scene.xml",
+            "<scene><parameters><parameter name=\"show_message\">true</parameter>"
+            "<parameter name=\"message\">Click the cube</parameter></parameters><objects>"
+            "<object name=\"cube\" type=\"ARObject\"><model source=\"cube.ive\"/><events file=\"cube.xml\"/>"
+            "<markers><marker id=\"1\" layer=\"0\"/></markers></object></objects></scene>");
         // A right click hides the cube just as a left click does; the test uses one or the other.
-        dir.write("cube.xml",
-                  "<events><event name=\"on_left_mouse_click\"><actions><action source=\"cube\" target=\"cube\">"
-                  "<command>hide</command></action></actions></event>"
-                  "<event name=\"on_right_mouse_click\"><actions><action source=\"cube\" target=\"cube\">"
-                  "<command>hide</command></action></actions></event></events>");
+        dir.write(
+            "cube.xml",
+            "<events><event name=\"on_left_mouse_click\"><actions><action source=\"cube\" target=\"cube\">"
+            "<command>hide</command></action></actions></event>"
+            "<event name=\"on_right_mouse_click\"><actions><action source=\"cube\" target=\"cube\">"
+            "<command>hide</command></action></actions></event></events>");
     }
 
     // Starts the player, waits until the tracked cube has been shown for a while, runs the xdotool
@@ -88,9 +93,11 @@ struct Scene {
     {
         dir.write("run.sh",
                   "shot() { import -window root \"$SCENE/$1.png\"; }\n"
-                  "./pellow -working_directory \"$SCENE\" -temporary_directory \"$SCENE\" > \"$SCENE/log.txt\" 2>&1 &\n"
+                  "./pellow -working_directory \"$SCENE\" -temporary_directory \"$SCENE\" > "
+                  "\"$SCENE/log.txt\" 2>&1 &\n"
                   "player=$!\n"
-                  "for i in $(seq 600); do grep -q '^ Starting\\.\\.\\.$' \"$SCENE/log.txt\" && break; sleep 0.1; done\n"
+                  "for i in $(seq 600); do grep -q '^ Starting\\.\\.\\.$' \"$SCENE/log.txt\" && break; sleep "
+                  "0.1; done\n"
                   "sleep 12\n" +
                       actions +
                       "\nkill -0 $player 2>/dev/null && xdotool key Escape\n"
@@ -161,18 +168,20 @@ TEST(PellowInteractionWindowTest, MessagesHelpModeSwitchClickAndLongPressQuit)
 {
     Scene scene(false);
     const cv::Point cube = onScreen(markerAt, false);
-    const std::string log = scene.play("shot base\n"
-                                       "xdotool key F3; sleep 0.5; shot message\n"
-                                       "sleep 4; shot gone\n"
-                                       "xdotool key h; sleep 0.5; shot help; xdotool key h\n"
-                                       "xdotool keydown F2; sleep 0.7; shot held\n"
-                                       "xdotool keyup F2; sleep 0.5; shot released\n"
-                                       "xdotool mousemove " +
-                                       std::to_string(cube.x) + " " + std::to_string(cube.y) +
-                                       "; sleep 0.3; xdotool click 1; sleep 1; shot clicked\n"
-                                       "xdotool mousedown 1; sleep 6; xdotool mouseup 1; sleep 2\n"
-                                       "kill -0 $player 2>/dev/null || echo 'ended by long press' >> \"$SCENE/log.txt\"\n");
-    ASSERT_NE(log.find("status=0"), std::string::npos) << log.substr(log.size() > 2000 ? log.size() - 2000 : 0);
+    const std::string log =
+        scene.play("shot base\n"
+                   "xdotool key F3; sleep 0.5; shot message\n"
+                   "sleep 4; shot gone\n"
+                   "xdotool key h; sleep 0.5; shot help; xdotool key h\n"
+                   "xdotool keydown F2; sleep 0.7; shot held\n"
+                   "xdotool keyup F2; sleep 0.5; shot released\n"
+                   "xdotool mousemove " +
+                   std::to_string(cube.x) + " " + std::to_string(cube.y) +
+                   "; sleep 0.3; xdotool click 1; sleep 1; shot clicked\n"
+                   "xdotool mousedown 1; sleep 6; xdotool mouseup 1; sleep 2\n"
+                   "kill -0 $player 2>/dev/null || echo 'ended by long press' >> \"$SCENE/log.txt\"\n");
+    ASSERT_NE(log.find("status=0"), std::string::npos)
+        << log.substr(log.size() > 2000 ? log.size() - 2000 : 0);
 
     const cv::Mat base = scene.shot("base");
     ASSERT_FALSE(base.empty());
@@ -186,7 +195,8 @@ TEST(PellowInteractionWindowTest, MessagesHelpModeSwitchClickAndLongPressQuit)
     EXPECT_LT(whitePixels(scene.shot("held"), messageArea), 5) << "F2 acted on the press";
     EXPECT_GT(whitePixels(scene.shot("released"), messageArea), 30) << "F2's release shows its message";
 
-    EXPECT_LT(colouredPixels(scene.shot("clicked"), around(cube, 40)), 20) << "the click did not hide the cube";
+    EXPECT_LT(colouredPixels(scene.shot("clicked"), around(cube, 40)), 20)
+        << "the click did not hide the cube";
     EXPECT_NE(log.find("ended by long press"), std::string::npos);
 }
 
@@ -204,6 +214,32 @@ TEST(PellowInteractionWindowTest, MirroredClickPicksWhatIsDrawnUnderThePointer)
                                        "; sleep 0.3; xdotool click 3; sleep 1; shot clicked\n");
     ASSERT_NE(log.find("status=0"), std::string::npos);
     EXPECT_GT(colouredPixels(scene.shot("base"), around(drawn, 40)), 300) << "the cube is not drawn mirrored";
-    EXPECT_GT(colouredPixels(scene.shot("missed"), around(drawn, 40)), 300) << "a click beside the cube hid it";
-    EXPECT_LT(colouredPixels(scene.shot("clicked"), around(drawn, 40)), 20) << "the right click did not hide it";
+    EXPECT_GT(colouredPixels(scene.shot("missed"), around(drawn, 40)), 300)
+        << "a click beside the cube hid it";
+    EXPECT_LT(colouredPixels(scene.shot("clicked"), around(drawn, 40)), 20)
+        << "the right click did not hide it";
+}
+
+TEST(PellowInteractionWindowTest, VisualizationAndObjectsKeysChangeThePicture)
+{
+    Scene scene(false);
+    const cv::Point cube = onScreen(markerAt, false);
+    const cv::Point mirrored = onScreen(markerAt, true);
+    const std::string log =
+        scene.play("shot base\n"
+                   "xdotool key Left; sleep 1; shot flipped\n"
+                   "xdotool key Right; sleep 0.5; xdotool key w; sleep 1; shot wireframe\n"
+                   "xdotool key w; xdotool key F2; sleep 0.3\n"
+                   "for i in $(seq 40); do xdotool key s; done; sleep 1; shot smaller\n");
+    ASSERT_NE(log.find("status=0"), std::string::npos);
+    const int solid = colouredPixels(scene.shot("base"), around(cube, 60));
+    EXPECT_GT(solid, 1000);
+    const cv::Mat flipped = scene.shot("flipped");
+    EXPECT_LT(colouredPixels(flipped, around(cube, 40)), 20) << "Left did not mirror the picture";
+    EXPECT_GT(colouredPixels(flipped, around(mirrored, 40)), 300);
+    EXPECT_LT(colouredPixels(scene.shot("wireframe"), around(cube, 60)), solid / 3)
+        << "'w' left the faces filled";
+    const int smaller = colouredPixels(scene.shot("smaller"), around(cube, 60));
+    EXPECT_LT(smaller, solid * 3 / 4) << "'s' did not scale the content down";
+    EXPECT_GT(smaller, 50) << "the content vanished instead of shrinking";
 }
