@@ -3,8 +3,8 @@
 #include <filesystem>
 
 #include <gtest/gtest.h>
-#include <zip.h>
 
+#include "PlayerRun.h"
 #include "messages/Messages.h"
 #include "player/app/ARApplication.h"
 #include "support/TestSupport.h"
@@ -16,17 +16,6 @@ namespace fs = std::filesystem;
 namespace {
 
 // Writes a zip archive holding each (name, content) entry exactly as named.
-void writeZip(const std::string& path, const std::vector<std::pair<std::string, std::string>>& entries)
-{
-    int error = 0;
-    zip_t* archive = zip_open(path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
-    ASSERT_NE(archive, nullptr);
-    for (const auto& [name, content] : entries) {
-        zip_source_t* source = zip_source_buffer(archive, content.data(), content.size(), 0);
-        ASSERT_GE(zip_file_add(archive, name.c_str(), source, ZIP_FL_ENC_UTF_8), 0) << name;
-    }
-    ASSERT_EQ(zip_close(archive), 0);
-}
 
 } // namespace
 
@@ -72,13 +61,13 @@ TEST(FileUtilities, UnzipKeepsEntriesInsideTheFolder)
     TempDir dir;
     const std::string odd = "we \"odd\" $HOME; `x`.txt";
     const std::string archive = dir.file("scene archive.kmz");
-    writeZip(archive, {{"a.txt", "alpha"},
+    ASSERT_TRUE(PlayerRun::writeZip(archive, {{"a.txt", "alpha"},
                        {"sub/b.txt", "beta"},
                        {"sub/../c.txt", "gamma"},
                        {odd, "odd"},
                        {"../evil.txt", "evil"},
                        {"sub/../../evil2.txt", "evil"},
-                       {"/absolute.txt", "evil"}});
+                       {"/absolute.txt", "evil"}}));
     const std::string target = dir.file("unpacked");
     MessageCapture capture;
     EXPECT_FALSE(unzipArchive(archive, target)) << "a refused entry makes the unpacking fail";
@@ -93,7 +82,7 @@ TEST(FileUtilities, UnzipKeepsEntriesInsideTheFolder)
     EXPECT_TRUE(capture.contains(osg::NOTICE, "Unable to unzip file: '" + archive + "'"));
 
     const std::string good = dir.file("good.zip");
-    writeZip(good, {{"x/y.txt", "why"}});
+    ASSERT_TRUE(PlayerRun::writeZip(good, {{"x/y.txt", "why"}}));
     EXPECT_TRUE(unzipArchive(good, target));
     EXPECT_TRUE(capture.contains(osg::NOTICE, "File: '" + good + "' unzipped!"));
     EXPECT_FALSE(unzipArchive(dir.write("broken.zip", "PK\x03\x04 not really a zip"), target));
@@ -124,10 +113,10 @@ TEST(KmzModels, SketchUpLayoutFindsEveryColladaFile)
 {
     TempDir dir;
     const std::string archive = dir.file("house.kmz");
-    writeZip(archive, {{"models/house.dae", "<COLLADA/>"},
+    ASSERT_TRUE(PlayerRun::writeZip(archive, {{"models/house.dae", "<COLLADA/>"},
                        {"models/garage.DAE", "<COLLADA/>"},
                        {"models/readme.txt", "x"},
-                       {"doc.kml", "<kml><Placemark><Model><Link><href>other.dae</href></Link></Model></Placemark></kml>"}});
+                       {"doc.kml", "<kml><Placemark><Model><Link><href>other.dae</href></Link></Model></Placemark></kml>"}}));
     ARApplication application;
     MessageCapture capture;
     const std::string model = application.resolveModelFile(archive);
@@ -140,9 +129,9 @@ TEST(KmzModels, SketchUpLayoutFindsEveryColladaFile)
 
     // A models folder without COLLADA files ends the search: doc.kml is not read.
     const std::string empty = dir.file("empty.kmz");
-    writeZip(empty, {{"models/notes.txt", "x"},
+    ASSERT_TRUE(PlayerRun::writeZip(empty, {{"models/notes.txt", "x"},
                      {"doc.kml", "<kml><Placemark><Model><Link><href>m.dae</href></Link></Model></Placemark></kml>"},
-                     {"m.dae", "<COLLADA/>"}});
+                     {"m.dae", "<COLLADA/>"}}));
     capture.clear();
     EXPECT_EQ(application.resolveModelFile(empty), empty);
     EXPECT_TRUE(capture.contains(osg::FATAL, " No valid KMZ models in archive."));
@@ -155,7 +144,7 @@ TEST(KmzModels, GoogleEarthLayoutCopiesAliasedTextures)
 {
     TempDir dir;
     const std::string archive = dir.file("tower.kmz");
-    writeZip(archive, {{"doc.kml", "<kml><Folder><Placemark>"
+    ASSERT_TRUE(PlayerRun::writeZip(archive, {{"doc.kml", "<kml><Folder><Placemark>"
                                    "<Model><Link><href>files/tower.dae</href></Link><ResourceMap>"
                                    "<Alias><targetHref>../images/wall.jpg</targetHref><sourceHref>tex/wall.jpg</sourceHref></Alias>"
                                    "<Alias><targetHref>same.jpg</targetHref><sourceHref>same.jpg</sourceHref></Alias>"
@@ -165,7 +154,7 @@ TEST(KmzModels, GoogleEarthLayoutCopiesAliasedTextures)
                        {"files/tower.dae", "<COLLADA/>"},
                        {"files/roof.dae", "<COLLADA/>"},
                        {"images/wall.jpg", "JPEGDATA"},
-                       {"files/same.jpg", "S"}});
+                       {"files/same.jpg", "S"}}));
     ARApplication application;
     MessageCapture capture;
     const std::string folder = dir.file("tower_kmz.tmp");
@@ -175,7 +164,7 @@ TEST(KmzModels, GoogleEarthLayoutCopiesAliasedTextures)
     EXPECT_TRUE(capture.contains(osg::NOTICE, "...trying Google Earth...(OK)"));
 
     const std::string badKml = dir.file("bad.kmz");
-    writeZip(badKml, {{"doc.kml", "<kml><Folder/></kml>"}});
+    ASSERT_TRUE(PlayerRun::writeZip(badKml, {{"doc.kml", "<kml><Folder/></kml>"}}));
     capture.clear();
     EXPECT_EQ(application.resolveModelFile(badKml), badKml);
     EXPECT_TRUE(capture.contains(osg::FATAL, " WARNING: failed to process KML file (data not valid)."));

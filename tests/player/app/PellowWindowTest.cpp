@@ -6,7 +6,6 @@
 #include <opencv2/imgcodecs.hpp>
 #include <osg/MatrixTransform>
 #include <osgDB/WriteFile>
-#include <zip.h>
 
 #include "MarkerScene.h"
 #include "PlayerRun.h"
@@ -164,17 +163,6 @@ void writeMarkerPattern(const cv::Mat& markerImage, const std::string& path)
     ASSERT_TRUE(engine::writePattern(path, engine::Pattern::fromImage(image), error)) << error;
 }
 
-void writeZip(const std::string& path, const std::vector<std::pair<std::string, std::string>>& entries)
-{
-    int error = 0;
-    zip_t* archive = zip_open(path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
-    ASSERT_NE(archive, nullptr);
-    for (const auto& [name, content] : entries) {
-        zip_source_t* source = zip_source_buffer(archive, content.data(), content.size(), 0);
-        ASSERT_GE(zip_file_add(archive, name.c_str(), source, ZIP_FL_ENC_UTF_8), 0);
-    }
-    ASSERT_EQ(zip_close(archive), 0);
-}
 
 } // namespace
 
@@ -260,10 +248,10 @@ TEST(PellowWindow, DefaultModelWindowedAndAntialiasing)
 TEST(PellowWindow, FrameLimitEndsTheRunAndTemporaryDataGoes)
 {
     WindowScene scene;
-    writeZip(scene.dir.file("tower.kmz"),
+    ASSERT_TRUE(PlayerRun::writeZip(scene.dir.file("tower.kmz"),
              {{"doc.kml", "<kml><Placemark><Model><Link><href>files/tower.dae</href></Link></Model></Placemark></kml>"},
-              {"files/tower.dae", triangleCollada}});
-    writeZip(scene.dir.file("house.kmz"), {{"models/house.dae", triangleCollada}, {"../escaped.txt", "x"}});
+              {"files/tower.dae", triangleCollada}}));
+    ASSERT_TRUE(PlayerRun::writeZip(scene.dir.file("house.kmz"), {{"models/house.dae", triangleCollada}, {"../escaped.txt", "x"}}));
     scene.dir.write("left.patt", Testing::readFile(scene.dir.file("marker.patt")));
     scene.objects = "<object name=\"tower\" type=\"ARObject\"><model source=\"tower.kmz\"/>"
                     "<markers all=\"true\"/></object>"
