@@ -1,0 +1,312 @@
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include <gtest/gtest.h>
+#include <opencv2/imgcodecs.hpp>
+#include <osg/Geode>
+#include <osg/ShapeDrawable>
+#include <osgDB/WriteFile>
+
+#include "DisplayEnvironment.h"
+#include "MarkerScene.h"
+#include "support/TestSupport.h"
+
+// The keyboard modes and the mouse driven as a person drives them: the real pellow in a window of
+// its own virtual X server, on a still frame of the demo marker, keys and clicks from xdotool,
+// screenshots, captured sound and window geometry measured.
+using namespace Orvana;
+using Orvana::Testing::TempDir;
+
+namespace
+{
+
+const int W = 640;
+const int H = 480;
+// The windowed player sits at a quarter of the 1280x1024 screen, half its size.
+const cv::Rect window(320, 256, 640, 512);
+const cv::Point2d markerAt(430, 250);
+const cv::Rect messageArea(window.x, window.y, 400, 40);
+
+std::string quote(const std::string& word)
+{
+    std::string quoted = "'";
+    for (char c : word)
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
+cv::Matx33d camera()
+{
+    const double f = W / (2.0 * 0.57735026919);
+    return cv::Matx33d(f, 0, (W - 1) / 2.0, 0, f, (H - 1) / 2.0, 0, 0, 1);
+}
+
+cv::Point onScreen(cv::Point2d frame)
+{
+    return cv::Point(window.x + int(frame.x / W * window.width), window.y + int(frame.y / H * window.height));
+}
+
+// An unlit box of one colour, `size` mm wide, standing on the marker plane at (x, y).
+void writeBox(const std::string& file, osg::Vec4 colour, float x, float y, float size)
+{
+    auto* shape = new osg::ShapeDrawable(new osg::Box(osg::Vec3(x, y, size / 2), size));
+    shape->setColor(colour);
+    osg::ref_ptr<osg::Geode> geode = new osg::Geode;
+    geode->addDrawable(shape);
+    geode->getOrCreateStateSet()->setMode(GL_LIGHTING, osg::StateAttribute::OFF | osg::StateAttribute::PROTECTED);
+    ASSERT_TRUE(osgDB::writeNodeFile(*geode, file));
+}
+
+// One scene object on marker 1, layer `layer`, with an optional events file.
+std::string object(const std::string& name, const std::string& model, int layer, const std::string& events = "")
+{
+    return "<object name=\"" + name + "\" type=\"ARObject\"><model source=\"" + model + "\"/>" +
+           (events.empty() ? "" : "<events file=\"" + events + "\"/>") + "<markers><marker id=\"1\" layer=\"" +
+           std::to_string(layer) + "\"/></markers></object>";
+}
+
+struct Player {
+    TempDir dir;
+
+    // `layers`: the <layer> elements of marker 1; `objects`: the scene's objects.
+    Player(const std::string& layers, const std::string& objects,
+           const std::string& layersAttributes = "sequence=\"false\" sequence_duration=\"1.0\" sequence_loop=\"true\"")
+    {
+        const std::string build = ORVANA_RUNTIME_DIR;
+        const cv::Mat marker = cv::imread(build + "/demo/demo_marker.png");
+        const auto pose = MarkerScene::poseFor(camera(), 80.0, 150, markerAt, 20, 10);
+        cv::imwrite(dir.file("frame.png"),
+                    MarkerScene::renderFrame(cv::Size(W, H), camera(), {{marker, 80.0, pose}}, 0.6, 1.0));
+        dir.write("marker.patt", Testing::readFile(build + "/demo/marker.patt"));
+        dir.write("cube.ive", Testing::readFile(build + "/demo/cube.ive"));
+        dir.write("patterns.dat", "0\n");
+        dir.write("config.xml", "<configuration><parameters><parameter name=\"mirror\">false</parameter>"
+                                "<parameter name=\"fullscreen\">false</parameter>"
+                                "<parameter name=\"animations\">true</parameter></parameters></configuration>");
+        dir.write("tracker.xml", "<tracker><parameters/></tracker>");
+        dir.write("video.xml", "<video><formats><format name=\"vga\" width=\"640\" height=\"480\"/></formats>"
+                               "<cameras><camera name=\"c\" format=\"vga\" path=\"" +
+                                   build + "/data/camera_para_4x3.dat\"/></cameras></video>");
+        audio("<soundtracks/>");
+        dir.write("lighting.xml", "<lighting><parameters/></lighting>");
+        dir.write("markers.xml", "<markers patterns_file=\"patterns.dat\"><marker id=\"1\" path=\"marker.patt\" "
+                                 "size=\"80\" fit=\"false\"><layers " +
+                                     layersAttributes + ">" + layers + "</layers></marker></markers>");
+        dir.write("scene.xml", "<scene><parameters/><objects>" + objects + "</objects></scene>");
+    }
+
+    void audio(const std::string& body) { dir.write("audio.xml", "<audio>" + body + "</audio>"); }
+
+    // Starts the player with the extra shell `environment`, waits until the tracked content has
+    // been shown for a while, runs the xdotool script `actions` (shot NAME takes a screenshot),
+    // then ESC. Returns the player's log with its exit status as the last line.
+    std::string play(const std::string& actions, const std::string& environment = "")
+    {
+        // ORVANA_REPLAY_RUN=folder measures a kept run again instead of playing.
+        if (const char* kept = std::getenv("ORVANA_REPLAY_RUN")) {
+            Testing::shellOutput("cp -r " + quote(std::string(kept) + "/.") + " " + quote(dir.path()));
+            return Testing::readFile(dir.file("log.txt"));
+        }
+        dir.write("run.sh",
+                  "shot() { import -window root \"$SCENE/$1.png\"; }\n"
+                  "./pellow -working_directory \"$SCENE\" -temporary_directory \"$SCENE\" > "
+                  "\"$SCENE/log.txt\" 2>&1 &\n"
+                  "player=$!\n"
+                  "for i in $(seq 600); do grep -q '^ Starting\\.\\.\\.$' \"$SCENE/log.txt\" && break; sleep "
+                  "0.1; done\n"
+                  "sleep 12\n" +
+                      actions +
+                      "\nkill -0 $player 2>/dev/null && xdotool key Escape\n"
+                      "for i in $(seq 600); do kill -0 $player 2>/dev/null || break; sleep 0.1; done\n"
+                      "kill $player 2>/dev/null\n"
+                      "wait $player\n"
+                      "echo \"status=$?\" >> \"$SCENE/log.txt\"\n");
+        Testing::shellOutput("cd " + quote(ORVANA_RUNTIME_DIR) + "\n" + environment + "\nexport OSGART_VIDEO_CONFIG=" +
+                             quote("-movie=" + dir.file("frame.png") + " -flipV") + "\n" +
+                             "export OSG_NOTIFY_LEVEL=NOTICE OSG_RUN_MAX_FRAME_COUNT=100000\n" +
+                             "export SCENE=" + quote(dir.path()) + "\n" +
+                             "Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>\"$SCENE/display\" "
+                             "2>/dev/null >/dev/null &\n"
+                             "server=$!\n"
+                             "for i in $(seq 100); do [ -s \"$SCENE/display\" ] && break; sleep 0.1; done\n"
+                             "export DISPLAY=:$(cat \"$SCENE/display\")\n"
+                             "bash \"$SCENE/run.sh\" >/dev/null 2>&1\n"
+                             "kill $server\n"
+                             // For a look at a failed run: ORVANA_KEEP_RUN=folder keeps its shots and log.
+                             "[ -n \"$ORVANA_KEEP_RUN\" ] && rm -rf \"$ORVANA_KEEP_RUN\" && cp -r \"$SCENE\" \"$ORVANA_KEEP_RUN\"\n");
+        return Testing::readFile(dir.file("log.txt"));
+    }
+
+    cv::Mat shot(const std::string& name) const { return cv::imread(dir.file(name + ".png")); }
+    std::string text(const std::string& name) const { return Testing::readFile(dir.file(name)); }
+};
+
+std::string tail(const std::string& log)
+{
+    return log.substr(log.size() > 3000 ? log.size() - 3000 : 0);
+}
+
+enum Colour { Red = 2, Green = 1, Blue = 0 };
+
+// Pixels where one channel (BGR index) stands out from both others.
+int pixelsOf(const cv::Mat& image, int channel, cv::Rect region = window)
+{
+    if (image.empty())
+        return -1;
+    int count = 0;
+    const cv::Mat part = image(region & cv::Rect(0, 0, image.cols, image.rows));
+    for (int y = 0; y < part.rows; ++y)
+        for (int x = 0; x < part.cols; ++x) {
+            const cv::Vec3b p = part.at<cv::Vec3b>(y, x);
+            const int c = p[channel], a = p[(channel + 1) % 3], b = p[(channel + 2) % 3];
+            count += c > a + 80 && c > b + 80;
+        }
+    return count;
+}
+
+// Strongly coloured pixels of any hue.
+int colouredPixels(const cv::Mat& image, cv::Rect region)
+{
+    if (image.empty())
+        return -1;
+    int count = 0;
+    const cv::Mat part = image(region & cv::Rect(0, 0, image.cols, image.rows));
+    for (int y = 0; y < part.rows; ++y)
+        for (int x = 0; x < part.cols; ++x) {
+            const cv::Vec3b p = part.at<cv::Vec3b>(y, x);
+            count += std::max({p[0], p[1], p[2]}) - std::min({p[0], p[1], p[2]}) > 80;
+        }
+    return count;
+}
+
+// Grey pixels between black and white: the camera frame has many, a binarised image almost none.
+int midGreyPixels(const cv::Mat& image, cv::Rect region)
+{
+    if (image.empty())
+        return -1;
+    int count = 0;
+    const cv::Mat part = image(region & cv::Rect(0, 0, image.cols, image.rows));
+    for (int y = 0; y < part.rows; ++y)
+        for (int x = 0; x < part.cols; ++x) {
+            const cv::Vec3b p = part.at<cv::Vec3b>(y, x);
+            const int v = std::max({p[0], p[1], p[2]});
+            count += v > 60 && v < 200;
+        }
+    return count;
+}
+
+// Count of white text pixels, and the right end of the text, in the message panel.
+struct Text {
+    int pixels = 0;
+    int right = -1;
+};
+
+Text messageText(const cv::Mat& image)
+{
+    Text text;
+    if (image.empty())
+        return text;
+    const cv::Mat part = image(messageArea);
+    for (int y = 0; y < part.rows; ++y)
+        for (int x = 0; x < part.cols; ++x) {
+            const cv::Vec3b p = part.at<cv::Vec3b>(y, x);
+            if (std::min({p[0], p[1], p[2]}) > 235) {
+                ++text.pixels;
+                text.right = std::max(text.right, x);
+            }
+        }
+    return text;
+}
+
+std::string repeat(const std::string& key, int times)
+{
+    std::string keys;
+    for (int i = 0; i < times; ++i)
+        keys += " " + key;
+    return "xdotool key --delay 60" + keys + "\n";
+}
+
+cv::Rect around(cv::Point centre, int half)
+{
+    return cv::Rect(centre.x - half, centre.y - half, 2 * half, 2 * half);
+}
+
+} // namespace
+
+// Three layers, red, green and blue boxes side by side on the marker.
+TEST(PellowModesWindowTest, LayersKeysChooseTheVisibleLayers)
+{
+    Player player("<layer id=\"0\" time=\"1\"/><layer id=\"1\" time=\"1\"/><layer id=\"2\" time=\"1\"/>",
+                  object("red", "red.osgt", 0) + object("green", "green.osgt", 1) + object("blue", "blue.osgt", 2));
+    writeBox(player.dir.file("red.osgt"), osg::Vec4(1, 0, 0, 1), -55, 0, 35);
+    writeBox(player.dir.file("green.osgt"), osg::Vec4(0, 1, 0, 1), 0, 0, 35);
+    writeBox(player.dir.file("blue.osgt"), osg::Vec4(0, 0, 1, 1), 55, 0, 35);
+    const std::string settle = "sleep 1; ";
+    const std::string log = player.play("xdotool key F5; sleep 0.5; shot all\n"
+                                        "xdotool key u; " + settle + "shot none\n"
+                                        "xdotool keydown Shift_L key u keyup Shift_L; " + settle + "shot shown\n"
+                                        "xdotool key 1; " + settle + "shot no1\n"
+                                        "xdotool key 0; " + settle + "shot only2\n"
+                                        "xdotool key 2; " + settle + "shot empty\n"
+                                        "xdotool key 9; " + settle + "shot nine\n"
+                                        "xdotool key 0 1 2; " + settle + "shot back\n"
+                                        "xdotool key Right; " + settle + "shot right\n"
+                                        "xdotool key Up; " + settle + "shot up\n"
+                                        "xdotool key Up; " + settle + "shot wrap\n"
+                                        "xdotool key Left; " + settle + "shot left\n"
+                                        "xdotool key Down; " + settle + "shot down\n"
+                                        "xdotool keydown Shift_L key u keyup Shift_L; xdotool key Return; sleep 0.2\n"
+                                        "for i in 1 2 3 4 5 6; do shot seq$i; sleep 0.4; done\n"
+                                        "xdotool key space; sleep 0.5; shot paused1; sleep 2.5; shot paused2\n"
+                                        "xdotool key space; sleep 0.2\n"
+                                        "for i in 1 2 3 4 5 6; do shot resumed$i; sleep 0.4; done\n"
+                                        "xdotool key Return; sleep 1; shot layers\n");
+    ASSERT_NE(log.find("status=0"), std::string::npos) << tail(log);
+
+    struct Expect {
+        const char* shot;
+        bool red, green, blue;
+    };
+    const Expect expected[] = {
+        {"all", true, true, true},    {"none", false, false, false}, {"shown", true, true, true},
+        {"no1", true, false, true},   {"only2", false, false, true}, {"empty", false, false, false},
+        {"nine", false, false, false}, {"back", true, true, true},   {"right", false, true, false},
+        {"up", false, false, true},   {"wrap", true, false, false},  {"left", false, false, true},
+        {"down", false, true, false}, {"layers", true, true, true},
+    };
+    for (const Expect& e : expected) {
+        const cv::Mat image = player.shot(e.shot);
+        ASSERT_FALSE(image.empty()) << e.shot;
+        const int r = pixelsOf(image, Red), g = pixelsOf(image, Green), b = pixelsOf(image, Blue);
+        EXPECT_EQ(r > 200, e.red) << e.shot << ": red " << r;
+        EXPECT_EQ(g > 200, e.green) << e.shot << ": green " << g;
+        EXPECT_EQ(b > 200, e.blue) << e.shot << ": blue " << b;
+        EXPECT_TRUE(r < 20 || r > 200) << e.shot << ": red " << r;
+        EXPECT_TRUE(g < 20 || g > 200) << e.shot << ": green " << g;
+        EXPECT_TRUE(b < 20 || b > 200) << e.shot << ": blue " << b;
+    }
+
+    // Sequence mode shows one layer at a time and steps through them; Space pauses it.
+    auto single = [&](const std::string& name) {
+        const cv::Mat image = player.shot(name);
+        const int r = pixelsOf(image, Red) > 200, g = pixelsOf(image, Green) > 200, b = pixelsOf(image, Blue) > 200;
+        return r + g + b == 1 ? (r ? 'r' : g ? 'g' : 'b') : '?';
+    };
+    std::string playing, resumed;
+    for (int i = 1; i <= 6; ++i) {
+        playing += single("seq" + std::to_string(i));
+        resumed += single("resumed" + std::to_string(i));
+    }
+    EXPECT_EQ(playing.find('?'), std::string::npos) << "sequence shots: " << playing;
+    EXPECT_GE(std::count(playing.begin(), playing.end(), playing[0]), 1);
+    EXPECT_NE(playing.find_first_not_of(playing[0]), std::string::npos)
+        << "the sequence did not step: " << playing;
+    const char paused = single("paused1");
+    EXPECT_NE(paused, '?');
+    EXPECT_EQ(single("paused2"), paused) << "Space did not pause the sequence";
+    EXPECT_EQ(resumed.find('?'), std::string::npos) << "resumed shots: " << resumed;
+    EXPECT_NE(resumed.find_first_not_of(resumed[0]), std::string::npos)
+        << "Space did not resume the sequence: " << resumed;
+}
