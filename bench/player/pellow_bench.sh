@@ -6,7 +6,7 @@ set -euo pipefail
 cd "$(dirname "$0")/../../build"
 export OSGART_VIDEO_CONFIG="-movie=demo/demo.avi -flipV"
 display=":$(( (RANDOM % 400) + 500 ))"
-Xvfb "$display" -screen 0 1280x720x24 >/dev/null 2>&1 &
+Xvfb "$display" -screen 0 1280x720x24 -noreset >/dev/null 2>&1 &
 xvfb=$!
 trap 'kill $xvfb 2>/dev/null || true' EXIT
 sleep 1

@@ -43,7 +43,7 @@ WindowRun runWindow(const std::string& input, const std::string& output, const s
     support::TempDir dir;
     const std::string scriptPath = dir.write("run.sh", script);
     const std::string log = dir.file("log.txt");
-    TamselRun::shell("LOG=" + quote(log) + " xvfb-run -a -s '-screen 0 1280x1024x24' bash " + quote(scriptPath));
+    TamselRun::shell("LOG=" + quote(log) + " xvfb-run -a -s '-screen 0 1280x1024x24 -noreset' bash " + quote(scriptPath));
     WindowRun run;
     run.output = fs::exists(log) ? support::readFile(log) : std::string();
     const std::size_t at = run.output.rfind("status=");

@@ -98,8 +98,9 @@ struct WindowScene {
                      quote("-movie=" + dir.file("frame.png") + " -flipV") + "\n" +
                      "export OSG_NOTIFY_LEVEL=NOTICE OSG_RUN_MAX_FRAME_COUNT=" + frameLimit + "\n" +
                      "export SCENE=" + quote(dir.path()) + "\n" +
-                     // The server picks a free display number itself and tells it through a file.
-                     "Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>\"$SCENE/display\" 2>/dev/null &\n"
+                     // The server picks a free display number itself and tells it through a file. It
+                     // must not reset when the player's first, short-lived connection closes.
+                     "Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset 3>\"$SCENE/display\" 2>/dev/null &\n"
                      "server=$!\n"
                      "for i in $(seq 100); do [ -s \"$SCENE/display\" ] && break; sleep 0.1; done\n"
                      "export DISPLAY=:$(cat \"$SCENE/display\")\n"

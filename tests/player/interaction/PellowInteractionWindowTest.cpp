@@ -109,7 +109,7 @@ struct Scene {
                              quote("-movie=" + dir.file("frame.png") + " -flipV") + "\n" +
                              "export OSG_NOTIFY_LEVEL=NOTICE OSG_RUN_MAX_FRAME_COUNT=100000\n" +
                              "export SCENE=" + quote(dir.path()) + "\n" +
-                             "Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>\"$SCENE/display\" "
+                             "Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset 3>\"$SCENE/display\" "
                              "2>/dev/null >/dev/null &\n"
                              "server=$!\n"
                              "for i in $(seq 100); do [ -s \"$SCENE/display\" ] && break; sleep 0.1; done\n"
