@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 #include <opencv2/imgcodecs.hpp>
+#include <opencv2/videoio.hpp>
 #include <osg/Geode>
 #include <osg/ShapeDrawable>
 #include <osgDB/WriteFile>
@@ -69,6 +70,19 @@ std::string object(const std::string& name, const std::string& model, int layer,
 
 struct Player {
     TempDir dir;
+    // The camera: a still image read once, or a movie of it that keeps the tracker busy.
+    std::string movie = "frame.png";
+
+    // Makes the camera a looping movie of the still frame, so that every frame is tracked anew.
+    void useMovie()
+    {
+        const cv::Mat frame = cv::imread(dir.file("frame.png"));
+        cv::VideoWriter writer(dir.file("clip.avi"), cv::VideoWriter::fourcc('M', 'J', 'P', 'G'), 25, frame.size());
+        ASSERT_TRUE(writer.isOpened());
+        for (int i = 0; i < 50; ++i)
+            writer.write(frame);
+        movie = "clip.avi";
+    }
 
     // `layers`: the <layer> elements of marker 1; `objects`: the scene's objects.
     Player(const std::string& layers, const std::string& objects,
@@ -124,10 +138,10 @@ struct Player {
                       "wait $player\n"
                       "echo \"status=$?\" >> \"$SCENE/log.txt\"\n");
         Testing::shellOutput("cd " + quote(ORVANA_RUNTIME_DIR) + "\n" + environment + "\nexport OSGART_VIDEO_CONFIG=" +
-                             quote("-movie=" + dir.file("frame.png") + " -flipV") + "\n" +
+                             quote("-movie=" + dir.file(movie) + " -flipV") + "\n" +
                              "export OSG_NOTIFY_LEVEL=NOTICE OSG_RUN_MAX_FRAME_COUNT=100000\n" +
                              "export SCENE=" + quote(dir.path()) + "\n" +
-                             "Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>\"$SCENE/display\" "
+                             "Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset 3>\"$SCENE/display\" "
                              "2>/dev/null >/dev/null &\n"
                              "server=$!\n"
                              "for i in $(seq 100); do [ -s \"$SCENE/display\" ] && break; sleep 0.1; done\n"
@@ -192,7 +206,7 @@ int midGreyPixels(const cv::Mat& image, cv::Rect region)
         for (int x = 0; x < part.cols; ++x) {
             const cv::Vec3b p = part.at<cv::Vec3b>(y, x);
             const int v = std::max({p[0], p[1], p[2]});
-            count += v > 60 && v < 200;
+            count += v > 60 && v < 235;
         }
     return count;
 }
@@ -203,7 +217,8 @@ struct Text {
     int right = -1;
 };
 
-Text messageText(const cv::Mat& image)
+// `level`: the least channel value of a text pixel (lower on a black background).
+Text messageText(const cv::Mat& image, int level = 220)
 {
     Text text;
     if (image.empty())
@@ -212,7 +227,7 @@ Text messageText(const cv::Mat& image)
     for (int y = 0; y < part.rows; ++y)
         for (int x = 0; x < part.cols; ++x) {
             const cv::Vec3b p = part.at<cv::Vec3b>(y, x);
-            if (std::min({p[0], p[1], p[2]}) > 235) {
+            if (std::min({p[0], p[1], p[2]}) > level) {
                 ++text.pixels;
                 text.right = std::max(text.right, x);
             }
@@ -309,4 +324,91 @@ TEST(PellowModesWindowTest, LayersKeysChooseTheVisibleLayers)
     EXPECT_EQ(resumed.find('?'), std::string::npos) << "resumed shots: " << resumed;
     EXPECT_NE(resumed.find_first_not_of(resumed[0]), std::string::npos)
         << "Space did not resume the sequence: " << resumed;
+}
+
+// The demo cube on layer 0 of the marker.
+Player cubePlayer()
+{
+    return Player("<layer id=\"0\" time=\"5\"/>", object("cube", "cube.ive", 0));
+}
+
+TEST(PellowModesWindowTest, TrackingKeysThresholdSmoothingDebugFreezeAndTrackingPlus)
+{
+    Player player = cubePlayer();
+    player.useMovie();
+    const cv::Point cube = onScreen(markerAt);
+    // Up to 255: every pixel counts as dark, so no marker is found.
+    const std::string up = "for i in $(seq 31); do xdotool key Right; sleep 0.15; done\n";
+    const std::string log = player.play(
+        "shot base; xdotool key F7; sleep 4\n"
+        "xdotool key d; sleep 1; shot debugOn\n"
+        "xdotool key d; sleep 1; shot debugOff; sleep 3.5\n"
+        "xdotool key a; sleep 0.5; shot smoothA\n"
+        "xdotool key Down Up; xdotool keydown Shift_L key a keyup Shift_L; sleep 0.3; xdotool key Return\n"
+        "xdotool key Right; xdotool keydown Shift_L key equal keyup Shift_L; sleep 0.3; xdotool key Left minus\n"
+        "sleep 0.5; shot threshold; xdotool key 0; sleep 3.5\n"
+        "xdotool key f; sleep 0.5; shot freezeOn\n" +
+            up + "sleep 14; shot frozen\n"
+                    "xdotool key f; sleep 0.5; shot freezeOff; sleep 14; shot lost\n"
+                    "xdotool key space; sleep 14; shot resetBySpace\n" +
+            up + "sleep 14; shot lostAgain\n"
+                   "xdotool key 0; sleep 14; shot resetByZero; sleep 3.5\n"
+                   "xdotool key t; sleep 0.5; shot plusOff\n"
+                   "xdotool key t; sleep 0.5; shot plusOn\n");
+    ASSERT_NE(log.find("status=0"), std::string::npos) << tail(log);
+
+    const cv::Rect cubeArea(cube.x - 50, cube.y - 50, 100, 100);
+    EXPECT_GT(colouredPixels(player.shot("base"), cubeArea), 1000) << "the cube is not on the marker";
+
+    // Debug image: the camera frame gives way to its black and white thresholded image.
+    const cv::Rect frameArea(window.x + 10, window.y + 60, 250, 400);
+    const int grey = midGreyPixels(player.shot("base"), frameArea);
+    EXPECT_GT(grey, 50000) << "the camera frame is not grey";
+    EXPECT_LT(midGreyPixels(player.shot("debugOn"), frameArea), grey / 20) << "'d' did not show the debug image";
+    EXPECT_GT(midGreyPixels(player.shot("debugOff"), frameArea), grey * 9 / 10) << "second 'd' kept the debug image";
+    const Text debugOn = messageText(player.shot("debugOn"), 150), debugOff = messageText(player.shot("debugOff"));
+    EXPECT_GT(debugOn.pixels, 30);
+    EXPECT_GT(debugOff.right, debugOn.right) << "\"Lighting debug mode [OFF]\" is longer than \"[ON]\"";
+    EXPECT_NE(log.find("Switching debug mode...ON"), std::string::npos);
+    EXPECT_NE(log.find("Switching debug mode...OFF"), std::string::npos);
+
+    // Smoothing: a, Down, Up, A, then Return; nothing on screen but the message moves.
+    EXPECT_GT(messageText(player.shot("smoothA")).pixels, 30) << "'a' showed no smoothing message";
+    const std::string steps[] = {"Updating smoothing factor (R): 0.8\n", "Updating smoothing factor (R): 0.75\n",
+                                 "Updating smoothing factor (R): 0.8\n", "Updating smoothing factor (R): 0.85\n",
+                                 "Resetting smoothing factors: 0.85\n"};
+    std::size_t at = 0;
+    for (const std::string& step : steps) {
+        at = log.find(step, at);
+        ASSERT_NE(at, std::string::npos) << "missing, in order: " << step;
+        ++at;
+    }
+
+    // Threshold: Right, '+', Left and '-' step by 5; Right up to 255 loses the marker, the content
+    // goes after the hysteresis; Space and '0' bring back 100 and the content.
+    EXPECT_GT(messageText(player.shot("threshold")).pixels, 30) << "no threshold message";
+    at = 0;
+    for (const std::string step :
+         {"Setting up threshold: 105\n", "Setting up threshold: 110\n", "Setting up threshold: 105\n",
+          "Setting up threshold: 100\n", "Resetting up threshold: 100\n", "Setting up threshold: 255\n",
+          "Resetting up threshold: 100\n", "Setting up threshold: 255\n",
+          "Resetting up threshold: 100\n"}) {
+        at = log.find(step, at);
+        ASSERT_NE(at, std::string::npos) << "missing, in order: " << step << Testing::shellOutput(
+            "grep threshold " + quote(player.dir.file("log.txt")));
+        ++at;
+    }
+    EXPECT_GT(colouredPixels(player.shot("frozen"), cubeArea), 1000) << "freeze did not keep the content";
+    EXPECT_LT(colouredPixels(player.shot("lost"), cubeArea), 20) << "lost marker still shows its content";
+    EXPECT_GT(colouredPixels(player.shot("resetBySpace"), cubeArea), 1000) << "Space did not reset the threshold";
+    EXPECT_LT(colouredPixels(player.shot("lostAgain"), cubeArea), 20) << "Right did not raise the threshold";
+    EXPECT_GT(colouredPixels(player.shot("resetByZero"), cubeArea), 1000) << "'0' did not reset the threshold";
+    const Text freezeOn = messageText(player.shot("freezeOn")), freezeOff = messageText(player.shot("freezeOff"));
+    EXPECT_GT(freezeOn.pixels, 30);
+    EXPECT_GT(freezeOff.right, freezeOn.right) << "\"Freeze mode [OFF]\" is longer than \"[ON]\"";
+
+    // Tracking plus starts on: the first 't' says OFF, the second ON.
+    const Text plusOff = messageText(player.shot("plusOff")), plusOn = messageText(player.shot("plusOn"));
+    EXPECT_GT(plusOn.pixels, 30);
+    EXPECT_GT(plusOff.right, plusOn.right) << "\"Tracking plus [OFF]\" is longer than \"[ON]\"";
 }
