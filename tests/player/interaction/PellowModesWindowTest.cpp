@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -6,7 +7,9 @@
 #include <gtest/gtest.h>
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/videoio.hpp>
+#include <osg/AnimationPath>
 #include <osg/Geode>
+#include <osg/MatrixTransform>
 #include <osg/ShapeDrawable>
 #include <osgDB/WriteFile>
 
@@ -58,6 +61,24 @@ void writeBox(const std::string& file, osg::Vec4 colour, float x, float y, float
     geode->addDrawable(shape);
     geode->getOrCreateStateSet()->setMode(GL_LIGHTING, osg::StateAttribute::OFF | osg::StateAttribute::PROTECTED);
     ASSERT_TRUE(osgDB::writeNodeFile(*geode, file));
+}
+
+// A red box sliding along the marker's x axis from -60 to +60 mm in 40 s, again and again.
+void writeSlidingBox(const std::string& file)
+{
+    auto* shape = new osg::ShapeDrawable(new osg::Box(osg::Vec3(0, 0, 15), 30));
+    shape->setColor(osg::Vec4(1, 0, 0, 1));
+    auto* geode = new osg::Geode;
+    geode->addDrawable(shape);
+    geode->getOrCreateStateSet()->setMode(GL_LIGHTING, osg::StateAttribute::OFF | osg::StateAttribute::PROTECTED);
+    auto* path = new osg::AnimationPath;
+    path->setLoopMode(osg::AnimationPath::LOOP);
+    path->insert(0.0, osg::AnimationPath::ControlPoint(osg::Vec3(-60, 0, 0)));
+    path->insert(40.0, osg::AnimationPath::ControlPoint(osg::Vec3(60, 0, 0)));
+    osg::ref_ptr<osg::MatrixTransform> slide = new osg::MatrixTransform;
+    slide->setUpdateCallback(new osg::AnimationPathCallback(path));
+    slide->addChild(geode);
+    ASSERT_TRUE(osgDB::writeNodeFile(*slide, file));
 }
 
 // One scene object on marker 1, layer `layer`, with an optional events file.
@@ -411,4 +432,68 @@ TEST(PellowModesWindowTest, TrackingKeysThresholdSmoothingDebugFreezeAndTracking
     const Text plusOff = messageText(player.shot("plusOff")), plusOn = messageText(player.shot("plusOn"));
     EXPECT_GT(plusOn.pixels, 30);
     EXPECT_GT(plusOff.right, plusOn.right) << "\"Tracking plus [OFF]\" is longer than \"[ON]\"";
+}
+
+// Mean x of the red pixels in the window, or -1 without any.
+double redX(const cv::Mat& image)
+{
+    if (image.empty())
+        return -1;
+    double sum = 0;
+    int count = 0;
+    const cv::Mat part = image(window);
+    for (int y = 0; y < part.rows; ++y)
+        for (int x = 0; x < part.cols; ++x) {
+            const cv::Vec3b p = part.at<cv::Vec3b>(y, x);
+            if (p[2] > p[0] + 80 && p[2] > p[1] + 80) {
+                sum += x;
+                ++count;
+            }
+        }
+    return count > 200 ? sum / count : -1;
+}
+
+TEST(PellowModesWindowTest, AnimationsKeysPauseRewindAndChangeTheSpeed)
+{
+    Player player("<layer id=\"0\" time=\"5\"/>", object("slider", "slider.osgt", 0));
+    writeSlidingBox(player.dir.file("slider.osgt"));
+    // Each stretch: a shot NAME1, two seconds, a shot NAME2.
+    auto stretch = [](const std::string& name) {
+        return "shot " + name + "1; sleep 2; shot " + name + "2\n";
+    };
+    auto times = [](const std::string& key) {
+        return "for i in $(seq 10); do xdotool key " + key + "; sleep 0.15; done; sleep 0.5\n";
+    };
+    // Animations start paused; BackSpace leaves them paused at their start.
+    const std::string log = player.play("xdotool key F3; sleep 0.5\n" + stretch("start") +
+                                        "xdotool key Return; sleep 0.5\n" + stretch("played") +
+                                        "xdotool key Return; sleep 0.5\n" + stretch("paused") +
+                                        "xdotool key Return; sleep 0.5\n" + stretch("resumed") +
+                                        "xdotool key BackSpace; sleep 0.5\n" + stretch("rewound") +
+                                        "xdotool key Return; sleep 0.3\n" + stretch("restarted") +
+                                        times("Left") + stretch("left") + "xdotool key 0; sleep 0.5\n" +
+                                        stretch("zero") + times("Down") + stretch("down") + times("Up") +
+                                        stretch("up") + times("Right") + stretch("right"));
+    ASSERT_NE(log.find("status=0"), std::string::npos) << tail(log);
+
+    auto moved = [&](const std::string& name) {
+        const double a = redX(player.shot(name + "1")), b = redX(player.shot(name + "2"));
+        EXPECT_GE(a, 0) << name << ": no box";
+        EXPECT_GE(b, 0) << name << ": no box";
+        return b - a;
+    };
+    // At speed 1 the box moves 6 mm, some 11 pixels, in two seconds.
+    EXPECT_LT(std::abs(moved("start")), 2) << "the animation plays before Return";
+    EXPECT_GT(moved("played"), 5) << "Return did not play";
+    EXPECT_LT(std::abs(moved("paused")), 2) << "Return did not pause";
+    EXPECT_GT(moved("resumed"), 5) << "the third Return did not resume";
+    EXPECT_LT(std::abs(moved("rewound")), 2) << "BackSpace did not leave the animation paused";
+    EXPECT_GT(moved("restarted"), 5);
+    EXPECT_LT(redX(player.shot("restarted1")), redX(player.shot("resumed2")) - 20) << "BackSpace did not rewind";
+    EXPECT_LT(std::abs(moved("left")), 2) << "ten Left presses did not bring the speed to 0";
+    EXPECT_GT(moved("zero"), 5) << "'0' did not bring back speed 1";
+    EXPECT_LT(std::abs(moved("down")), 2) << "ten Down presses did not bring the speed to 0";
+    const double up = moved("up");
+    EXPECT_GT(up, 5) << "ten Up presses did not bring back speed 1";
+    EXPECT_GT(moved("right"), up * 1.5) << "ten Right presses did not double the speed";
 }
