@@ -2,7 +2,10 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <sstream>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include <gtest/gtest.h>
 #include <opencv2/imgcodecs.hpp>
@@ -496,4 +499,71 @@ TEST(PellowModesWindowTest, AnimationsKeysPauseRewindAndChangeTheSpeed)
     const double up = moved("up");
     EXPECT_GT(up, 5) << "ten Up presses did not bring back speed 1";
     EXPECT_GT(moved("right"), up * 1.5) << "ten Right presses did not double the speed";
+}
+
+// What the sound output played, a quarter second at a time: 0 for silence, else the tone's
+// rough frequency (of the two channels mixed down); runs shorter than half a second are dropped
+// and equal neighbours merged.
+std::vector<int> heardTones(const std::string& wav, const std::vector<int>& tones)
+{
+    const std::string table = Testing::shellOutput(
+        "f=" + quote(wav) + "; d=$(soxi -D \"$f\"); for t in $(seq 0 0.25 \"$d\"); do sox \"$f\" -n trim $t "
+        "0.25 remix - stat 2>&1 | awk '/RMS +amplitude/{r=$3} /Rough +frequency/{q=$3} END{print r, q}'; done");
+    std::vector<int> windows;
+    std::istringstream lines(table);
+    double rms = 0, frequency = 0;
+    while (lines >> rms >> frequency) {
+        int tone = 0;
+        if (rms > 0.02)
+            for (int t : tones)
+                if (std::abs(frequency - t) < t * 0.05)
+                    tone = t;
+        windows.push_back(rms > 0.02 && tone == 0 ? -1 : tone);
+    }
+    std::vector<std::pair<int, int>> runs;
+    for (int w : windows)
+        if (!runs.empty() && runs.back().first == w)
+            ++runs.back().second;
+        else
+            runs.push_back({w, 1});
+    std::vector<int> heard;
+    for (const auto& [tone, length] : runs)
+        if (length >= 2 && (heard.empty() || heard.back() != tone))
+            heard.push_back(tone);
+    return heard;
+}
+
+TEST(PellowModesWindowTest, SoundsKeysPlayPauseRewindAndSwitchSoundtracks)
+{
+    Player player = cubePlayer();
+    // The first soundtrack opens with a second at 300 Hz, then 440 Hz; the second is 880 Hz.
+    Testing::shellOutput("cd " + quote(player.dir.path()) +
+                         " && sox -n low.wav synth 1 sine 300 && sox -n mid.wav synth 9 sine 440"
+                         " && sox low.wav mid.wav first.wav && sox -n second.wav synth 10 sine 880");
+    player.audio("<soundtracks><soundtrack name=\"first\" source=\"first.wav\"/>"
+                 "<soundtrack name=\"second\" source=\"second.wav\"/></soundtracks><properties>"
+                 "<property name=\"loop\">false</property><property name=\"autoplay\">false</property>"
+                 "</properties>");
+    player.dir.write("alsoft.conf", "[general]\ndrivers=wave\n[wave]\nfile=" + player.dir.file("heard.wav") + "\n");
+    const std::string log = player.play("xdotool key F4; sleep 1\n"
+                                        "xdotool key Return; sleep 2.5\n"
+                                        "xdotool key Return; sleep 2\n"
+                                        "xdotool key Return; sleep 1.5\n"
+                                        "xdotool key Right; sleep 1.5\n"
+                                        "xdotool key Up; sleep 1.5\n"
+                                        "xdotool key Left; sleep 1.5\n"
+                                        "xdotool key Down; sleep 1.5\n"
+                                        "xdotool key BackSpace; sleep 2.5\n",
+                                        "export ALSOFT_CONF=" + quote(player.dir.file("alsoft.conf")));
+    ASSERT_NE(log.find("status=0"), std::string::npos) << tail(log);
+    std::vector<int> heard = heardTones(player.dir.file("heard.wav"), {300, 440, 880});
+    if (!heard.empty() && heard.back() == 0)
+        heard.pop_back();
+    // Silence until Return; the pause; the resume without the opening; Right and Up to the other
+    // soundtrack and back (wrapping); Left and Down likewise; BackSpace from the opening again.
+    const std::vector<int> expected = {0, 300, 440, 0, 440, 880, 440, 880, 440, 300, 440};
+    std::string text;
+    for (int t : heard)
+        text += std::to_string(t) + " ";
+    EXPECT_EQ(heard, expected) << "heard: " << text;
 }
