@@ -672,3 +672,66 @@ TEST(PellowModesWindowTest, DISABLED_MouseDoubleClicksRunTheirActions)
     ASSERT_NE(log.find("status=0"), std::string::npos) << tail(log);
     scene.check({{"leftDouble", true, true, false, false}, {"rightDouble", false, false, false, false}});
 }
+
+// Sizes "WxH" of the visible windows listed by xdotool.
+std::string windowSizes(const std::string& listing)
+{
+    std::string sizes;
+    std::istringstream lines(listing);
+    std::string line;
+    while (std::getline(lines, line))
+        if (line.find("Geometry: ") != std::string::npos)
+            sizes += line.substr(line.find("Geometry: ") + 10) + " ";
+    return sizes;
+}
+
+double messageDifference(const cv::Mat& a, const cv::Mat& b)
+{
+    if (a.empty() || b.empty())
+        return -1;
+    return cv::norm(a(messageArea), b(messageArea), cv::NORM_L1);
+}
+
+TEST(PellowModesWindowTest, VisualizationFullscreenToggleAndSizeLimit)
+{
+    // A small red box: well below the highest limit in pixels, well above the lowest.
+    Player player("<layer id=\"0\" time=\"5\"/>", object("dot", "dot.osgt", 0));
+    writeBox(player.dir.file("dot.osgt"), osg::Vec4(1, 0, 0, 1), 0, 0, 12);
+    const std::string geometry =
+        "xdotool search --onlyvisible --name '.*' getwindowgeometry %@ > \"$SCENE/$1.txt\" 2>&1";
+    const std::string log = player.play(
+        "geom() { " + geometry + "; }\n"
+        "shot base; geom windowed0\n"
+        "xdotool key f; sleep 2; shot full; geom full\n"
+        "xdotool key f; sleep 2; shot windowed; geom windowed\n"
+        "xdotool key --delay 15 $(for i in $(seq 270); do echo -n 'plus '; done); sleep 1; shot top\n"
+        "xdotool key --delay 15 plus plus plus plus plus; sleep 1; shot stillTop\n"
+        "xdotool key 0; sleep 1; shot zero\n"
+        "xdotool key --delay 15 minus minus minus; sleep 1; shot floor\n");
+    ASSERT_NE(log.find("status=0"), std::string::npos) << tail(log);
+
+    EXPECT_NE(windowSizes(player.text("windowed0.txt")).find("640x512"), std::string::npos)
+        << player.text("windowed0.txt");
+    EXPECT_NE(windowSizes(player.text("full.txt")).find("1280x1024"), std::string::npos)
+        << "'f' did not cover the screen: " << player.text("full.txt");
+    EXPECT_EQ(windowSizes(player.text("full.txt")).find("640x512"), std::string::npos) << player.text("full.txt");
+    EXPECT_NE(windowSizes(player.text("windowed.txt")).find("640x512"), std::string::npos)
+        << "the second 'f' did not bring back the window: " << player.text("windowed.txt");
+    // The screen's corner shows the camera frame only while the player covers the screen.
+    const cv::Rect corner(0, 0, 200, 200);
+    EXPECT_GT(midGreyPixels(player.shot("full"), corner), 30000);
+    EXPECT_LT(midGreyPixels(player.shot("windowed"), corner), 100);
+
+    EXPECT_GT(pixelsOf(player.shot("windowed"), Red), 100);
+    // At the highest limit the box counts as small and is not drawn; '0' brings it back.
+    EXPECT_LT(pixelsOf(player.shot("top"), Red), 5) << "the size limit did not hide the box";
+    EXPECT_LT(pixelsOf(player.shot("stillTop"), Red), 5);
+    EXPECT_GT(pixelsOf(player.shot("zero"), Red), 100) << "'0' did not reset the size limit";
+    EXPECT_GT(pixelsOf(player.shot("floor"), Red), 100);
+    // The message keeps its text past the ends: the limit stays at its bound.
+    EXPECT_GT(messageText(player.shot("top")).pixels, 30);
+    EXPECT_GT(messageText(player.shot("zero")).pixels, 30);
+    EXPECT_GT(messageDifference(player.shot("top"), player.shot("zero")), 1000) << "256 and 0 look alike";
+    EXPECT_LT(messageDifference(player.shot("top"), player.shot("stillTop")), 500) << "'+' went past 256";
+    EXPECT_LT(messageDifference(player.shot("zero"), player.shot("floor")), 500) << "'-' went below 0";
+}
