@@ -259,19 +259,6 @@ Text messageText(const cv::Mat& image, int level = 220)
     return text;
 }
 
-std::string repeat(const std::string& key, int times)
-{
-    std::string keys;
-    for (int i = 0; i < times; ++i)
-        keys += " " + key;
-    return "xdotool key --delay 60" + keys + "\n";
-}
-
-cv::Rect around(cv::Point centre, int half)
-{
-    return cv::Rect(centre.x - half, centre.y - half, 2 * half, 2 * half);
-}
-
 } // namespace
 
 // Three layers, red, green and blue boxes side by side on the marker.
