@@ -1,5 +1,7 @@
 #include "player/interaction/ARMouseEventsHandler.h"
 
+#include <cmath>
+
 #include <osg/Camera>
 #include <osgUtil/IntersectionVisitor>
 #include <osgUtil/LineSegmentIntersector>
@@ -16,6 +18,9 @@ namespace
 {
 
 constexpr double quitHoldSeconds = 5.0;
+// The usual desktop limits of a double click: seconds between the presses, pixels apart.
+constexpr double doubleClickSeconds = 0.5;
+constexpr float doubleClickDistance = 4.0f;
 
 // The event's position with y growing upwards, whatever the window reports.
 osg::Vec2f upwardPosition(const osgGA::GUIEventAdapter& event)
@@ -79,15 +84,29 @@ bool ARMouseEventsHandler::handle(const osgGA::GUIEventAdapter& event, osgGA::GU
     if (!viewer || !_application)
         return false;
     switch (event.getEventType()) {
-    case osgGA::GUIEventAdapter::PUSH:
-        _doubleClick = false;
+    case osgGA::GUIEventAdapter::PUSH: {
+        const osg::Timer_t now = osg::Timer::instance()->tick();
+        // Some windowing systems report the second press of a double click as a plain press:
+        // two quick presses of one button at one place make a double click here.
+        _doubleClick = _lastPushTick && static_cast<int>(event.getButton()) == _lastPushButton &&
+                       osg::Timer::instance()->delta_s(*_lastPushTick, now) < doubleClickSeconds &&
+                       std::abs(event.getX() - _lastPushX) <= doubleClickDistance &&
+                       std::abs(event.getY() - _lastPushY) <= doubleClickDistance;
+        if (_doubleClick)
+            _lastPushTick.reset();
+        else
+            _lastPushTick = now;
+        _lastPushButton = static_cast<int>(event.getButton());
+        _lastPushX = event.getX();
+        _lastPushY = event.getY();
         _lastX = event.getX();
         _lastY = event.getY();
         _currentObject = pick(event, viewer);
         _lastButton = static_cast<int>(event.getButton());
         if (event.getButton() == osgGA::GUIEventAdapter::LEFT_MOUSE_BUTTON)
-            _pressTick = osg::Timer::instance()->tick();
+            _pressTick = now;
         break;
+    }
     case osgGA::GUIEventAdapter::DRAG:
         _lastX = event.getX();
         _lastY = event.getY();

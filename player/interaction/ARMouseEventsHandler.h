@@ -56,6 +56,10 @@ private:
     // Not owned: objects live as long as the application.
     ARPickable* _currentObject = nullptr;
     std::optional<osg::Timer_t> _pressTick;
+    std::optional<osg::Timer_t> _lastPushTick;
+    int _lastPushButton = 0;
+    float _lastPushX = 0.0f;
+    float _lastPushY = 0.0f;
 };
 
 } // namespace Orvana
