@@ -5,12 +5,15 @@
 #include <opencv2/imgcodecs.hpp>
 
 #include "DisplayEnvironment.h"
+#include "PixelCounts.h"
 #include "MarkerScene.h"
 #include "support/TestSupport.h"
 
 // The player driven as a person drives it: the real pellow in a window of its own virtual X
 // server, on a still frame of the demo marker, keys and clicks from xdotool, screenshots measured.
 using namespace Orvana;
+using Orvana::Testing::colouredPixels;
+using Orvana::Testing::countPixels;
 using Orvana::Testing::TempDir;
 
 namespace
@@ -126,31 +129,7 @@ struct Scene {
 // the text is small, so a short line has only some dozen such pixels.
 int whitePixels(const cv::Mat& image, cv::Rect region)
 {
-    if (image.empty())
-        return -1;
-    int count = 0;
-    const cv::Mat part = image(region & cv::Rect(0, 0, image.cols, image.rows));
-    for (int y = 0; y < part.rows; ++y)
-        for (int x = 0; x < part.cols; ++x) {
-            const cv::Vec3b p = part.at<cv::Vec3b>(y, x);
-            count += std::min({p[0], p[1], p[2]}) > 235;
-        }
-    return count;
-}
-
-// Strongly coloured pixels: the cube's faces (the frame is grey).
-int colouredPixels(const cv::Mat& image, cv::Rect region)
-{
-    if (image.empty())
-        return -1;
-    int count = 0;
-    const cv::Mat part = image(region & cv::Rect(0, 0, image.cols, image.rows));
-    for (int y = 0; y < part.rows; ++y)
-        for (int x = 0; x < part.cols; ++x) {
-            const cv::Vec3b p = part.at<cv::Vec3b>(y, x);
-            count += std::max({p[0], p[1], p[2]}) - std::min({p[0], p[1], p[2]}) > 80;
-        }
-    return count;
+    return countPixels(image, region, [](const cv::Vec3b& p) { return std::min({p[0], p[1], p[2]}) > 235; });
 }
 
 const cv::Rect messageArea(window.x, window.y, 400, 40);

@@ -17,6 +17,7 @@
 #include <osgDB/WriteFile>
 
 #include "DisplayEnvironment.h"
+#include "PixelCounts.h"
 #include "MarkerScene.h"
 #include "support/TestSupport.h"
 
@@ -24,6 +25,8 @@
 // its own virtual X server, on a still frame of the demo marker, keys and clicks from xdotool,
 // screenshots, captured sound and window geometry measured.
 using namespace Orvana;
+using Orvana::Testing::colouredPixels;
+using Orvana::Testing::countPixels;
 using Orvana::Testing::TempDir;
 
 namespace
@@ -191,48 +194,19 @@ enum Colour { Red = 2, Green = 1, Blue = 0 };
 // Pixels where one channel (BGR index) stands out from both others.
 int pixelsOf(const cv::Mat& image, int channel, cv::Rect region = window)
 {
-    if (image.empty())
-        return -1;
-    int count = 0;
-    const cv::Mat part = image(region & cv::Rect(0, 0, image.cols, image.rows));
-    for (int y = 0; y < part.rows; ++y)
-        for (int x = 0; x < part.cols; ++x) {
-            const cv::Vec3b p = part.at<cv::Vec3b>(y, x);
-            const int c = p[channel], a = p[(channel + 1) % 3], b = p[(channel + 2) % 3];
-            count += c > a + 80 && c > b + 80;
-        }
-    return count;
-}
-
-// Strongly coloured pixels of any hue.
-int colouredPixels(const cv::Mat& image, cv::Rect region)
-{
-    if (image.empty())
-        return -1;
-    int count = 0;
-    const cv::Mat part = image(region & cv::Rect(0, 0, image.cols, image.rows));
-    for (int y = 0; y < part.rows; ++y)
-        for (int x = 0; x < part.cols; ++x) {
-            const cv::Vec3b p = part.at<cv::Vec3b>(y, x);
-            count += std::max({p[0], p[1], p[2]}) - std::min({p[0], p[1], p[2]}) > 80;
-        }
-    return count;
+    return countPixels(image, region, [channel](const cv::Vec3b& p) {
+        const int c = p[channel], a = p[(channel + 1) % 3], b = p[(channel + 2) % 3];
+        return c > a + 80 && c > b + 80;
+    });
 }
 
 // Grey pixels between black and white: the camera frame has many, a binarised image almost none.
 int midGreyPixels(const cv::Mat& image, cv::Rect region)
 {
-    if (image.empty())
-        return -1;
-    int count = 0;
-    const cv::Mat part = image(region & cv::Rect(0, 0, image.cols, image.rows));
-    for (int y = 0; y < part.rows; ++y)
-        for (int x = 0; x < part.cols; ++x) {
-            const cv::Vec3b p = part.at<cv::Vec3b>(y, x);
-            const int v = std::max({p[0], p[1], p[2]});
-            count += v > 60 && v < 235;
-        }
-    return count;
+    return countPixels(image, region, [](const cv::Vec3b& p) {
+        const int v = std::max({p[0], p[1], p[2]});
+        return v > 60 && v < 235;
+    });
 }
 
 // Count of white text pixels, and the right end of the text, in the message panel.
@@ -558,17 +532,10 @@ TEST(PellowModesWindowTest, SoundsKeysPlayPauseRewindAndSwitchSoundtracks)
 // Pixels of a two-channel hue: the BGR index `low` is the one left out (0 gives yellow).
 int pixelsWithout(const cv::Mat& image, int low)
 {
-    if (image.empty())
-        return -1;
-    int count = 0;
-    const cv::Mat part = image(window);
-    for (int y = 0; y < part.rows; ++y)
-        for (int x = 0; x < part.cols; ++x) {
-            const cv::Vec3b p = part.at<cv::Vec3b>(y, x);
-            const int c = p[low], a = p[(low + 1) % 3], b = p[(low + 2) % 3];
-            count += a > c + 80 && b > c + 80;
-        }
-    return count;
+    return countPixels(image, window, [low](const cv::Vec3b& p) {
+        const int c = p[low], a = p[(low + 1) % 3], b = p[(low + 2) % 3];
+        return a > c + 80 && b > c + 80;
+    });
 }
 
 std::string actionsOf(const std::string& source, const std::vector<std::pair<std::string, std::string>>& events)
