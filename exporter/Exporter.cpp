@@ -20,6 +20,7 @@
 #include "exporter/PackageWriters.h"
 #include "scene_description/AudioSettings.h"
 #include "scene_description/MarkersSettings.h"
+#include "scene_description/MetadataFile.h"
 #include "scene_description/SceneSettings.h"
 #include "scene_description/XMLAudioParserManager.h"
 #include "scene_description/XMLMarkersParserManager.h"
@@ -67,32 +68,6 @@ bool isFolder(const std::string& path)
 {
     std::error_code status;
     return fs::is_directory(path, status);
-}
-
-std::string trimmed(const std::string& text)
-{
-    const char* blanks = " \t\n\r";
-    const std::size_t first = text.find_first_not_of(blanks);
-    if (first == std::string::npos)
-        return {};
-    return text.substr(first, text.find_last_not_of(blanks) - first + 1);
-}
-
-// The value of the first "key@value" line of a metadata file whose key is key; empty when absent.
-std::string readMetadataValue(const std::string& path, const std::string& key)
-{
-    std::ifstream file(path, std::ios::binary);
-    std::string line;
-    while (std::getline(file, line)) {
-        const std::string content = trimmed(line);
-        if (content.empty() || content[0] == '#')
-            continue;
-        const std::size_t at = line.find('@');
-        const std::string lineKey = trimmed(at == std::string::npos ? line : line.substr(0, at));
-        if (lineKey == key)
-            return trimmed(at == std::string::npos ? line : line.substr(at + 1));
-    }
-    return {};
 }
 
 // Options may be given several times; the last value wins.

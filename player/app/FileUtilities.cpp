@@ -17,16 +17,6 @@ namespace Orvana {
 
 namespace {
 
-std::string trim(const std::string& text)
-{
-    const char* blanks = " \t\n\r";
-    size_t start = text.find_first_not_of(blanks);
-    if (start == std::string::npos)
-        return std::string();
-    size_t end = text.find_last_not_of(blanks);
-    return text.substr(start, end - start + 1);
-}
-
 // The place a relative name inside `folder` leads to, or false when it is absolute or its ".."
 // steps climb out of the folder.
 bool entryTarget(const fs::path& folder, const std::string& name, fs::path& target)
@@ -167,22 +157,6 @@ bool unzipArchive(const std::string& archivePath, const std::string& directory)
     else
         osg::notify(osg::NOTICE) << "Unable to unzip file: '" << archivePath << "'" << std::endl;
     return ok;
-}
-
-std::string readMetadataValue(const std::string& file, const std::string& key)
-{
-    std::ifstream in(file, std::ios::binary);
-    std::string line;
-    while (std::getline(in, line)) {
-        const std::string trimmed = trim(line);
-        if (trimmed.empty() || trimmed[0] == '#')
-            continue;
-        size_t at = line.find('@');
-        const std::string lineKey = trim(at == std::string::npos ? line : line.substr(0, at));
-        if (lineKey == key)
-            return trim(at == std::string::npos ? line : line.substr(at + 1));
-    }
-    return std::string();
 }
 
 std::string lowerCaseExtension(const std::string& path)

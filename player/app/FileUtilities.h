@@ -3,6 +3,8 @@
 #include <string>
 #include <vector>
 
+#include "scene_description/MetadataFile.h"
+
 namespace Orvana {
 
 // True for a drive-letter path ("C:\scene\file.xml") and for a POSIX absolute path ("/tmp/x").
@@ -17,8 +19,6 @@ void removeDirectoryTree(const std::string& directory);
 // Unpacks a zip archive into a folder (created when missing), overwriting files of the same
 // name. Entries that would land outside the folder (absolute names, "..") are refused.
 bool unzipArchive(const std::string& archive, const std::string& directory);
-// The value of the first "key@value" line of a metadata file whose key is `key`, or "".
-std::string readMetadataValue(const std::string& file, const std::string& key);
 // The lower-case extension of a path, without the dot.
 std::string lowerCaseExtension(const std::string& path);
 // Models of an unpacked KMZ archive: the COLLADA files of its "models" folder, or the models its
