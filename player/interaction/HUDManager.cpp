@@ -108,7 +108,6 @@ void HUDManager::clearVideoHUD()
     if (!_videoHUD.valid())
         return;
     _videoHUD->hide();
-    _videoHUD->clear();
 }
 
 void HUDManager::toggleVideoHUD()

@@ -48,7 +48,7 @@ public:
     int getVideoHUDIndex() const { return _videoHUDIndex; }
     // Shows the stream on the video HUD; false when there is no stream or no HUD.
     bool showVideo(osg::ImageStream* stream);
-    // Hides the video HUD and lets go of its stream.
+    // Hides the video HUD; it keeps its movie, so the objects mode's key can show it again.
     void clearVideoHUD();
     void toggleVideoHUD();
 

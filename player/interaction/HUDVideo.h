@@ -18,14 +18,13 @@ public:
 
     // Replaces the content by a window-sized quad textured with the stream; false without one.
     bool build(osg::ImageStream* stream);
-    // Drops the content, so that the HUD holds no stream any more.
-    void clear();
     osg::ImageStream* getImageStream() const { return _stream.get(); }
 
 protected:
     ~HUDVideo() override;
 
 private:
+    void clear();
     osg::ref_ptr<osg::ImageStream> _stream;
 };
 
