@@ -42,8 +42,9 @@ cv::Matx33d camera()
     return cv::Matx33d(f, 0, (W - 1) / 2.0, 0, f, (H - 1) / 2.0, 0, 0, 1);
 }
 
-// A white-textured square plane `size` mm wide lying just above the marker plane at (x, y).
-void writePlane(const std::string& file, float x, float y, float size)
+// A white-textured square plane `size` mm wide lying just above the marker plane at (x, y), in a
+// group named `name`.
+void writePlane(const std::string& file, float x, float y, float size, const std::string& name = "")
 {
     osg::ref_ptr<osg::Image> white = new osg::Image;
     white->allocateImage(4, 4, 1, GL_RGB, GL_UNSIGNED_BYTE);
@@ -53,7 +54,10 @@ void writePlane(const std::string& file, float x, float y, float size)
     quad->getOrCreateStateSet()->setTextureAttributeAndModes(0, new osg::Texture2D(white.get()));
     osg::ref_ptr<osg::Geode> geode = new osg::Geode;
     geode->addDrawable(quad.get());
-    ASSERT_TRUE(osgDB::writeNodeFile(*geode, file));
+    osg::ref_ptr<osg::Group> group = new osg::Group;
+    group->setName(name);
+    group->addChild(geode.get());
+    ASSERT_TRUE(osgDB::writeNodeFile(*group, file));
 }
 
 std::string video(const std::string& name, const std::string& model, const std::string& movie,
@@ -161,6 +165,9 @@ int pixelsNear(const cv::Mat& image, cv::Rect region, cv::Vec3b colour)
 const cv::Vec3b magenta(255, 0, 255);
 const cv::Vec3b green(0, 255, 0);
 const cv::Vec3b red(0, 0, 255);
+const cv::Vec3b cyan(255, 255, 0);
+const cv::Vec3b yellow(0, 255, 255);
+const cv::Vec3b blue(255, 0, 0);
 
 } // namespace
 
@@ -173,6 +180,17 @@ TEST(PellowVideoWindowTest, MoviesOnMarkerPlanesKeyedAndFullScreen)
     writePlane(dir.file("left.ive"), -28, 0, 24);
     writePlane(dir.file("middle.ive"), 0, 0, 24);
     writePlane(dir.file("right.ive"), 28, 0, 24);
+    // A model with a node named "screen": its texture becomes a movie whose first frame is cyan and
+    // all later ones yellow over blue, played when the marker is found.
+    writePlane(dir.file("tv.ive"), 0, 28, 24, "screen");
+    ASSERT_TRUE(Testing::writeMovie(dir.file("news.avi"), 64, 48, 25.0, 50, [](cv::Mat& frame, int i) {
+        frame.setTo(i == 0 ? cv::Scalar(255, 255, 0) : cv::Scalar(255, 0, 0));
+        if (i > 0)
+            frame(cv::Rect(0, 0, 64, 24)).setTo(cv::Scalar(0, 255, 255));
+    }));
+    dir.write("tv_events.xml", "<events><event name=\"on_marker_detected\"><actions><action source=\"_self_\" "
+                               "target=\"_self_\"><command>play_video</command><parameters><parameter "
+                               "name=\"video_name\">screen</parameter></parameters></action></actions></event></events>");
     dir.write("film_events.xml", "<events><event name=\"on_init\"><actions><action source=\"_self_\" "
                                  "target=\"_self_\"><command>go_fullscreen</command></action></actions></event>"
                                  "<event name=\"on_marker_detected\"><actions><action source=\"_self_\" "
@@ -182,10 +200,13 @@ TEST(PellowVideoWindowTest, MoviesOnMarkerPlanesKeyedAndFullScreen)
         video("keyed", "middle.ive", "screen.avi",
               "<property name=\"chroma_key\">true</property>"
               "<property name=\"chroma_key_from_green_screen\">true</property>") +
-        video("unkeyed", "right.ive", "screen.avi", "");
+        video("unkeyed", "right.ive", "screen.avi", "") +
+        "<object name=\"tv\" type=\"ARObject\"><model source=\"tv.ive\"/><events file=\"tv_events.xml\"/>"
+        "<markers><marker id=\"1\" layer=\"0\"/></markers></object>";
 
     const std::string log = scene.play(
-        "<scene><parameters/><objects>" + objects + "</objects></scene>",
+        "<scene><metadata><videos><video tag=\"screen\" movie=\"news.avi\"/></videos></metadata><parameters/>"
+        "<objects>" + objects + "</objects></scene>",
         "shot full\n"
         "xdotool mousemove 330 266 click 1; sleep 1; shot planes\n"
         "xdotool key F2; sleep 0.5; xdotool key f; sleep 1; shot again\n");
@@ -217,6 +238,17 @@ TEST(PellowVideoWindowTest, MoviesOnMarkerPlanesKeyedAndFullScreen)
         << "keyed green is not drawn";
     EXPECT_GT(countPixels(planes, unkeyedBorder, [](const cv::Vec3b& p) { return p[1] > p[0] + 60 && p[1] > p[2] + 60; }),
               0);
+
+    const cv::Rect tvTop = scene.around(0, 34, 3);
+    const cv::Rect tvBottom = scene.around(0, 22, 3);
+    EXPECT_GT(pixelsNear(planes, tvTop, yellow), tvTop.area() * 8 / 10)
+        << "the movie texture plays on the named node, its top row up";
+    EXPECT_GT(pixelsNear(planes, tvBottom, blue), tvBottom.area() * 8 / 10);
+    EXPECT_EQ(pixelsNear(planes, tvTop | tvBottom, cyan), 0);
+    EXPECT_NE(log.find(" processVideoTag: using texture unit (0)"), std::string::npos);
+    EXPECT_NE(log.find(" Stopping video (texture)<screen>"), std::string::npos) << "stopped at cleanup";
+    EXPECT_EQ(log.find(" WARNING: no video textures/streams to clean up."), std::string::npos)
+        << "video objects are not asked for movie textures at cleanup";
 
     const cv::Mat again = scene.shot("again");
     ASSERT_FALSE(again.empty());
