@@ -269,6 +269,54 @@ TEST_F(Video, MovieTexturesByTagAreSetUpOnceFromTheBaseFolder)
     EXPECT_TRUE(capture.contains(osg::FATAL, " WARNING: unable to read file: " + _stage.dir().file("missing.avi")));
 }
 
+TEST_F(Video, SceneBuilderMakesVideoObjectsAndMovieTexturesByTag)
+{
+    const TempDir& dir = _stage.dir();
+    ASSERT_TRUE(osgDB::writeNodeFile(*plane({0}), dir.file("plane.osgt")));
+    ASSERT_TRUE(osgDB::writeNodeFile(*plane({0}, "screen"), dir.file("tv.osgt")));
+    const std::string marker = "<markers><marker id=\"0\" layer=\"0\"/></markers>";
+    const std::string scene =
+        "<?xml version=\"1.0\"?>\n<scene name=\"test\"><metadata><videos><video tag=\"screen\" "
+        "movie=\"clip.avi\"/></videos></metadata><objects>"
+        "<object name=\"nameless\" type=\"ARVideo\"><model source=\"plane.osgt\" video=\"\"/>" + marker + "</object>"
+        "<object name=\"lost\" type=\"ARVideo\"><model source=\"plane.osgt\" video=\"gone.avi\"/>" + marker + "</object>"
+        "<object name=\"film\" type=\"ARVideo\"><model source=\"plane.osgt\" video=\"clip.avi\"/><properties>"
+        "<property name=\"loop\">false</property><property name=\"chroma_key\">true</property>"
+        "<property name=\"chroma_key_from_green_screen\">false</property><property name=\"lighting\">true</property>"
+        "</properties>" + marker + "</object>"
+        "<object name=\"tv\" type=\"ARObject\"><model source=\"tv.osgt\"/>" + marker + "</object>"
+        "</objects></scene>\n";
+    ASSERT_TRUE(_stage.app().setScene(dir.write("scene.xml", scene)));
+
+    MessageCapture capture;
+    _stage.app().initObjects();
+    EXPECT_TRUE(capture.contains(osg::FATAL, " Could not create an ARVideo object without a valid video file name."));
+    EXPECT_TRUE(capture.contains(osg::FATAL, " WARNING: could not find the specified video file."));
+    ASSERT_EQ(_stage.app().getObjectsCount(), 2u);
+
+    auto* film = dynamic_cast<ARVideo*>(_stage.app().findObject("film"));
+    ASSERT_TRUE(film);
+    ASSERT_TRUE(film->getImageStream());
+    EXPECT_TRUE(film->getChromaKey());
+    EXPECT_FALSE(film->getChromaKeyFromGreenScreen());
+    EXPECT_TRUE(film->getLighting());
+    EXPECT_EQ(film->getImageStream()->getLoopingMode(), osg::ImageStream::NO_LOOPING);
+    auto* program = dynamic_cast<osg::Program*>(
+        drawable(film)->getStateSet()->getAttribute(osg::StateAttribute::PROGRAM));
+    ASSERT_TRUE(program);
+    EXPECT_EQ(program->getShader(1)->getShaderSource(), chromaKeyFragmentShader(false));
+    EXPECT_EQ(film->getVideoStreamsCount(), 0u) << "video objects get no movie textures by tag";
+
+    ARObject* tv = _stage.app().findObject("tv");
+    ASSERT_TRUE(tv);
+    EXPECT_EQ(tv->getVideoStreamsCount(), 1u);
+
+    capture.clear();
+    _stage.app().cleanup();
+    EXPECT_TRUE(capture.contains(osg::NOTICE, " Stopping video (texture)<screen>"));
+    EXPECT_FALSE(capture.contains(osg::FATAL, " WARNING: no video textures/streams to clean up."));
+}
+
 TEST_F(Video, FullScreenWithoutAStreamOnlyWarns)
 {
     osg::ref_ptr<ARObject> object = new ARObject(plane({0}).get());
