@@ -25,6 +25,7 @@
 #include "player/objects/ARMarkerNode.h"
 #include "player/objects/ARObject.h"
 #include "player/objects/ARSoundtrack.h"
+#include "player/objects/ARVideo.h"
 #include "scene_description/XMLAudioParserManager.h"
 #include "scene_description/XMLConfigurationParserManager.h"
 #include "scene_description/XMLMarkersParserManager.h"
@@ -390,8 +391,10 @@ void ARApplication::applySmallFeatureCulling()
 void ARApplication::cleanup()
 {
     _soundtracks.clear();
-    for (const osg::ref_ptr<ARObject>& object : _objects)
-        object->stopVideos();
+    for (const osg::ref_ptr<ARObject>& object : _objects) {
+        if (!dynamic_cast<ARVideo*>(object.get()))
+            object->stopVideos();
+    }
     for (const std::string& file : _temporaryFiles)
         removeFile(file);
     for (const std::string& directory : _temporaryDirectories)

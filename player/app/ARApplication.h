@@ -22,6 +22,7 @@ class Camera;
 class Geode;
 class Geometry;
 class Group;
+class ImageStream;
 class MatrixTransform;
 class Node;
 class Projection;
@@ -136,6 +137,10 @@ public:
 
     void run();
     void cleanup();
+
+    // Full-screen movie on the HUD manager's video HUD.
+    void goFullscreenVideo(osg::ImageStream* stream);
+    void resignFullscreenVideo();
 
     // Tracking controls.
     void listVideoDevices();

@@ -14,6 +14,7 @@
 #include "player/objects/ARObject.h"
 #include "player/objects/ARSoundtrack.h"
 #include "player/objects/ARTTransformPlus.h"
+#include "player/objects/ARVideo.h"
 
 namespace Orvana
 {
@@ -109,9 +110,23 @@ void ARApplication::initObjects()
             object = buildObject<ARObject>(modelPath, entry.object, sceneNode.get());
         } else if (entry.type == "ARVideo") {
             osg::notify(osg::NOTICE) << " Object type ARVideo." << std::endl;
-            osg::notify(osg::FATAL) << " WARNING: video objects are not available yet (skipping)."
-                                    << std::endl;
-            continue;
+            if (entry.video.empty()) {
+                osg::notify(osg::FATAL)
+                    << " Could not create an ARVideo object without a valid video file name." << std::endl;
+                continue;
+            }
+            const std::string videoPath = resolvePath(base, entry.video);
+            if (!fileExists(videoPath)) {
+                osg::notify(osg::FATAL) << " WARNING: could not find the specified video file." << std::endl;
+                continue;
+            }
+            object = buildObject<ARVideo>(modelPath, entry.object, sceneNode.get());
+            if (auto* video = dynamic_cast<ARVideo*>(object.get())) {
+                video->setChromaKey(entry.chroma_key);
+                video->setChromaKeyFromGreenScreen(entry.chroma_key_from_green_screen);
+                video->createVideo(videoPath, entry.lighting);
+                video->setLoop(entry.loop);
+            }
         } else if (entry.type == "ARAudio") {
             osg::notify(osg::NOTICE) << " Object type ARAudio." << std::endl;
             if (entry.audio.empty()) {
@@ -152,6 +167,8 @@ void ARApplication::initObjects()
         object->setRotation(rotation);
         object->setScale(entry.scale.x(), entry.scale.y(), entry.scale.z());
         object->setApplication(this);
+        if (!dynamic_cast<ARVideo*>(object.get()))
+            object->setupVideoTextures(_scene->videos, base);
 
         if (entry.is_occluder) {
             osg::notify(osg::NOTICE) << " Object is an occluder." << std::endl;

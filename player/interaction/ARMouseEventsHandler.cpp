@@ -123,6 +123,9 @@ bool ARMouseEventsHandler::handle(const osgGA::GUIEventAdapter& event, osgGA::GU
                 return true;
             }
         }
+        // A movie shown full screen by an action ends at any release.
+        if (_application)
+            _application->getHUDManager().clearVideoHUD();
         onRelease(event);
         break;
     case osgGA::GUIEventAdapter::MOVE:

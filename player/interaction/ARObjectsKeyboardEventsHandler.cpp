@@ -35,6 +35,8 @@ bool ARObjectsKeyboardEventsHandler::handle(const osgGA::GUIEventAdapter& event,
                               100.0 * static_cast<double>(markers.begin()->second->getContentScale())));
     } else if (event.getEventType() == osgGA::GUIEventAdapter::KEYUP && (key == 'o' || key == 'O')) {
         _application->toggleOccluders();
+    } else if (event.getEventType() == osgGA::GUIEventAdapter::KEYUP && (key == 'f' || key == 'F')) {
+        _application->getHUDManager().toggleVideoHUD();
     }
     return false;
 }

@@ -5,6 +5,7 @@
 
 #include "player/app/ARViewer.h"
 #include "player/interaction/HUD.h"
+#include "player/interaction/HUDVideo.h"
 
 namespace Orvana
 {
@@ -27,6 +28,12 @@ void HUDManager::computePlacements()
 
 int HUDManager::addHUD()
 {
+    return attachHUD(new HUD(_viewer));
+}
+
+int HUDManager::attachHUD(HUD* created)
+{
+    osg::ref_ptr<HUD> hud = created;
     if (!_application || !_viewer)
         return -1;
     osgViewer::ViewerBase::Windows windows;
@@ -35,7 +42,6 @@ int HUDManager::addHUD()
         osg::notify(osg::FATAL) << " ERROR: couldn't add any HUD: windows empty." << std::endl;
         return -1;
     }
-    osg::ref_ptr<HUD> hud = new HUD(_viewer);
     _huds.push_back(hud);
     osgViewer::GraphicsWindow* window = windows.front();
     int x = 0, y = 0, width = 0, height = 0;
@@ -71,6 +77,43 @@ void HUDManager::setPlacement(HUD* hud, int placement)
     const osg::Vec3f& point = _placements[static_cast<std::size_t>(placement)];
     hud->setPosition(point.x(), point.y(), point.z());
     hud->setAlignment(placement);
+}
+
+int HUDManager::createVideoHUD()
+{
+    if (_videoHUD.valid())
+        return _videoHUDIndex;
+    osg::ref_ptr<HUDVideo> hud = new HUDVideo(_viewer);
+    // Below the text panels, so that messages stay readable over a full-screen movie.
+    hud->setRenderOrder(osg::Camera::POST_RENDER, 5);
+    hud->hide();
+    const int index = attachHUD(hud.get());
+    if (index >= 0) {
+        _videoHUD = hud;
+        _videoHUDIndex = index;
+    }
+    return index;
+}
+
+bool HUDManager::showVideo(osg::ImageStream* stream)
+{
+    if (createVideoHUD() < 0 || !_videoHUD->build(stream))
+        return false;
+    _videoHUD->show();
+    return true;
+}
+
+void HUDManager::clearVideoHUD()
+{
+    if (!_videoHUD.valid())
+        return;
+    _videoHUD->hide();
+}
+
+void HUDManager::toggleVideoHUD()
+{
+    if (_videoHUD.valid())
+        _videoHUD->toggle();
 }
 
 } // namespace Orvana

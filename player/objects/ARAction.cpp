@@ -7,6 +7,7 @@
 #include "player/objects/ARActionsManager.h"
 #include "player/objects/ARMultimediaInterface.h"
 #include "player/objects/ARObject.h"
+#include "player/objects/ARVideo.h"
 
 namespace Orvana
 {
@@ -259,6 +260,18 @@ void ARActionLoop::execute()
 {
     if (auto* media = multimedia(_target))
         media->setLoop(_loop);
+}
+
+void ARActionGoFullscreen::execute()
+{
+    if (auto* video = dynamic_cast<ARVideo*>(_target))
+        video->goFullscreen();
+}
+
+void ARActionResignFullscreen::execute()
+{
+    if (auto* video = dynamic_cast<ARVideo*>(_target))
+        video->resignFullscreen();
 }
 
 void ARActionHideMenu::execute()

@@ -248,17 +248,16 @@ private:
     bool _loop = false;
 };
 
-// Video objects arrive with the movie reader; until then no target qualifies for these two.
 class ARActionGoFullscreen : public ARAction
 {
 public:
-    void execute() override {}
+    void execute() override;
 };
 
 class ARActionResignFullscreen : public ARAction
 {
 public:
-    void execute() override {}
+    void execute() override;
 };
 
 class ARActionHideMenu : public ARAction

@@ -7,19 +7,26 @@
 #include <osg/AnimationPath>
 #include <osg/BlendFunc>
 #include <osg/ColorMask>
+#include <osg/Geode>
 #include <osg/ImageStream>
 #include <osg/Material>
 #include <osg/Notify>
+#include <osg/TexMat>
+#include <osg/Texture2D>
 #include <osgAnimation/Bone>
 #include <osgAnimation/Skeleton>
 #include <osgDB/ReadFile>
 #include <osgUtil/Optimizer>
 #include <osgUtil/TriStripVisitor>
 
+#include "player/app/ARApplication.h"
+#include "player/app/FileUtilities.h"
 #include "player/objects/ARAction.h"
 #include "player/objects/ARActionsManager.h"
 #include "player/objects/ARBasicAnimationManagerPlus.h"
+#include "player/objects/ARVideo.h"
 #include "player/objects/ARVisitors.h"
+#include "player/objects/ITexture2DSubloadCallback.h"
 #include "scene_description/XMLEventsParserManager.h"
 
 namespace Orvana
@@ -628,6 +635,65 @@ void ARObject::setAnimationSpeed(float speed, const std::string& name)
     }
 }
 
+void ARObject::setupVideoTextures(const std::map<std::string, std::string>& videos, const std::string& baseFolder)
+{
+    if (_videoTexturesSetUp) {
+        osg::notify(osg::FATAL) << " ERROR: video textures/streams already set up." << std::endl;
+        return;
+    }
+    _videoTexturesSetUp = true;
+    for (const auto& [tag, movie] : videos)
+        processVideoTag(tag, movie, baseFolder);
+}
+
+bool ARObject::processVideoTag(const std::string& tag, const std::string& movieFile, const std::string& baseFolder)
+{
+    ARNodeSearchByNameVisitor search(tag);
+    accept(search);
+    if (!search.getNode()) {
+        osg::notify(osg::FATAL) << "WARNING: could not find video node by tag (" << tag << ")" << std::endl;
+        return false;
+    }
+    ARGeodeVisitor geodes;
+    search.getNode()->accept(geodes);
+    if (!geodes.getGeode()) {
+        osg::notify(osg::FATAL) << "WARNING: could not find video geode: missing plane geometry (" << tag << ")"
+                                << std::endl;
+        return false;
+    }
+    osg::Geode* geode = geodes.getGeode();
+    osg::Drawable* drawable = geode->getNumDrawables() > 0 ? geode->getDrawable(0) : nullptr;
+    if (!drawable) {
+        osg::notify(osg::FATAL) << "WARNING: could not get video drawable: missing plane geometry data (" << tag
+                                << ")" << std::endl;
+        return false;
+    }
+    const std::string path = isAbsolutePath(movieFile) ? movieFile : joinPath(baseFolder, movieFile);
+    osg::notify(osg::NOTICE) << " NOTICE: read movie_file: " << path << std::endl;
+    osg::ref_ptr<osg::Image> image = osgDB::readRefImageFile(path);
+    osg::ref_ptr<osg::ImageStream> stream = dynamic_cast<osg::ImageStream*>(image.get());
+    if (!stream.valid()) {
+        osg::notify(osg::FATAL) << " WARNING: unable to read file: " << path << std::endl;
+        return false;
+    }
+    osg::ref_ptr<osg::Texture2D> texture = createMovieTexture(stream.get());
+    const int found = findMovieTextureUnit(drawable);
+    if (found < 0) {
+        osg::notify(osg::FATAL) << "WARNING: could not find any valid texture unit for video node." << std::endl;
+        return false;
+    }
+    const auto unit = static_cast<unsigned int>(found);
+    osg::notify(osg::NOTICE) << " processVideoTag: using texture unit (" << unit << ")" << std::endl;
+    osg::StateSet* stateSet = drawable->getOrCreateStateSet();
+    stateSet->setTextureAttributeAndModes(unit, texture.get(), osg::StateAttribute::ON);
+    texture->setSubloadCallback(new ITexture2DSubloadCallback(texture.get()));
+    stateSet->setTextureAttributeAndModes(unit, new osg::TexMat(osg::Matrix::scale(1.0, -1.0, 1.0)),
+                                          osg::StateAttribute::ON);
+    stateSet->setMode(GL_LIGHTING, osg::StateAttribute::ON);
+    addVideoStream(stream.get(), tag);
+    return true;
+}
+
 void ARObject::addVideoStream(osg::ImageStream* stream, const std::string& name)
 {
     _videoStreams.push_back(stream);
@@ -676,19 +742,23 @@ void ARObject::loopVideo(bool loop, const std::string& name)
 
 osg::ImageStream* ARObject::goFullscreenVideo(const std::string& name)
 {
+    osg::ImageStream* stream = nullptr;
     if (name.empty()) {
         if (_videoStreams.size() != 1) {
             osg::notify(osg::FATAL) << " WARNING: cannot go fullscreen (must specify a video name)"
                                     << std::endl;
             return nullptr;
         }
-        return _videoStreams.front().get();
+        stream = _videoStreams.front().get();
+    } else {
+        for (std::size_t i = 0; i < _videoStreams.size() && !stream; ++i) {
+            if (_videoNames[i] == name)
+                stream = _videoStreams[i].get();
+        }
     }
-    for (std::size_t i = 0; i < _videoStreams.size(); ++i) {
-        if (_videoNames[i] == name)
-            return _videoStreams[i].get();
-    }
-    return nullptr;
+    if (_application)
+        _application->goFullscreenVideo(stream);
+    return stream;
 }
 
 void ARObject::resignFullscreenVideo(const std::string& name)
@@ -696,6 +766,8 @@ void ARObject::resignFullscreenVideo(const std::string& name)
     forEachVideo(name, [](osg::ImageStream*, const std::string& videoName) {
         osg::notify(osg::NOTICE) << " Video (texture)<" << videoName << "> RESIGN FULLSCREEN" << std::endl;
     });
+    if (_application)
+        _application->resignFullscreenVideo();
 }
 
 void ARObject::stopVideos()

@@ -147,6 +147,11 @@ public:
     ARBasicAnimationManagerPlus* getAnimationManager() const { return _animationManager.get(); }
 
     // Movie textures: the empty name selects all of them.
+    // Replaces the texture of the node named tag by the movie (a relative path lies in
+    // baseFolder); false, with its message, when the node keeps its texture.
+    bool processVideoTag(const std::string& tag, const std::string& movieFile, const std::string& baseFolder);
+    // processVideoTag for every (tag, movie) pair; only the first call does anything.
+    void setupVideoTextures(const std::map<std::string, std::string>& videos, const std::string& baseFolder);
     void addVideoStream(osg::ImageStream* stream, const std::string& name);
     std::size_t getVideoStreamsCount() const { return _videoStreams.size(); }
     void playVideo(const std::string& name);
@@ -154,7 +159,8 @@ public:
     void togglePauseVideo(const std::string& name);
     void rewindVideo(const std::string& name);
     void loopVideo(bool loop, const std::string& name);
-    // The stream that would go full screen; null (with a warning) when the name is ambiguous.
+    // Shows the stream full screen through the application; returns it, null (with a warning)
+    // when the name is ambiguous.
     osg::ImageStream* goFullscreenVideo(const std::string& name);
     void resignFullscreenVideo(const std::string& name);
     void stopVideos();
@@ -202,6 +208,7 @@ private:
     bool _optimize = true;
     std::vector<osg::ref_ptr<osg::ImageStream>> _videoStreams;
     std::vector<std::string> _videoNames;
+    bool _videoTexturesSetUp = false;
     ARApplication* _application = nullptr;
     std::unique_ptr<ARActionsManager> _actionsManager;
     std::array<ActionList, AREventCount> _actions;

@@ -73,4 +73,15 @@ void ARNodeSearchByNameVisitor::apply(osg::Node& node)
     traverse(node);
 }
 
+ARGeodeVisitor::ARGeodeVisitor() : osg::NodeVisitor(TRAVERSE_ALL_CHILDREN)
+{
+    setNodeMaskOverride(0xffffffff);
+}
+
+void ARGeodeVisitor::apply(osg::Geode& geode)
+{
+    if (!_geode.valid())
+        _geode = &geode;
+}
+
 } // namespace Orvana

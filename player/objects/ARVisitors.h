@@ -4,6 +4,7 @@
 #include <vector>
 
 #include <osg/AnimationPath>
+#include <osg/Geode>
 #include <osg/NodeVisitor>
 #include <osg/observer_ptr>
 #include <osg/ref_ptr>
@@ -50,6 +51,18 @@ public:
 private:
     std::string _name;
     osg::observer_ptr<osg::Node> _node;
+};
+
+// Finds the first geode of a subtree.
+class ARGeodeVisitor : public osg::NodeVisitor
+{
+public:
+    ARGeodeVisitor();
+    void apply(osg::Geode& geode) override;
+    osg::Geode* getGeode() const { return _geode.get(); }
+
+private:
+    osg::observer_ptr<osg::Geode> _geode;
 };
 
 } // namespace Orvana
