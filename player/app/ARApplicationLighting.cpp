@@ -3,6 +3,7 @@
 
 #include <osg/Camera>
 #include <osg/Geode>
+#include <osg/Geometry>
 #include <osg/Notify>
 #include <osg/TexMat>
 #include <osg/Texture2D>
@@ -121,6 +122,8 @@ void ARApplication::attachShadowPass(int width, int height)
     _shadowPassTexture->setWrap(osg::Texture::WRAP_S, osg::Texture::REPEAT);
     _shadowPassTexture->setWrap(osg::Texture::WRAP_T, osg::Texture::REPEAT);
     _shadowPassTexture->setResizeNonPowerOfTwoHint(false);
+    // The shadow image lies on the picture pixel for pixel: the quad reads it through the same coordinates.
+    _quad->setTexCoordArray(1, _quad->getTexCoordArray(0), osg::Array::BIND_PER_VERTEX);
     osg::StateSet* state = _quadGeode->getOrCreateStateSet();
     state->setTextureAttributeAndModes(1, _shadowPassTexture.get(), osg::StateAttribute::ON);
     state->setTextureAttributeAndModes(1, _textureMatrix.get(), osg::StateAttribute::ON);
