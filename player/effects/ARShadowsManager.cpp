@@ -28,10 +28,41 @@ public:
     void setBaseTextureUnit(unsigned int unit) { _baseTextureUnit = unit; }
 };
 
+// The library's soft shadow map puts its jitter texture next to the shadow texture at
+// initialisation, whatever unit was asked for: it is moved to that unit afterwards.
 class ARSoftShadowMap : public osgShadow::SoftShadowMap
 {
 public:
     void setBaseTextureUnit(unsigned int unit) { _baseTextureUnit = unit; }
+    void setJitterUnit(unsigned int unit)
+    {
+        _jitterUnit = unit;
+        setJitterTextureUnit(unit);
+    }
+
+    void init() override
+    {
+        osgShadow::SoftShadowMap::init();
+        if (!_stateset.valid() || _jitterTextureUnit == _jitterUnit)
+            return;
+        osg::ref_ptr<osg::StateAttribute> jitter =
+            _stateset->getTextureAttribute(_jitterTextureUnit, osg::StateAttribute::TEXTURE);
+        if (jitter.valid()) {
+            _stateset->removeTextureAttribute(_jitterTextureUnit, jitter.get());
+            _stateset->setTextureAttributeAndModes(_jitterUnit, jitter.get(),
+                                                   osg::StateAttribute::ON | osg::StateAttribute::OVERRIDE);
+        }
+        for (GLenum mode : {GLenum(GL_TEXTURE_GEN_S), GLenum(GL_TEXTURE_GEN_T), GLenum(GL_TEXTURE_GEN_R)}) {
+            _stateset->removeTextureMode(_jitterTextureUnit, mode);
+            _stateset->setTextureMode(_jitterUnit, mode, osg::StateAttribute::ON);
+        }
+        if (osg::Uniform* sampler = _stateset->getUniform("osgShadow_jitterTexture"))
+            sampler->set(static_cast<int>(_jitterUnit));
+        _jitterTextureUnit = _jitterUnit;
+    }
+
+private:
+    unsigned int _jitterUnit = 7;
 };
 
 namespace
@@ -372,13 +403,13 @@ void ARShadowsManager::initShadowMap(bool soft)
     _fragmentShader.clear();
     if (!chooseShaderUnits(soft, shader))
         return;
+    technique->setTextureUnit(static_cast<unsigned int>(_shadowUnit));
     if (soft) {
         _softShadowMap->setBaseTextureUnit(static_cast<unsigned int>(_baseUnit));
-        _softShadowMap->setJitterTextureUnit(jitterTextureUnit);
+        _softShadowMap->setJitterUnit(jitterTextureUnit);
     } else {
         _shadowMap->setBaseTextureUnit(static_cast<unsigned int>(_baseUnit));
     }
-    technique->setTextureUnit(static_cast<unsigned int>(_shadowUnit));
     setBaseTextureFallback(static_cast<unsigned int>(_baseUnit));
     technique->addShader(new osg::Shader(osg::Shader::FRAGMENT, shader));
     _fragmentShader = shader;
