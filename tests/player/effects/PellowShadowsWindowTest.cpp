@@ -219,3 +219,20 @@ TEST(PellowShadowsWindowTest, DeferredShadowIsLaidOverThePicture)
     EXPECT_LT(scene.floorBrightness(only, 45, 0), shaded - 60) << "the shadow stays";
     EXPECT_EQ(Testing::colouredPixels(only, window), 0) << "the coloured picture is gone";
 }
+
+// Without a light the shadowed marker's content is handed to the unshadowed scene: it is still
+// drawn, lit as any other, with no shadow; the lighting mode stays out of reach.
+TEST(PellowShadowsWindowTest, WithoutALightTheShadowedContentIsDrawnPlainly)
+{
+    ShadowScene scene;
+    scene.light.clear();
+    const std::string log = scene.play("xdotool key F8; sleep 1\nshot plain\n");
+    EXPECT_NE(log.find(" WARNING: no AR light defined."), std::string::npos) << tail(log);
+    EXPECT_EQ(log.find("DEBUG: setting shadow technique"), std::string::npos);
+    EXPECT_NE(log.find("status=0"), std::string::npos) << tail(log);
+    const cv::Mat plain = scene.shot("plain");
+    ASSERT_FALSE(plain.empty());
+    const double left = scene.floorBrightness(plain, -45, 0);
+    EXPECT_GT(left, 120) << "the floor is drawn";
+    EXPECT_NEAR(scene.floorBrightness(plain, 45, 0), left, 10) << "and nothing shadows it";
+}
