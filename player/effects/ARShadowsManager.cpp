@@ -1,8 +1,6 @@
 #include "player/effects/ARShadowsManager.h"
 
 #include <osg/Camera>
-#include <osg/Image>
-#include <osg/Texture2D>
 #include <osg/LightSource>
 #include <osg/Notify>
 #include <osg/Shader>
@@ -151,11 +149,6 @@ const std::string softDirectShader =
 const std::string softDeferredShader =
     softShader("    vec4 base_color = vec4(1.0, 1.0, 1.0, color.a); \n"
                "    gl_FragColor = base_color * (osgShadow_ambientBias.x + shadow * osgShadow_ambientBias.y); \n");
-
-struct Rewrite {
-    unsigned int from;
-    unsigned int to;
-};
 
 } // namespace
 
@@ -338,17 +331,19 @@ bool ARShadowsManager::chooseShaderUnits(bool soft, std::string& shader)
         shader = deferred ? softDeferredShader : softDirectShader;
     else
         shader = deferred ? deferredShader : directShader;
-    std::vector<Rewrite> rewrites;
+    // Unit renamings of the shader, in order.
+    auto rewrite = [&shader](unsigned int from, unsigned int to) { shader = replaceTextureUnit(shader, from, to); };
     switch (_compatibilityMode) {
     case 1:
-        rewrites = {{1, 2}, {0, 1}};
+        rewrite(1, 2);
+        rewrite(0, 1);
         _baseUnit = 1;
         _shadowUnit = 2;
         break;
     case 2:
     case 3:
         if (!deferred) {
-            rewrites = {{1, 3}};
+            rewrite(1, 3);
             _baseUnit = 0;
             _shadowUnit = 3;
         } else if (_opacityUnits.empty()) {
@@ -359,11 +354,12 @@ bool ARShadowsManager::chooseShaderUnits(bool soft, std::string& shader)
                 osg::notify(osg::FATAL) << " WARNING: more than 1 opacity map unit found." << std::endl;
             const int opacity = _opacityUnits.front();
             if (opacity == 1) {
-                rewrites = {{1, 3}, {0, 1}};
+                rewrite(1, 3);
+                rewrite(0, 1);
                 _baseUnit = 1;
                 _shadowUnit = 3;
             } else {
-                rewrites = {{0, static_cast<unsigned int>(opacity)}};
+                rewrite(0, static_cast<unsigned int>(opacity));
                 _baseUnit = opacity;
                 _shadowUnit = 1;
             }
@@ -373,7 +369,7 @@ bool ARShadowsManager::chooseShaderUnits(bool soft, std::string& shader)
     case 4:
     case 5:
         if (!deferred)
-            rewrites = {{1, 3}};
+            rewrite(1, 3);
         _baseUnit = 0;
         _shadowUnit = deferred ? 1 : 3;
         break;
@@ -383,8 +379,6 @@ bool ARShadowsManager::chooseShaderUnits(bool soft, std::string& shader)
         shader.clear();
         return false;
     }
-    for (const Rewrite& rewrite : rewrites)
-        shader = replaceTextureUnit(shader, rewrite.from, rewrite.to);
     return true;
 }
 
@@ -410,26 +404,9 @@ void ARShadowsManager::initShadowMap(bool soft)
     } else {
         _shadowMap->setBaseTextureUnit(static_cast<unsigned int>(_baseUnit));
     }
-    setBaseTextureFallback(static_cast<unsigned int>(_baseUnit));
     technique->addShader(new osg::Shader(osg::Shader::FRAGMENT, shader));
     _fragmentShader = shader;
     technique->init();
-}
-
-void ARShadowsManager::setBaseTextureFallback(unsigned int unit)
-{
-    // The shaders multiply by the base texture: untextured content reads a white one instead of the
-    // black of an empty unit. Textures of the content itself lie below and take precedence.
-    if (!_whiteTexture.valid()) {
-        osg::ref_ptr<osg::Image> white = new osg::Image;
-        white->allocateImage(1, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE);
-        white->data()[0] = white->data()[1] = white->data()[2] = white->data()[3] = 255;
-        _whiteTexture = new osg::Texture2D(white.get());
-    }
-    osg::StateSet* state = _sceneGroup->getOrCreateStateSet();
-    for (unsigned int u = 0; u < textureUnitsCount; ++u)
-        state->removeTextureAttribute(u, _whiteTexture.get());
-    state->setTextureAttributeAndModes(unit, _whiteTexture.get(), osg::StateAttribute::ON);
 }
 
 void ARShadowsManager::initStandardShadowMap()

@@ -15,7 +15,6 @@ class Camera;
 class LightSource;
 class Shader;
 class Switch;
-class Texture2D;
 } // namespace osg
 
 namespace osgShadow
@@ -102,7 +101,6 @@ protected:
 private:
     bool chooseShaderUnits(bool soft, std::string& shader);
     void initShadowMap(bool soft);
-    void setBaseTextureFallback(unsigned int unit);
     void initStandardShadowMap();
     void initViewDependentShadowMap();
 
@@ -129,7 +127,6 @@ private:
     int _baseUnit = -1;
     int _shadowUnit = -1;
     std::string _fragmentShader;
-    osg::ref_ptr<osg::Texture2D> _whiteTexture;
 };
 
 } // namespace Orvana
