@@ -32,8 +32,8 @@ bool ARApplication::hasSceneLight() const
     return _shadowsManager.valid() && _shadowsManager->getLight();
 }
 
-osg::ref_ptr<ARObject> ARApplication::createLight(const SceneObjectSettings& entry, const std::string& modelPath,
-                                                  osg::Node* sceneNode)
+osg::ref_ptr<ARObject> ARApplication::createLight(const SceneObjectSettings& entry,
+                                                  const std::string& modelPath, osg::Node* sceneNode)
 {
     osg::ref_ptr<ARLight> light;
     if (entry.use_properties) {
@@ -56,8 +56,9 @@ osg::ref_ptr<ARObject> ARApplication::createLight(const SceneObjectSettings& ent
         else if (sceneNode)
             light = entry.object.empty() ? new ARLight(sceneNode) : new ARLight(sceneNode, entry.object);
         else
-            osg::notify(osg::FATAL) << " WARNING: neither a scene source file nor an object source file were specified."
-                                    << std::endl;
+            osg::notify(osg::FATAL)
+                << " WARNING: neither a scene source file nor an object source file were specified."
+                << std::endl;
         if (light.valid()) {
             light->setDetail(static_cast<int>(entry.detail));
             if (light->isDirectional())
@@ -132,7 +133,8 @@ void ARApplication::attachShadowPass(int width, int height)
 void ARApplication::setupShadowsCamera(int width, int height)
 {
     if (!_shadowsManager.valid()) {
-        osg::notify(osg::FATAL) << " WARNING: could not create Shadows Camera (missing shadows_manager)." << std::endl;
+        osg::notify(osg::FATAL) << " WARNING: could not create Shadows Camera (missing shadows_manager)."
+                                << std::endl;
         return;
     }
     if (!_shadowsManager->getLight()) {
@@ -141,7 +143,8 @@ void ARApplication::setupShadowsCamera(int width, int height)
         return;
     }
     if (!_shadowPassTexture.valid()) {
-        osg::notify(osg::FATAL) << " WARNING: could not create Shadows Camera (missing texture)." << std::endl;
+        osg::notify(osg::FATAL) << " WARNING: could not create Shadows Camera (missing texture)."
+                                << std::endl;
         return;
     }
     // The deferred camera already sits in the shadows manager, inside the AR camera's scene, so it

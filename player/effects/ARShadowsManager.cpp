@@ -77,7 +77,8 @@ const std::string directShader =
     "void main(void) \n"
     "{ \n"
     "    vec4 color = gl_Color * texture2D( osgShadow_baseTexture, gl_TexCoord[0].xy ); \n"
-    "    gl_FragColor = color * (osgShadow_ambientBias.x + shadow2DProj( osgShadow_shadowTexture, gl_TexCoord[1] ) "
+    "    gl_FragColor = color * (osgShadow_ambientBias.x + shadow2DProj( osgShadow_shadowTexture, "
+    "gl_TexCoord[1] ) "
     "* osgShadow_ambientBias.y); \n"
     "}\n";
 
@@ -98,63 +99,67 @@ const std::string deferredShader =
 // a cheap first estimate, refined only where it is neither fully lit nor fully shadowed.
 std::string softShader(const char* output)
 {
-    return std::string("#define SAMPLECOUNT 64 \n"
-                       "#define SAMPLECOUNT_FLOAT 64.0 \n"
-                       "#define SAMPLECOUNT_D2 32 \n"
-                       "#define SAMPLECOUNT_D2_FLOAT 32.0 \n"
-                       "#define INV_SAMPLECOUNT (1.0 / SAMPLECOUNT_FLOAT) \n"
-                       "uniform sampler2D osgShadow_baseTexture; \n"
-                       "uniform sampler2DShadow osgShadow_shadowTexture; \n"
-                       "uniform sampler3D osgShadow_jitterTexture; \n"
-                       "uniform vec2 osgShadow_ambientBias; \n"
-                       "uniform float osgShadow_softnessWidth; \n"
-                       "uniform float osgShadow_jitteringScale; \n"
-                       "\n"
-                       "void main(void) \n"
-                       "{ \n"
-                       "    vec4 sceneShadowProj = gl_TexCoord[1]; \n"
-                       "    float softFactor = osgShadow_softnessWidth * sceneShadowProj.w; \n"
-                       "    vec4 smCoord = sceneShadowProj; \n"
-                       "    vec3 jitterCoord = vec3( gl_FragCoord.xy / osgShadow_jitteringScale, 0.0 ); \n"
-                       "    float shadow = 0.0; \n"
-                       "    const float firstWeight = 1.0 / (2.0 * 4.0); \n"
-                       "    for ( int i = 0; i < 4; ++i ) \n"
-                       "    { \n"
-                       "        vec4 offset = 2.0 * texture3D( osgShadow_jitterTexture, jitterCoord ) - 1.0; \n"
-                       "        jitterCoord.z += 1.0 / SAMPLECOUNT_D2_FLOAT; \n"
-                       "        smCoord.xy = sceneShadowProj.xy + offset.xy * softFactor; \n"
-                       "        shadow += shadow2DProj( osgShadow_shadowTexture, smCoord ).x * firstWeight; \n"
-                       "        smCoord.xy = sceneShadowProj.xy + offset.zw * softFactor; \n"
-                       "        shadow += shadow2DProj( osgShadow_shadowTexture, smCoord ).x * firstWeight; \n"
-                       "    } \n"
-                       "    if ( shadow * (shadow - 1.0) != 0.0 ) \n"
-                       "    { \n"
-                       "        shadow *= firstWeight; \n"
-                       "        for ( int i = 0; i < SAMPLECOUNT_D2 - 4; ++i ) \n"
-                       "        { \n"
-                       "            vec4 offset = 2.0 * texture3D( osgShadow_jitterTexture, jitterCoord ) - 1.0; \n"
-                       "            jitterCoord.z += 1.0 / SAMPLECOUNT_D2_FLOAT; \n"
-                       "            smCoord.xy = sceneShadowProj.xy + offset.xy * softFactor; \n"
-                       "            shadow += shadow2DProj( osgShadow_shadowTexture, smCoord ).x * INV_SAMPLECOUNT; \n"
-                       "            smCoord.xy = sceneShadowProj.xy + offset.zw * softFactor; \n"
-                       "            shadow += shadow2DProj( osgShadow_shadowTexture, smCoord ).x * INV_SAMPLECOUNT; \n"
-                       "        } \n"
-                       "    } \n"
-                       "    vec4 color = gl_Color * texture2D( osgShadow_baseTexture, gl_TexCoord[0].xy ); \n") +
+    return std::string(
+               "#define SAMPLECOUNT 64 \n"
+               "#define SAMPLECOUNT_FLOAT 64.0 \n"
+               "#define SAMPLECOUNT_D2 32 \n"
+               "#define SAMPLECOUNT_D2_FLOAT 32.0 \n"
+               "#define INV_SAMPLECOUNT (1.0 / SAMPLECOUNT_FLOAT) \n"
+               "uniform sampler2D osgShadow_baseTexture; \n"
+               "uniform sampler2DShadow osgShadow_shadowTexture; \n"
+               "uniform sampler3D osgShadow_jitterTexture; \n"
+               "uniform vec2 osgShadow_ambientBias; \n"
+               "uniform float osgShadow_softnessWidth; \n"
+               "uniform float osgShadow_jitteringScale; \n"
+               "\n"
+               "void main(void) \n"
+               "{ \n"
+               "    vec4 sceneShadowProj = gl_TexCoord[1]; \n"
+               "    float softFactor = osgShadow_softnessWidth * sceneShadowProj.w; \n"
+               "    vec4 smCoord = sceneShadowProj; \n"
+               "    vec3 jitterCoord = vec3( gl_FragCoord.xy / osgShadow_jitteringScale, 0.0 ); \n"
+               "    float shadow = 0.0; \n"
+               "    const float firstWeight = 1.0 / (2.0 * 4.0); \n"
+               "    for ( int i = 0; i < 4; ++i ) \n"
+               "    { \n"
+               "        vec4 offset = 2.0 * texture3D( osgShadow_jitterTexture, jitterCoord ) - 1.0; \n"
+               "        jitterCoord.z += 1.0 / SAMPLECOUNT_D2_FLOAT; \n"
+               "        smCoord.xy = sceneShadowProj.xy + offset.xy * softFactor; \n"
+               "        shadow += shadow2DProj( osgShadow_shadowTexture, smCoord ).x * firstWeight; \n"
+               "        smCoord.xy = sceneShadowProj.xy + offset.zw * softFactor; \n"
+               "        shadow += shadow2DProj( osgShadow_shadowTexture, smCoord ).x * firstWeight; \n"
+               "    } \n"
+               "    if ( shadow * (shadow - 1.0) != 0.0 ) \n"
+               "    { \n"
+               "        shadow *= firstWeight; \n"
+               "        for ( int i = 0; i < SAMPLECOUNT_D2 - 4; ++i ) \n"
+               "        { \n"
+               "            vec4 offset = 2.0 * texture3D( osgShadow_jitterTexture, jitterCoord ) - 1.0; \n"
+               "            jitterCoord.z += 1.0 / SAMPLECOUNT_D2_FLOAT; \n"
+               "            smCoord.xy = sceneShadowProj.xy + offset.xy * softFactor; \n"
+               "            shadow += shadow2DProj( osgShadow_shadowTexture, smCoord ).x * INV_SAMPLECOUNT; "
+               "\n"
+               "            smCoord.xy = sceneShadowProj.xy + offset.zw * softFactor; \n"
+               "            shadow += shadow2DProj( osgShadow_shadowTexture, smCoord ).x * INV_SAMPLECOUNT; "
+               "\n"
+               "        } \n"
+               "    } \n"
+               "    vec4 color = gl_Color * texture2D( osgShadow_baseTexture, gl_TexCoord[0].xy ); \n") +
            output + "}\n";
 }
 
 const std::string softDirectShader =
     softShader("    gl_FragColor = color * (osgShadow_ambientBias.x + shadow * osgShadow_ambientBias.y); \n");
-const std::string softDeferredShader =
-    softShader("    vec4 base_color = vec4(1.0, 1.0, 1.0, color.a); \n"
-               "    gl_FragColor = base_color * (osgShadow_ambientBias.x + shadow * osgShadow_ambientBias.y); \n");
+const std::string softDeferredShader = softShader(
+    "    vec4 base_color = vec4(1.0, 1.0, 1.0, color.a); \n"
+    "    gl_FragColor = base_color * (osgShadow_ambientBias.x + shadow * osgShadow_ambientBias.y); \n");
 
 } // namespace
 
 ARShadowsManager::ARShadowsManager(ARApplication* application)
     : _modeSwitch(new osg::Switch), _deferredGroup(new osg::Group), _sceneGroup(new osg::Group),
-      _shadowedScene(new osgShadow::ShadowedScene), _deferredCamera(new osg::Camera), _application(application)
+      _shadowedScene(new osgShadow::ShadowedScene), _deferredCamera(new osg::Camera),
+      _application(application)
 {
     _sceneGroup->setNodeMask(receivesShadowMask | castsShadowMask);
     _shadowedScene->setReceivesShadowTraversalMask(receivesShadowMask);
@@ -259,7 +264,8 @@ void ARShadowsManager::setCompatibilityMode(int mode)
     if (mode == _compatibilityMode)
         return;
     if (static_cast<unsigned int>(mode) > 5) {
-        osg::notify(osg::FATAL) << "WARNING: cannot set shadow compatibility mode (value not valid)." << std::endl;
+        osg::notify(osg::FATAL) << "WARNING: cannot set shadow compatibility mode (value not valid)."
+                                << std::endl;
         return;
     }
     _compatibilityMode = mode;
@@ -332,7 +338,9 @@ bool ARShadowsManager::chooseShaderUnits(bool soft, std::string& shader)
     else
         shader = deferred ? deferredShader : directShader;
     // Unit renamings of the shader, in order.
-    auto rewrite = [&shader](unsigned int from, unsigned int to) { shader = replaceTextureUnit(shader, from, to); };
+    auto rewrite = [&shader](unsigned int from, unsigned int to) {
+        shader = replaceTextureUnit(shader, from, to);
+    };
     switch (_compatibilityMode) {
     case 1:
         rewrite(1, 2);
@@ -412,7 +420,8 @@ void ARShadowsManager::initShadowMap(bool soft)
 void ARShadowsManager::initStandardShadowMap()
 {
     osg::notify(osg::NOTICE) << "DEBUG: init shadow technique: AR_STANDARD_SHADOW_MAP (N.A.)" << std::endl;
-    _standardShadowMap->setTextureSize(osg::Vec2s(static_cast<short>(_textureSize), static_cast<short>(_textureSize)));
+    _standardShadowMap->setTextureSize(
+        osg::Vec2s(static_cast<short>(_textureSize), static_cast<short>(_textureSize)));
     const bool deferred = _mode == MODE_DEFERRED;
     _fragmentShader.clear();
     switch (_compatibilityMode) {

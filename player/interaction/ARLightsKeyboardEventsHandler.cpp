@@ -36,7 +36,8 @@ ARLightsKeyboardEventsHandler::ARLightsKeyboardEventsHandler(ARApplication* appl
 
 ARLightsKeyboardEventsHandler::~ARLightsKeyboardEventsHandler() = default;
 
-bool ARLightsKeyboardEventsHandler::handle(const osgGA::GUIEventAdapter& event, osgGA::GUIActionAdapter& adapter)
+bool ARLightsKeyboardEventsHandler::handle(const osgGA::GUIEventAdapter& event,
+                                           osgGA::GUIActionAdapter& adapter)
 {
     if (!playerViewer(adapter) || !_application || !_shadowsManager.valid())
         return false;
@@ -130,7 +131,8 @@ void ARLightsKeyboardEventsHandler::handleRelease(int key, bool control, bool al
         shadows->initTechnique();
     } else if (key == '2' && control) {
         if (maya && !highest) {
-            _application->setMessage("Shadow mode [Soft] not available for current visual accuracy [Fastest]");
+            _application->setMessage(
+                "Shadow mode [Soft] not available for current visual accuracy [Fastest]");
             return;
         }
         _application->setMessage("Shadow mode [Soft]");
@@ -138,7 +140,8 @@ void ARLightsKeyboardEventsHandler::handleRelease(int key, bool control, bool al
         shadows->initTechnique();
     } else if (key == '1' && alt) {
         if (maya && shadows->getTechniqueCode() == ARShadowsManager::AR_SOFT_SHADOW_MAP) {
-            _application->setMessage("Visual accuracy [Fastest] not available for current shadow mode [Soft]");
+            _application->setMessage(
+                "Visual accuracy [Fastest] not available for current shadow mode [Soft]");
             return;
         }
         _application->setMessage("Visual accuracy [Fastest]");

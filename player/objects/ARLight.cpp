@@ -23,8 +23,7 @@ constexpr unsigned int lightNodeMask = 4 | 1;
 constexpr float omniCutoff = 179.9f;
 
 // Logs the start of a light taken from a model before the object is built from it.
-template <typename T>
-const T& announce(const T& source)
+template <typename T> const T& announce(const T& source)
 {
     osg::notify(osg::NOTICE) << " Init ARLight from 3D data..." << std::endl;
     return source;
@@ -55,7 +54,8 @@ private:
 
 } // namespace
 
-ARLight::ARLight(bool directional) : ARObject(static_cast<osg::Node*>(nullptr)), _directional(directional), _fromXML(true)
+ARLight::ARLight(bool directional)
+    : ARObject(static_cast<osg::Node*>(nullptr)), _directional(directional), _fromXML(true)
 {
     osg::ref_ptr<osg::Light> light = new osg::Light(lightNumber);
     light->setAmbient(osg::Vec4(0.1f, 0.1f, 0.1f, 1.0f));
@@ -89,7 +89,8 @@ ARLight::ARLight(const std::string& fileName) : ARObject(announce(fileName))
     initFromModel();
 }
 
-ARLight::ARLight(const std::string& fileName, const std::string& nodeName) : ARObject(announce(fileName), nodeName)
+ARLight::ARLight(const std::string& fileName, const std::string& nodeName)
+    : ARObject(announce(fileName), nodeName)
 {
     initFromModel();
 }
@@ -143,7 +144,8 @@ void ARLight::loadDummies()
         osg::Node* dummy = search.getNode();
         _dummies->addChild(dummy ? dummy : new osg::Group, true);
     }
-    _dummies->getOrCreateStateSet()->setMode(GL_LIGHTING, osg::StateAttribute::OFF | osg::StateAttribute::PROTECTED);
+    _dummies->getOrCreateStateSet()->setMode(GL_LIGHTING,
+                                             osg::StateAttribute::OFF | osg::StateAttribute::PROTECTED);
     _lightTransform->addChild(_dummies.get());
 
     osg::ref_ptr<osg::Node> axes = osgDB::readRefNodeFile("data/axes.ive");

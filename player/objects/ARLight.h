@@ -20,12 +20,7 @@ namespace Orvana
 {
 
 // Children of a light's dummies switch.
-enum ARLightDummy : unsigned int {
-    dummy_directional = 0,
-    dummy_omni = 1,
-    dummy_spot = 2,
-    dummy_axes = 3
-};
+enum ARLightDummy : unsigned int { dummy_directional = 0, dummy_omni = 1, dummy_spot = 2, dummy_axes = 3 };
 
 // A scene object carrying an OpenGL light (number 7) in a transform of its own, with optional
 // dummies that show the light's kind and axes. The light transform's matrix is always

@@ -9,8 +9,8 @@
 #include <osgDB/WriteFile>
 
 #include "DisplayEnvironment.h"
-#include "PixelCounts.h"
 #include "MarkerScene.h"
+#include "PixelCounts.h"
 #include "support/TestSupport.h"
 
 // Shadows as a person sees them: the real pellow in a window of its own virtual X server, on a
@@ -81,15 +81,17 @@ struct ShadowScene {
         writeBox(dir.file("floor.ive"), 0, 0, -2, 260, 2);
         writeBox(dir.file("cube.ive"), 0, 0, 0, 40, 40);
         dir.write("patterns.dat", "0\n");
-        dir.write("config.xml", "<configuration><parameters><parameter name=\"mirror\">false</parameter>"
-                                "<parameter name=\"fullscreen\">false</parameter></parameters></configuration>");
+        dir.write("config.xml",
+                  "<configuration><parameters><parameter name=\"mirror\">false</parameter>"
+                  "<parameter name=\"fullscreen\">false</parameter></parameters></configuration>");
         dir.write("tracker.xml", "<tracker><parameters/></tracker>");
         dir.write("video.xml", "<video><formats><format name=\"vga\" width=\"640\" height=\"480\"/></formats>"
                                "<cameras><camera name=\"c\" format=\"vga\" path=\"" +
                                    build + "/data/camera_para_4x3.dat\"/></cameras></video>");
         dir.write("audio.xml", "<audio><soundtracks/></audio>");
-        dir.write("markers.xml", "<markers patterns_file=\"patterns.dat\"><marker id=\"1\" path=\"marker.patt\" "
-                                 "size=\"80\" fit=\"false\" shadowed=\"true\"/></markers>");
+        dir.write("markers.xml",
+                  "<markers patterns_file=\"patterns.dat\"><marker id=\"1\" path=\"marker.patt\" "
+                  "size=\"80\" fit=\"false\" shadowed=\"true\"/></markers>");
     }
 
     static std::string model(const std::string& name, const std::string& file)
@@ -119,20 +121,21 @@ struct ShadowScene {
                       "kill $player 2>/dev/null\n"
                       "wait $player\n"
                       "echo \"status=$?\" >> \"$SCENE/log.txt\"\n");
-        Testing::shellOutput("cd " + quote(ORVANA_RUNTIME_DIR) + "\nexport OSGART_VIDEO_CONFIG=" +
-                             quote("-movie=" + dir.file("frame.png") + " -flipV") + "\n" +
-                             "export OSG_NOTIFY_LEVEL=NOTICE OSG_RUN_MAX_FRAME_COUNT=100000\n" +
-                             "export SCENE=" + quote(dir.path()) + "\n" +
-                             "Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset 3>\"$SCENE/display\" "
-                             "2>/dev/null >/dev/null &\n"
-                             "server=$!\n"
-                             "for i in $(seq 100); do [ -s \"$SCENE/display\" ] && break; sleep 0.1; done\n"
-                             "export DISPLAY=:$(cat \"$SCENE/display\")\n"
-                             "bash \"$SCENE/run.sh\" >/dev/null 2>&1\n"
-                             "kill $server\n"
-                             // For a look at a failed run: ORVANA_KEEP_RUN=folder keeps its shots and log.
-                             "[ -n \"$ORVANA_KEEP_RUN\" ] && rm -rf \"$ORVANA_KEEP_RUN\" && cp -r \"$SCENE\" "
-                             "\"$ORVANA_KEEP_RUN\"\n");
+        Testing::shellOutput(
+            "cd " + quote(ORVANA_RUNTIME_DIR) +
+            "\nexport OSGART_VIDEO_CONFIG=" + quote("-movie=" + dir.file("frame.png") + " -flipV") + "\n" +
+            "export OSG_NOTIFY_LEVEL=NOTICE OSG_RUN_MAX_FRAME_COUNT=100000\n" +
+            "export SCENE=" + quote(dir.path()) + "\n" +
+            "Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset 3>\"$SCENE/display\" "
+            "2>/dev/null >/dev/null &\n"
+            "server=$!\n"
+            "for i in $(seq 100); do [ -s \"$SCENE/display\" ] && break; sleep 0.1; done\n"
+            "export DISPLAY=:$(cat \"$SCENE/display\")\n"
+            "bash \"$SCENE/run.sh\" >/dev/null 2>&1\n"
+            "kill $server\n"
+            // For a look at a failed run: ORVANA_KEEP_RUN=folder keeps its shots and log.
+            "[ -n \"$ORVANA_KEEP_RUN\" ] && rm -rf \"$ORVANA_KEEP_RUN\" && cp -r \"$SCENE\" "
+            "\"$ORVANA_KEEP_RUN\"\n");
         return Testing::readFile(dir.file("log.txt"));
     }
 
@@ -174,7 +177,8 @@ TEST(PellowShadowsWindowTest, CubeCastsShadowThatFollowsTheLight)
                                        "xdotool key F8; sleep 1\n"
                                        "xdotool key --delay 60 --repeat 45 w; sleep 2\n"
                                        "shot after\n");
-    EXPECT_NE(log.find("DEBUG: setting shadow technique: AR_VIEW_DEPENDENT_SHADOW_MAP"), std::string::npos) << tail(log);
+    EXPECT_NE(log.find("DEBUG: setting shadow technique: AR_VIEW_DEPENDENT_SHADOW_MAP"), std::string::npos)
+        << tail(log);
     EXPECT_NE(log.find(" DEBUG: adding ARLight without fitting..."), std::string::npos);
     EXPECT_NE(log.find("status=0"), std::string::npos) << tail(log);
     const cv::Mat before = scene.shot("before");
@@ -184,7 +188,8 @@ TEST(PellowShadowsWindowTest, CubeCastsShadowThatFollowsTheLight)
 
     const double lit = scene.floorBrightness(before, -45, 0);
     EXPECT_GT(lit, 120) << "the floor on the light's side";
-    EXPECT_NEAR(scene.floorBrightness(before, 0, 45), lit, 15) << "the floor beside the cube, across the light";
+    EXPECT_NEAR(scene.floorBrightness(before, 0, 45), lit, 15)
+        << "the floor beside the cube, across the light";
     EXPECT_LT(scene.floorBrightness(before, 45, 0), lit - 60) << "the shadow beside the cube";
 
     // Shining straight down it lights the floor more brightly, on both sides alike.

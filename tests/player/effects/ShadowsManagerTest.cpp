@@ -118,7 +118,8 @@ TEST(ShadowsManager, ModeCompatibilityAndTechniqueRefuseInvalidValues)
         EXPECT_EQ(manager->getCompatibilityMode(), 2) << refused;
     }
     EXPECT_EQ(capture.lines().size(), 2u);
-    EXPECT_TRUE(capture.contains(osg::FATAL, "WARNING: cannot set shadow compatibility mode (value not valid)."));
+    EXPECT_TRUE(
+        capture.contains(osg::FATAL, "WARNING: cannot set shadow compatibility mode (value not valid)."));
 
     capture.clear();
     manager->setTechnique(0);
@@ -186,7 +187,8 @@ TEST(ShadowsManager, TextureUnitsAvoidThoseOfTheContent)
     // Direct and compatibility 0: base on 0, shadow moved to 3.
     EXPECT_EQ(manager->getBaseTextureUnit(), 0);
     EXPECT_EQ(manager->getShadowTextureUnit(), 3);
-    EXPECT_EQ(manager->getFragmentShaderSource(), replaceTextureUnit(ARShadowsManager::getDirectShader(), 1, 3));
+    EXPECT_EQ(manager->getFragmentShaderSource(),
+              replaceTextureUnit(ARShadowsManager::getDirectShader(), 1, 3));
     EXPECT_NE(manager->getFragmentShaderSource().find("gl_TexCoord[3]"), std::string::npos);
     EXPECT_EQ(dynamic_cast<osgShadow::ShadowMap*>(manager->getTechnique())->getTextureUnit(), 3u);
 }
@@ -219,7 +221,8 @@ TEST(ShadowsManager, ShaderUnitsFollowCompatibilityModeAndOpacityMaps)
         if (c.opacity.empty())
             content->addChild(textured({0}));
         osg::ref_ptr<ARShadowsManager> manager = managerFor(content.get(), c.mode, c.compatibility, 0);
-        const std::string label = "mode " + std::to_string(c.mode) + ", compatibility " + std::to_string(c.compatibility);
+        const std::string label =
+            "mode " + std::to_string(c.mode) + ", compatibility " + std::to_string(c.compatibility);
         EXPECT_EQ(manager->getBaseTextureUnit(), c.base) << label;
         EXPECT_EQ(manager->getShadowTextureUnit(), c.shadow) << label;
         EXPECT_EQ(manager->getFragmentShaderSource(), c.shader) << label;
@@ -240,7 +243,8 @@ TEST(ShadowsManager, SoftShadowsUseTheJitterUnitAndTheirOwnShaders)
 
     manager->setMode(0);
     manager->initTechnique();
-    EXPECT_EQ(manager->getFragmentShaderSource(), replaceTextureUnit(ARShadowsManager::getSoftDirectShader(), 1, 3));
+    EXPECT_EQ(manager->getFragmentShaderSource(),
+              replaceTextureUnit(ARShadowsManager::getSoftDirectShader(), 1, 3));
 }
 
 TEST(ShadowsManager, StandardAndViewDependentMapsTakeTheirUnits)

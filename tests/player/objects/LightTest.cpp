@@ -41,7 +41,8 @@ TEST(Light, FromPropertiesCarriesLightSevenAndTheDummies)
     osg::ref_ptr<ARLight> light = new ARLight(true);
     ASSERT_TRUE(light->getLightTransform());
     EXPECT_EQ(light->getLightTransform()->getNodeMask() & 4u, 4u);
-    EXPECT_EQ(light->getLightTransform()->getNodeMask() & 2u, 0u) << "the light and its dummies cast no shadow";
+    EXPECT_EQ(light->getLightTransform()->getNodeMask() & 2u, 0u)
+        << "the light and its dummies cast no shadow";
     EXPECT_EQ(light->getLightTransform()->getParent(0), light.get());
     ASSERT_TRUE(light->getLight());
     EXPECT_EQ(light->getLight()->getLightNum(), 7);
@@ -137,8 +138,8 @@ TEST(Light, FromAModelTakesItsFirstLightSource)
     osg::ref_ptr<osg::LightSource> source = new osg::LightSource;
     source->getLight()->setLightNum(2);
     source->getLight()->setPosition(osg::Vec4(0, 0, 1, 0));
-    osg::ref_ptr<osg::MatrixTransform> place =
-        new osg::MatrixTransform(osg::Matrixd::rotate(osg::PI_2, osg::Vec3d(0, 0, 1)) * osg::Matrixd::translate(1, 2, 3));
+    osg::ref_ptr<osg::MatrixTransform> place = new osg::MatrixTransform(
+        osg::Matrixd::rotate(osg::PI_2, osg::Vec3d(0, 0, 1)) * osg::Matrixd::translate(1, 2, 3));
     place->addChild(source.get());
     osg::ref_ptr<osg::Group> model = new osg::Group;
     model->addChild(place.get());
