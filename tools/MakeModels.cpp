@@ -1,6 +1,8 @@
 // Writes the player's run-time models into a folder: orvana.ive (the default model shown on
-// every marker of a scene without objects) and axes.ive (three coloured axes).
+// every marker of a scene without objects), axes.ive (three coloured axes) and dummies.ive (the
+// markers that show a light's kind: an arrow, a sphere and a cone).
 #include <cstdio>
+#include <initializer_list>
 #include <string>
 
 #include <osg/Geode>
@@ -73,6 +75,35 @@ osg::ref_ptr<osg::Node> axes(float length)
     return geode;
 }
 
+// A named geode of one yellow shape, pointing along -z as a light shines.
+osg::ref_ptr<osg::Geode> dummy(const char* name, std::initializer_list<osg::ref_ptr<osg::Shape>> shapes)
+{
+    osg::ref_ptr<osg::Geode> geode = new osg::Geode;
+    geode->setName(name);
+    for (const osg::ref_ptr<osg::Shape>& shape : shapes) {
+        osg::ref_ptr<osg::ShapeDrawable> drawable = new osg::ShapeDrawable(shape.get());
+        drawable->setColor(osg::Vec4(1.0f, 0.85f, 0.1f, 1.0f));
+        geode->addDrawable(drawable.get());
+    }
+    return geode;
+}
+
+osg::ref_ptr<osg::Node> dummies(float size)
+{
+    const osg::Quat down(osg::PI, osg::Vec3(1, 0, 0));
+    osg::ref_ptr<osg::Cylinder> shaft = new osg::Cylinder(osg::Vec3(0, 0, -size / 2), size / 16, size);
+    osg::ref_ptr<osg::Cone> head = new osg::Cone(osg::Vec3(0, 0, -size), size / 6, size / 3);
+    head->setRotation(down);
+    osg::ref_ptr<osg::Cone> spot = new osg::Cone(osg::Vec3(0, 0, -size / 2), size / 2, size);
+    spot->setRotation(down);
+    osg::ref_ptr<osg::Group> group = new osg::Group;
+    group->setName("dummies");
+    group->addChild(dummy("DirectionalDummy", {shaft, head}));
+    group->addChild(dummy("OmniDummy", {new osg::Sphere(osg::Vec3(), size / 4)}));
+    group->addChild(dummy("SpotDummy", {spot}));
+    return group;
+}
+
 bool write(const osg::Node& node, const std::string& path)
 {
     if (osgDB::writeNodeFile(node, path))
@@ -90,6 +121,7 @@ int main(int argc, char** argv)
         return 2;
     }
     const std::string folder = argv[1];
-    const bool ok = write(*colourCube(50.0f), folder + "/orvana.ive") && write(*axes(80.0f), folder + "/axes.ive");
+    const bool ok = write(*colourCube(50.0f), folder + "/orvana.ive") && write(*axes(80.0f), folder + "/axes.ive") &&
+                    write(*dummies(20.0f), folder + "/dummies.ive");
     return ok ? 0 : 1;
 }

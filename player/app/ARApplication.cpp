@@ -22,6 +22,7 @@
 #include "osgART/VideoLayer.h"
 #include "player/app/ARViewer.h"
 #include "player/app/FileUtilities.h"
+#include "player/effects/ARShadowsManager.h"
 #include "player/objects/ARMarkerNode.h"
 #include "player/objects/ARObject.h"
 #include "player/objects/ARSoundtrack.h"
@@ -251,8 +252,7 @@ bool ARApplication::initScene()
     _shadowedGroup = new osg::Group;
     _notShadowedGroup = new osg::Group;
     _sceneGroup->addChild(_notShadowedGroup.get());
-    // Without a shadows manager the shadowed markers are drawn like the others.
-    _sceneGroup->addChild(_shadowedGroup.get());
+    createShadowsManager();
 
     const osg::StateAttribute::GLModeValue lightingOn = osg::StateAttribute::ON | osg::StateAttribute::PROTECTED;
     osg::StateSet* plain = _notShadowedGroup->getOrCreateStateSet();
@@ -318,10 +318,11 @@ void ARApplication::run()
         return;
     }
     _viewer->setSceneData(_root.get());
-    osg::notify(osg::FATAL) << " WARNING: shadows manager NOT working." << std::endl;
+    setupShadows();
 
     setupRendering();
-    bindShadowPassTexture(false);
+    bindShadowPassTexture(_shadowsManager.valid() && _shadowsManager->getMode() == 1 &&
+                          _shadowsManager->getTechnique());
     _viewer->realize();
     if (_configuration->mirror)
         toggleMirrorHorizontal();

@@ -42,6 +42,8 @@ namespace Orvana {
 
 class ARMarkerNode;
 class ARObject;
+class ARShadowsManager;
+struct SceneObjectSettings;
 class ARSoundtrack;
 class ARViewer;
 
@@ -165,6 +167,11 @@ public:
     void toggleFlipVertical();
     void bindShadowPassTexture(bool bind);
 
+    // Lights and shadows.
+    ARShadowsManager* getShadowsManager() const;
+    // Shadows only: the picture's textures off, so that the deferred shadow image shows alone.
+    void setShadowsOnly(bool on);
+
     // Records; null until their file was loaded.
     ConfigurationSettings* getConfigurationSettings() { return opt(_configuration); }
     TrackerSettings* getTrackerSettings() { return opt(_tracker); }
@@ -225,6 +232,13 @@ private:
     void applySmallFeatureCulling();
     void updateTextureMatrix();
     void stepSoundtrack(int step);
+    void createShadowsManager();
+    osg::ref_ptr<ARObject> createLight(const SceneObjectSettings& entry, const std::string& modelPath,
+                                       osg::Node* sceneNode);
+    void setupShadows();
+    void disableShadows();
+    void attachShadowPass(int width, int height);
+    void setupShadowsCamera(int width, int height);
 
     std::string _title = "Orvana(TM)";
     std::string _workingDirectory = ".";
@@ -262,6 +276,7 @@ private:
     osg::ref_ptr<osg::Group> _sceneGroup;
     osg::ref_ptr<osg::Group> _shadowedGroup;
     osg::ref_ptr<osg::Group> _notShadowedGroup;
+    osg::ref_ptr<ARShadowsManager> _shadowsManager;
 
     // Graphics capabilities and composition.
     bool _glMultisample = false;

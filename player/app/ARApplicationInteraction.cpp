@@ -137,12 +137,6 @@ void ARApplication::setInteractionMode(int mode)
     _viewer->addEventHandler(_helpHandler.get());
 }
 
-bool ARApplication::hasSceneLight() const
-{
-    // Lights reach the scene through the shadows manager, which this player does not build yet.
-    return false;
-}
-
 void ARApplication::showMessage(const std::string& text)
 {
     _statusMessage = _hudManager.addTextHUD(text, 0);

@@ -146,8 +146,7 @@ void ARApplication::initObjects()
             }
         } else if (entry.type == "ARLight") {
             osg::notify(osg::NOTICE) << " Object type ARLight." << std::endl;
-            osg::notify(osg::FATAL) << " WARNING: lights are not available yet (skipping)." << std::endl;
-            continue;
+            object = createLight(entry, modelPath, sceneNode.get());
         } else {
             osg::notify(osg::FATAL) << " WARNING: Object type not supported. Skipping." << std::endl;
             continue;

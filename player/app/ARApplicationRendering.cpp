@@ -150,6 +150,7 @@ void ARApplication::setupRendering()
         _textureMatrix = new osg::TexMat;
         updateTextureMatrix();
         state->setTextureAttributeAndModes(0, _textureMatrix.get(), osg::StateAttribute::ON);
+        attachShadowPass(renderWidth, renderHeight);
     } else {
         osg::notify(osg::FATAL) << " WARNING: could not create RTT geometry (missing texture)." << std::endl;
     }
@@ -179,7 +180,7 @@ void ARApplication::setupRendering()
     } else {
         osg::notify(osg::FATAL) << " WARNING: could not create AR Camera (missing texture)." << std::endl;
     }
-    osg::notify(osg::FATAL) << " WARNING: could not create Shadows Camera (missing shadows_manager)." << std::endl;
+    setupShadowsCamera(renderWidth, renderHeight);
 
     osg::Camera* main = _viewer->getCamera();
     main->setClearColor(osg::Vec4(1.0f, 0.0f, 0.0f, 1.0f));

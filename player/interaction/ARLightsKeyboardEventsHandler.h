@@ -1,5 +1,7 @@
 #pragma once
 
+#include <osg/Vec3d>
+#include <osg/observer_ptr>
 #include <osg/ref_ptr>
 #include <osgGA/GUIEventHandler>
 
@@ -12,8 +14,10 @@ namespace Orvana
 {
 
 class ARApplication;
+class ARShadowsManager;
 
-// Lighting mode. Only its help for now: the keys act once lights and shadows are part of the player.
+// Lighting mode: moves, turns and tunes the shadow light, and switches the shadow technique and
+// the composition of the shadows manager it took from the application.
 class ARLightsKeyboardEventsHandler : public osgGA::GUIEventHandler
 {
 public:
@@ -28,8 +32,17 @@ protected:
     ~ARLightsKeyboardEventsHandler() override;
 
 private:
+    void handlePress(int key, bool control);
+    void handleRelease(int key, bool control, bool alt);
+    void rotate(const osg::Vec3d& axis, bool inverse);
+
     ARApplication* _application;
     osg::ref_ptr<osg::ApplicationUsage> _usage;
+    osg::observer_ptr<ARShadowsManager> _shadowsManager;
+    float _rotationStep = 1.0f;
+    osg::Vec3d _right{1.0, 0.0, 0.0};
+    osg::Vec3d _forward{0.0, 1.0, 0.0};
+    osg::Vec3d _up{0.0, 0.0, 1.0};
 };
 
 } // namespace Orvana

@@ -14,6 +14,7 @@
 #include "osgART/Marker.h"
 #include "osgART/TransformFilterCallback.h"
 #include "player/app/ARApplication.h"
+#include "player/objects/ARLight.h"
 #include "player/objects/ARObject.h"
 #include "player/objects/ARTTransformPlus.h"
 #include "player/objects/ARVisitors.h"
@@ -28,6 +29,13 @@ namespace
 constexpr float defaultSmoothing = 0.85f;
 // Layer time for the default layer of a marker without a record.
 constexpr double defaultLayerTime = 5.0;
+
+// Directional lights from lighting properties hang under the tracked transform, outside the fit.
+bool isDirectionalPropertiesLight(const ARObject* object)
+{
+    const auto* light = dynamic_cast<const ARLight*>(object);
+    return light && light->isFromXML() && light->isDirectional();
+}
 
 bool isFbx(const std::string& path)
 {
@@ -281,19 +289,41 @@ bool ARMarkerNode::addObject(ARObject* object, int layer)
     }
     if (!object)
         return false;
-    osg::Group* group = getLayerGroup(layer);
-    if (!group) {
-        osg::notify(osg::FATAL) << " WARNING: layer " << layer
-                                << " not exists for marker (not adding object)." << std::endl;
-        osg::notify(osg::FATAL) << " WARNING: could not add object to marker." << std::endl;
-        return false;
+    if (isDirectionalPropertiesLight(object)) {
+        osg::notify(osg::NOTICE) << " DEBUG: adding ARLight without fitting..." << std::endl;
+        _trackedTransform->addChild(object);
+        _trackedTransform->addObject(object);
+    } else {
+        osg::Group* group = getLayerGroup(layer);
+        if (!group) {
+            osg::notify(osg::FATAL) << " WARNING: layer " << layer
+                                    << " not exists for marker (not adding object)." << std::endl;
+            osg::notify(osg::FATAL) << " WARNING: could not add object to marker." << std::endl;
+            return false;
+        }
+        group->addChild(object);
+        if (!_settings || _settings->fit)
+            fitContent();
+        _trackedTransform->addObject(object);
     }
-    group->addChild(object);
-    if (!_settings || _settings->fit)
-        fitContent();
-    _trackedTransform->addObject(object);
     _objects.push_back(object);
+    placeLights();
     return true;
+}
+
+void ARMarkerNode::placeLights()
+{
+    // The lights shine from above the content, whatever the content's height.
+    osg::ComputeBoundsVisitor bounds;
+    bounds.setNodeMaskOverride(0xffffffff);
+    _fitTransform->accept(bounds);
+    const double height = bounds.getBoundingBox().valid() ? bounds.getBoundingBox().zMax() : 0.0;
+    for (ARObject* object : _objects) {
+        if (!isDirectionalPropertiesLight(object))
+            continue;
+        osg::notify(osg::NOTICE) << " DEBUG: fixing ARLight position..." << std::endl;
+        static_cast<ARLight*>(object)->setLightPosition(0.0, 0.0, 1.5 * height, 1.0);
+    }
 }
 
 void ARMarkerNode::setClippingManager(osg::Group* manager)

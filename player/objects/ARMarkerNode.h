@@ -97,6 +97,7 @@ protected:
 
 private:
     void computeReferenceSystem();
+    void placeLights();
     void createLayer(int layer, double seconds);
 
     osg::ref_ptr<ARTTransformPlus> _trackedTransform;

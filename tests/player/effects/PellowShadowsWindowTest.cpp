@@ -1,0 +1,243 @@
+#include <algorithm>
+#include <cstdlib>
+#include <string>
+
+#include <gtest/gtest.h>
+#include <opencv2/imgcodecs.hpp>
+#include <osg/Geode>
+#include <osg/ShapeDrawable>
+#include <osgDB/WriteFile>
+
+#include "DisplayEnvironment.h"
+#include "MarkerScene.h"
+#include "PixelCounts.h"
+#include "support/TestSupport.h"
+
+// Shadows as a person sees them: the real pellow in a window of its own virtual X server, on a
+// still frame of the demo marker, with a cube standing on a white floor of a shadowed marker and
+// a directional light shining at a slant; keys from xdotool, screenshots compared.
+using namespace Orvana;
+using Orvana::Testing::TempDir;
+
+namespace
+{
+
+const int W = 640;
+const int H = 480;
+// The windowed player sits at a quarter of the 1280x1024 screen, half its size.
+const cv::Rect window(320, 256, 640, 512);
+
+std::string quote(const std::string& word)
+{
+    std::string quoted = "'";
+    for (char c : word)
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
+cv::Matx33d camera()
+{
+    const double f = W / (2.0 * 0.57735026919);
+    return cv::Matx33d(f, 0, (W - 1) / 2.0, 0, f, (H - 1) / 2.0, 0, 0, 1);
+}
+
+// A lit white box of `size` x `size` x `height` mm, its base centred on (x, y, z).
+void writeBox(const std::string& file, float x, float y, float z, float size, float height)
+{
+    auto* shape = new osg::ShapeDrawable(new osg::Box(osg::Vec3(x, y, z + height / 2), size, size, height));
+    shape->setColor(osg::Vec4(1, 1, 1, 1));
+    osg::ref_ptr<osg::Geode> geode = new osg::Geode;
+    geode->addDrawable(shape);
+    ASSERT_TRUE(osgDB::writeNodeFile(*geode, file));
+}
+
+// The view-dependent shadow map: of the library's techniques the one that draws shadows with Mesa's
+// software renderer.
+std::string lightingFile(const std::string& mode)
+{
+    return "<parameters><parameter name=\"mode\">" + mode +
+           "</parameter><parameter name=\"shadow_technique\">vdsm</parameter></parameters>";
+}
+
+struct ShadowScene {
+    TempDir dir;
+    MarkerEngine::Pose pose;
+    std::string lighting = lightingFile("direct");
+    // The light shines along +x and down, so the cube's shadow falls on the floor at +x.
+    std::string light = "<object name=\"sun\" type=\"ARLight\" use_properties=\"true\"><model/><properties>"
+                        "<property name=\"directional\">true</property>"
+                        "<property name=\"position_x\">1</property><property name=\"position_y\">0</property>"
+                        "<property name=\"position_z\">-1</property><property name=\"detail\">low</property>"
+                        "</properties><markers><marker id=\"1\" layer=\"0\"/></markers></object>";
+
+    ShadowScene()
+    {
+        const std::string build = ORVANA_RUNTIME_DIR;
+        const cv::Mat marker = cv::imread(build + "/demo/demo_marker.png");
+        pose = MarkerScene::poseFor(camera(), 80.0, 150, {320, 260}, 25, 0);
+        cv::imwrite(dir.file("frame.png"),
+                    MarkerScene::renderFrame(cv::Size(W, H), camera(), {{marker, 80.0, pose}}, 0.6, 1.0));
+        dir.write("marker.patt", Testing::readFile(build + "/demo/marker.patt"));
+        writeBox(dir.file("floor.ive"), 0, 0, -2, 260, 2);
+        writeBox(dir.file("cube.ive"), 0, 0, 0, 40, 40);
+        dir.write("patterns.dat", "0\n");
+        dir.write("config.xml",
+                  "<configuration><parameters><parameter name=\"mirror\">false</parameter>"
+                  "<parameter name=\"fullscreen\">false</parameter></parameters></configuration>");
+        dir.write("tracker.xml", "<tracker><parameters/></tracker>");
+        dir.write("video.xml", "<video><formats><format name=\"vga\" width=\"640\" height=\"480\"/></formats>"
+                               "<cameras><camera name=\"c\" format=\"vga\" path=\"" +
+                                   build + "/data/camera_para_4x3.dat\"/></cameras></video>");
+        dir.write("audio.xml", "<audio><soundtracks/></audio>");
+        dir.write("markers.xml",
+                  "<markers patterns_file=\"patterns.dat\"><marker id=\"1\" path=\"marker.patt\" "
+                  "size=\"80\" fit=\"false\" shadowed=\"true\"/></markers>");
+    }
+
+    static std::string model(const std::string& name, const std::string& file)
+    {
+        return "<object name=\"" + name + "\" type=\"ARObject\"><model source=\"" + file +
+               "\"/><markers><marker id=\"1\" layer=\"0\"/></markers></object>";
+    }
+
+    // Starts the player, waits until the tracked content has been shown for a while, runs the
+    // xdotool script `actions` (shot NAME takes a screenshot), then ESC. Returns the log.
+    std::string play(const std::string& actions)
+    {
+        dir.write("lighting.xml", "<lighting>" + lighting + "</lighting>");
+        dir.write("scene.xml", "<scene><parameters/><objects>" + model("floor", "floor.ive") +
+                                   model("cube", "cube.ive") + light + "</objects></scene>");
+        dir.write("run.sh",
+                  "shot() { import -window root \"$SCENE/$1.png\"; }\n"
+                  "./pellow -working_directory \"$SCENE\" -temporary_directory \"$SCENE\" > "
+                  "\"$SCENE/log.txt\" 2>&1 &\n"
+                  "player=$!\n"
+                  "for i in $(seq 600); do grep -q '^ Starting\\.\\.\\.$' \"$SCENE/log.txt\" && break; sleep "
+                  "0.1; done\n"
+                  "sleep 12\n" +
+                      actions +
+                      "\nkill -0 $player 2>/dev/null && xdotool key Escape\n"
+                      "for i in $(seq 600); do kill -0 $player 2>/dev/null || break; sleep 0.1; done\n"
+                      "kill $player 2>/dev/null\n"
+                      "wait $player\n"
+                      "echo \"status=$?\" >> \"$SCENE/log.txt\"\n");
+        Testing::shellOutput(
+            "cd " + quote(ORVANA_RUNTIME_DIR) +
+            "\nexport OSGART_VIDEO_CONFIG=" + quote("-movie=" + dir.file("frame.png") + " -flipV") + "\n" +
+            "export OSG_NOTIFY_LEVEL=NOTICE OSG_RUN_MAX_FRAME_COUNT=100000\n" +
+            "export SCENE=" + quote(dir.path()) + "\n" +
+            "Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset 3>\"$SCENE/display\" "
+            "2>/dev/null >/dev/null &\n"
+            "server=$!\n"
+            "for i in $(seq 100); do [ -s \"$SCENE/display\" ] && break; sleep 0.1; done\n"
+            "export DISPLAY=:$(cat \"$SCENE/display\")\n"
+            "bash \"$SCENE/run.sh\" >/dev/null 2>&1\n"
+            "kill $server\n"
+            // For a look at a failed run: ORVANA_KEEP_RUN=folder keeps its shots and log.
+            "[ -n \"$ORVANA_KEEP_RUN\" ] && rm -rf \"$ORVANA_KEEP_RUN\" && cp -r \"$SCENE\" "
+            "\"$ORVANA_KEEP_RUN\"\n");
+        return Testing::readFile(dir.file("log.txt"));
+    }
+
+    cv::Mat shot(const std::string& name) const { return cv::imread(dir.file(name + ".png")); }
+
+    // Where a point of the marker frame (millimetres) appears in the window.
+    cv::Point screenPoint(const cv::Point3d& point) const
+    {
+        const cv::Point3d p = pose.apply(point);
+        const cv::Matx33d k = camera();
+        const double u = (k(0, 0) * p.x / p.z + k(0, 2) + 0.5) / W;
+        const double v = (k(1, 1) * p.y / p.z + k(1, 2) + 0.5) / H;
+        return cv::Point(window.x + int(u * window.width), window.y + int(v * window.height));
+    }
+
+    // Mean brightness of a small patch around a point of the floor.
+    double floorBrightness(const cv::Mat& image, double x, double y) const
+    {
+        const cv::Point at = screenPoint({x, y, 0});
+        const cv::Rect patch = cv::Rect(at.x - 3, at.y - 3, 7, 7) & cv::Rect(0, 0, image.cols, image.rows);
+        const cv::Scalar mean = cv::mean(image(patch));
+        return (mean[0] + mean[1] + mean[2]) / 3.0;
+    }
+};
+
+std::string tail(const std::string& log)
+{
+    return log.substr(log.size() > 3000 ? log.size() - 3000 : 0);
+}
+
+} // namespace
+
+// The cube's shadow darkens the floor beside it, away from the light, and nowhere else; turning
+// the light in the lighting mode until it shines straight down moves the shadow under the cube.
+TEST(PellowShadowsWindowTest, CubeCastsShadowThatFollowsTheLight)
+{
+    ShadowScene scene;
+    const std::string log = scene.play("shot before\n"
+                                       "xdotool key F8; sleep 1\n"
+                                       "xdotool key --delay 60 --repeat 45 w; sleep 2\n"
+                                       "shot after\n");
+    EXPECT_NE(log.find("DEBUG: setting shadow technique: AR_VIEW_DEPENDENT_SHADOW_MAP"), std::string::npos)
+        << tail(log);
+    EXPECT_NE(log.find(" DEBUG: adding ARLight without fitting..."), std::string::npos);
+    EXPECT_NE(log.find("status=0"), std::string::npos) << tail(log);
+    const cv::Mat before = scene.shot("before");
+    const cv::Mat after = scene.shot("after");
+    ASSERT_FALSE(before.empty());
+    ASSERT_FALSE(after.empty());
+
+    const double lit = scene.floorBrightness(before, -45, 0);
+    EXPECT_GT(lit, 120) << "the floor on the light's side";
+    EXPECT_NEAR(scene.floorBrightness(before, 0, 45), lit, 15)
+        << "the floor beside the cube, across the light";
+    EXPECT_LT(scene.floorBrightness(before, 45, 0), lit - 60) << "the shadow beside the cube";
+
+    // Shining straight down it lights the floor more brightly, on both sides alike.
+    EXPECT_GT(scene.floorBrightness(after, 45, 0), lit) << "the shadow has left the floor at +x";
+    EXPECT_NEAR(scene.floorBrightness(after, 45, 0), scene.floorBrightness(after, -45, 0), 10);
+}
+
+// In the deferred mode the shadow is drawn apart and laid over the picture: the same shadow shows.
+// CTRL+0 leaves only the shadow image.
+TEST(PellowShadowsWindowTest, DeferredShadowIsLaidOverThePicture)
+{
+    ShadowScene scene;
+    scene.lighting = lightingFile("deferred");
+    const std::string log = scene.play("shot deferred\n"
+                                       "xdotool key F8; sleep 1\n"
+                                       "xdotool keydown Control_L key 0 keyup Control_L; sleep 2\n"
+                                       "shot only\n");
+    EXPECT_NE(log.find("WARNING: shadow mode: MODE_DEFERRED"), std::string::npos) << tail(log);
+    EXPECT_NE(log.find("status=0"), std::string::npos) << tail(log);
+    const cv::Mat deferred = scene.shot("deferred");
+    const cv::Mat only = scene.shot("only");
+    ASSERT_FALSE(deferred.empty());
+    ASSERT_FALSE(only.empty());
+
+    const double lit = scene.floorBrightness(deferred, -45, 0);
+    EXPECT_GT(lit, 120);
+    EXPECT_LT(scene.floorBrightness(deferred, 45, 0), lit - 60) << "the shadow laid over the floor";
+
+    // The view-dependent map draws its shadow pass with its own shaders: shaded, not white.
+    const double shaded = scene.floorBrightness(only, -45, 0);
+    EXPECT_GT(shaded, 120) << "the lit floor of the shadow image alone";
+    EXPECT_LT(scene.floorBrightness(only, 45, 0), shaded - 60) << "the shadow stays";
+    EXPECT_EQ(Testing::colouredPixels(only, window), 0) << "the coloured picture is gone";
+}
+
+// Without a light the shadowed marker's content is handed to the unshadowed scene: it is still
+// drawn, lit as any other, with no shadow; the lighting mode stays out of reach.
+TEST(PellowShadowsWindowTest, WithoutALightTheShadowedContentIsDrawnPlainly)
+{
+    ShadowScene scene;
+    scene.light.clear();
+    const std::string log = scene.play("xdotool key F8; sleep 1\nshot plain\n");
+    EXPECT_NE(log.find(" WARNING: no AR light defined."), std::string::npos) << tail(log);
+    EXPECT_EQ(log.find("DEBUG: setting shadow technique"), std::string::npos);
+    EXPECT_NE(log.find("status=0"), std::string::npos) << tail(log);
+    const cv::Mat plain = scene.shot("plain");
+    ASSERT_FALSE(plain.empty());
+    const double left = scene.floorBrightness(plain, -45, 0);
+    EXPECT_GT(left, 120) << "the floor is drawn";
+    EXPECT_NEAR(scene.floorBrightness(plain, 45, 0), left, 10) << "and nothing shadows it";
+}
