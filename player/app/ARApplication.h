@@ -39,6 +39,7 @@ class VideoLayer;
 
 namespace Orvana {
 
+class ARClippingManager;
 class ARMarkerNode;
 class ARObject;
 class ARSoundtrack;
@@ -136,6 +137,15 @@ public:
 
     void run();
     void cleanup();
+
+    // Clipping: one manager (box size 80), moved to the marker that clipping is enabled on; the
+    // active marker is the first, in ID order, whose content is shown.
+    void createClippingManager();
+    ARClippingManager* getClippingManager() const;
+    void enableClipping();
+    void disableClipping();
+    // Installs the camera callback that compiles the objects' textures before the first frame.
+    void cacheTextures();
 
     // Tracking controls.
     void listVideoDevices();
@@ -257,6 +267,7 @@ private:
     osg::ref_ptr<osg::Group> _sceneGroup;
     osg::ref_ptr<osg::Group> _shadowedGroup;
     osg::ref_ptr<osg::Group> _notShadowedGroup;
+    osg::ref_ptr<ARClippingManager> _clippingManager;
 
     // Graphics capabilities and composition.
     bool _glMultisample = false;

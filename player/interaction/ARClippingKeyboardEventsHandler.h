@@ -12,8 +12,10 @@ namespace Orvana
 {
 
 class ARApplication;
+class ARClippingManager;
 
-// Clipping mode. Only its help for now: the keys act once clipping is part of the player.
+// Clipping mode: switches clipping on the active marker, enables, selects, shows, moves and turns
+// the planes and toggles the capping.
 class ARClippingKeyboardEventsHandler : public osgGA::GUIEventHandler
 {
 public:
@@ -28,8 +30,13 @@ protected:
     ~ARClippingKeyboardEventsHandler() override;
 
 private:
+    void release(const osgGA::GUIEventAdapter& event);
+    void press(int key);
+
     ARApplication* _application;
     osg::ref_ptr<osg::ApplicationUsage> _usage;
+    // Taken from the application at every event.
+    osg::ref_ptr<ARClippingManager> _clippingManager;
 };
 
 } // namespace Orvana
