@@ -268,6 +268,8 @@ private:
     osg::ref_ptr<osg::Group> _shadowedGroup;
     osg::ref_ptr<osg::Group> _notShadowedGroup;
     osg::ref_ptr<ARClippingManager> _clippingManager;
+    // Kept here as well as on the camera: it uninstalls itself while the camera is running it.
+    osg::ref_ptr<osg::Referenced> _textureCachingCallBack;
 
     // Graphics capabilities and composition.
     bool _glMultisample = false;

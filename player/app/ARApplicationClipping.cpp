@@ -73,8 +73,10 @@ void ARApplication::cacheTextures()
     std::vector<osg::Node*> nodes;
     for (const osg::ref_ptr<ARObject>& object : _objects)
         nodes.push_back(object.get());
+    osg::ref_ptr<ARTextureCachingCallBack> callback = new ARTextureCachingCallBack(nodes);
+    _textureCachingCallBack = callback;
     if (_viewer.valid())
-        _viewer->getCamera()->setPreDrawCallback(new ARTextureCachingCallBack(nodes));
+        _viewer->getCamera()->setPreDrawCallback(callback.get());
     osg::notify(osg::NOTICE) << " Caching textures...Done." << std::endl;
 }
 

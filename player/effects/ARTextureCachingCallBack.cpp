@@ -33,8 +33,6 @@ void ARTextureCachingCallBack::operator()(osg::RenderInfo& renderInfo) const
         osg::notify(osg::FATAL) << " No camera available!" << std::endl;
         return;
     }
-    // The camera may hold the only reference: keep this alive until the call returns.
-    osg::ref_ptr<const ARTextureCachingCallBack> self(this);
     osg::notify(osg::NOTICE) << " Removing preRenderCallBack (pre)." << std::endl;
     if (camera->getPreDrawCallback() == this)
         camera->setPreDrawCallback(nullptr);

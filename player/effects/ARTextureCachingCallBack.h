@@ -10,7 +10,8 @@ namespace Orvana
 
 // Installed as a camera's pre-draw callback: at its first draw it compiles the display lists and
 // textures of its nodes, so the first frames do not stall on them, and then uninstalls itself.
-// With no nodes it does nothing and stays.
+// With no nodes it does nothing and stays. The camera runs it on after the call returns, so whoever
+// installs it keeps a reference of its own.
 class ARTextureCachingCallBack : public osg::Camera::DrawCallback
 {
 public:
