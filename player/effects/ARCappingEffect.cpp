@@ -33,8 +33,12 @@ const char* ARCappingTechnique::fragmentShaderSource()
 
 void ARCappingTechnique::define_passes()
 {
-    // The capping pass discards every front face, so the content itself needs a plain pass first.
-    addPass(new osg::StateSet);
+    // The capping pass discards every front face, so the content itself needs a pass of its own;
+    // without its back faces, which would fight with the red ones at the same depth.
+    osg::ref_ptr<osg::StateSet> plain = new osg::StateSet;
+    plain->setAttributeAndModes(new osg::CullFace(osg::CullFace::BACK),
+                                osg::StateAttribute::ON | osg::StateAttribute::OVERRIDE);
+    addPass(plain.get());
 
     osg::ref_ptr<osg::StateSet> capping = new osg::StateSet;
     capping->setAttributeAndModes(new osg::CullFace(osg::CullFace::FRONT_AND_BACK),

@@ -42,6 +42,8 @@ bool ARClippingKeyboardEventsHandler::handle(const osgGA::GUIEventAdapter& event
         release(event);
         break;
     case osgGA::GUIEventAdapter::KEYDOWN:
+        if (const int digit = planeDigit(event))
+            _digitModifiers[digit - '1'] = event.getModKeyMask();
         press(event.getKey());
         break;
     default:
@@ -84,20 +86,34 @@ void ARClippingKeyboardEventsHandler::release(const osgGA::GUIEventAdapter& even
     default:
         break;
     }
-    // X11 turns CTRL with some digits into control characters (CTRL+3 is ESC), so the digit is
-    // read from the unmodified key when the window system gives one.
-    const int digit = event.getUnmodifiedKey() ? event.getUnmodifiedKey() : key;
-    if (digit < '1' || digit > '6' || (digit != key && !isCtrlHeld(event)))
+    const int digit = planeDigit(event);
+    if (!digit)
         return;
     const int index = digit - '1';
-    if (isCtrlHeld(event)) {
+    // The modifiers held when the digit went down count too: people often let go of CTRL or ALT
+    // just before the digit.
+    osg::ref_ptr<osgGA::GUIEventAdapter> modified = new osgGA::GUIEventAdapter(event);
+    modified->setModKeyMask(event.getModKeyMask() | _digitModifiers[index]);
+    _digitModifiers[index] = 0;
+    if (isCtrlHeld(*modified)) {
         _clippingManager->selectPlane(index);
-    } else if (isAltHeld(event)) {
+    } else if (isAltHeld(*modified)) {
         _clippingManager->togglePlaneHandle(index);
     } else {
         _clippingManager->togglePlane(index);
         _clippingManager->selectPlane(index);
     }
+}
+
+int ARClippingKeyboardEventsHandler::planeDigit(const osgGA::GUIEventAdapter& event)
+{
+    // X11 turns CTRL with some digits into control characters (CTRL+3 is ESC), so the digit is
+    // read from the unmodified key when the window system gives one.
+    const int key = event.getKey();
+    const int digit = event.getUnmodifiedKey() ? event.getUnmodifiedKey() : key;
+    if (digit < '1' || digit > '6' || (digit != key && !isCtrlHeld(event)))
+        return 0;
+    return digit;
 }
 
 void ARClippingKeyboardEventsHandler::press(int key)

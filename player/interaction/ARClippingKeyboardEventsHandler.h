@@ -1,5 +1,7 @@
 #pragma once
 
+#include <array>
+
 #include <osg/ref_ptr>
 #include <osgGA/GUIEventHandler>
 
@@ -32,11 +34,15 @@ protected:
 private:
     void release(const osgGA::GUIEventAdapter& event);
     void press(int key);
+    // '1' to '6' for a plane key, 0 for any other.
+    static int planeDigit(const osgGA::GUIEventAdapter& event);
 
     ARApplication* _application;
     osg::ref_ptr<osg::ApplicationUsage> _usage;
     // Taken from the application at every event.
     osg::ref_ptr<ARClippingManager> _clippingManager;
+    // Modifier mask at the last press of each plane key.
+    std::array<unsigned int, 6> _digitModifiers{};
 };
 
 } // namespace Orvana

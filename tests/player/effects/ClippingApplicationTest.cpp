@@ -191,6 +191,16 @@ TEST_F(ClippingMode, KeysDriveTheManager)
     EXPECT_EQ(manager->getSelectedPlane(), 4);
     EXPECT_TRUE(manager->isPlaneEnabled(4)) << "CTRL selects, it does not toggle";
 
+    // CTRL let go just before the digit (X11 reports xdotool's ctrl+3 so): still a selection.
+    osgGA::EventQueue* queue = viewer->getEventQueue();
+    queue->getCurrentEventState()->setModKeyMask(osgGA::GUIEventAdapter::MODKEY_LEFT_CTRL);
+    queue->keyPress(0x1b, '3');
+    queue->getCurrentEventState()->setModKeyMask(0);
+    queue->keyRelease('3', '3');
+    viewer->frame();
+    EXPECT_EQ(manager->getSelectedPlane(), 2);
+    EXPECT_TRUE(manager->isPlaneEnabled(2));
+
     stroke('3');
     EXPECT_FALSE(manager->isPlaneEnabled(2));
     EXPECT_EQ(manager->getSelectedPlane(), -1);
