@@ -176,3 +176,25 @@ TEST(ClippingWindowTest, PlanesCutTheBoxAndCappingShowsItsInsideRed)
     EXPECT_LT(red(player.shot("uncapped")), 20);
     EXPECT_NEAR(green(player.shot("disabled")), whole, whole / 20) << "BackSpace gives the whole box back";
 }
+
+TEST(ClippingWindowTest, AClickOnAShownHandleSelectsItsPlane)
+{
+    Player player;
+    // The top plane's handle spans the box's top face 80 mm above the marker, in front of the box.
+    const std::string click = "xdotool mousemove 680 533; sleep 0.3; xdotool click 1; sleep 0.5; ";
+    const std::string down = "xdotool key --delay 40 --repeat 30 Up; sleep 1; ";
+    const std::string log = player.play("xdotool key F6; sleep 0.5; xdotool key Return; sleep 0.3\n"
+                                        "xdotool key a; xdotool key space; sleep 0.3\n" +
+                                        // Hidden handles cannot be clicked: nothing is selected, Up moves nothing.
+                                        click + down + "shot hidden\n"
+                                        "xdotool key alt+5; sleep 1; shot handle\n" +
+                                        click + down + "shot picked\n");
+    ASSERT_NE(log.find("status=0"), std::string::npos) << tail(log);
+
+    EXPECT_LT(red(player.shot("hidden")), 20) << "a plane moved without a selection";
+    const cv::Mat handle = player.shot("handle");
+    const int yellow = countPixels(handle, window, [](const cv::Vec3b& p) { return p[2] > 150 && p[1] > 120 && p[0] < 90; });
+    EXPECT_GT(yellow, 500) << "ALT+5 did not show the top plane's handle";
+    EXPECT_LT(red(handle), 20);
+    EXPECT_GT(red(player.shot("picked")), 500) << "the clicked plane was not selected and moved";
+}
