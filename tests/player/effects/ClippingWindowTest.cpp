@@ -173,6 +173,7 @@ TEST(ClippingWindowTest, PlanesCutTheBoxAndCappingShowsItsInsideRed)
     EXPECT_LT(red(player.shot("open")), 20) << "capping is off after start";
     const int capped = red(player.shot("capped"));
     EXPECT_GT(capped, 500) << "no red inside the cut box";
+    EXPECT_GT(green(player.shot("capped")), 1000) << "capping must still draw the box's outside";
     EXPECT_LT(red(player.shot("uncapped")), 20);
     EXPECT_NEAR(green(player.shot("disabled")), whole, whole / 20) << "BackSpace gives the whole box back";
 }
