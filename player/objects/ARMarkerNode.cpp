@@ -13,8 +13,8 @@
 
 #include "osgART/Marker.h"
 #include "osgART/TransformFilterCallback.h"
-#include "player/effects/ARClippingManager.h"
 #include "player/app/ARApplication.h"
+#include "player/effects/ARClippingManager.h"
 #include "player/objects/ARObject.h"
 #include "player/objects/ARTTransformPlus.h"
 #include "player/objects/ARVisitors.h"
