@@ -51,7 +51,8 @@ void ARApplication::enableClipping()
     }
     ARMarkerNode* active = findActiveMarker(_markers);
     if (!active) {
-        osg::notify(osg::FATAL) << "WARNING: cannot activate clipping (no active markers found)." << std::endl;
+        osg::notify(osg::FATAL) << "WARNING: cannot activate clipping (no active markers found)."
+                                << std::endl;
         return;
     }
     for (const auto& [id, marker] : _markers)

@@ -49,14 +49,15 @@ TEST(ClippingManager, NewManagerClipsNothingAndItsDefaultPlanesKeepTheBox)
     const struct {
         int plane;
         osg::Vec3d inside, outside;
-    } cases[] = {{0, {39.9, 0, 10}, {40.1, 0, 10}},  {1, {-39.9, 0, 10}, {-40.1, 0, 10}},
-                 {2, {0, 39.9, 10}, {0, 40.1, 10}},  {3, {0, -39.9, 10}, {0, -40.1, 10}},
-                 {4, {0, 0, 79.9}, {0, 0, 80.1}},    {5, {0, 0, 0.1}, {0, 0, -0.1}}};
+    } cases[] = {{0, {39.9, 0, 10}, {40.1, 0, 10}}, {1, {-39.9, 0, 10}, {-40.1, 0, 10}},
+                 {2, {0, 39.9, 10}, {0, 40.1, 10}}, {3, {0, -39.9, 10}, {0, -40.1, 10}},
+                 {4, {0, 0, 79.9}, {0, 0, 80.1}},   {5, {0, 0, 0.1}, {0, 0, -0.1}}};
     for (const auto& c : cases) {
         EXPECT_TRUE(keeps(*manager, c.plane, c.inside)) << c.plane;
         EXPECT_FALSE(keeps(*manager, c.plane, c.outside)) << c.plane;
         // Far along the other axes is no business of this plane.
-        EXPECT_TRUE(keeps(*manager, c.plane, c.inside + osg::Vec3d(c.plane < 2 ? 0 : 500, c.plane < 2 ? 500 : 0, 0)))
+        EXPECT_TRUE(
+            keeps(*manager, c.plane, c.inside + osg::Vec3d(c.plane < 2 ? 0 : 500, c.plane < 2 ? 500 : 0, 0)))
             << c.plane;
     }
     // Each handle stands on its face of the box.

@@ -48,7 +48,8 @@ void writeBox(const std::string& file)
     shape->setColor(osg::Vec4(0, 1, 0, 1));
     osg::ref_ptr<osg::Geode> geode = new osg::Geode;
     geode->addDrawable(shape);
-    geode->getOrCreateStateSet()->setMode(GL_LIGHTING, osg::StateAttribute::OFF | osg::StateAttribute::PROTECTED);
+    geode->getOrCreateStateSet()->setMode(GL_LIGHTING,
+                                          osg::StateAttribute::OFF | osg::StateAttribute::PROTECTED);
     ASSERT_TRUE(osgDB::writeNodeFile(*geode, file));
 }
 
@@ -84,17 +85,19 @@ struct Player {
         dir.write("marker.patt", Testing::readFile(build + "/demo/marker.patt"));
         writeBox(dir.file("box.osgt"));
         dir.write("patterns.dat", "0\n");
-        dir.write("config.xml", "<configuration><parameters><parameter name=\"mirror\">false</parameter>"
-                                "<parameter name=\"fullscreen\">false</parameter></parameters></configuration>");
+        dir.write("config.xml",
+                  "<configuration><parameters><parameter name=\"mirror\">false</parameter>"
+                  "<parameter name=\"fullscreen\">false</parameter></parameters></configuration>");
         dir.write("tracker.xml", "<tracker><parameters/></tracker>");
         dir.write("video.xml", "<video><formats><format name=\"vga\" width=\"640\" height=\"480\"/></formats>"
                                "<cameras><camera name=\"c\" format=\"vga\" path=\"" +
                                    build + "/data/camera_para_4x3.dat\"/></cameras></video>");
         dir.write("audio.xml", "<audio><soundtracks/></audio>");
         dir.write("lighting.xml", "<lighting><parameters/></lighting>");
-        dir.write("markers.xml", "<markers patterns_file=\"patterns.dat\"><marker id=\"1\" path=\"marker.patt\" "
-                                 "size=\"80\" fit=\"false\"><layers><layer id=\"0\" time=\"1\"/></layers>"
-                                 "</marker></markers>");
+        dir.write("markers.xml",
+                  "<markers patterns_file=\"patterns.dat\"><marker id=\"1\" path=\"marker.patt\" "
+                  "size=\"80\" fit=\"false\"><layers><layer id=\"0\" time=\"1\"/></layers>"
+                  "</marker></markers>");
         dir.write("scene.xml", "<scene><parameters/><objects><object name=\"box\" type=\"ARObject\">"
                                "<model source=\"box.osgt\"/><markers><marker id=\"1\" layer=\"0\"/></markers>"
                                "</object></objects></scene>");
@@ -119,19 +122,21 @@ struct Player {
                       "kill $player 2>/dev/null\n"
                       "wait $player\n"
                       "echo \"status=$?\" >> \"$SCENE/log.txt\"\n");
-        Testing::shellOutput("cd " + quote(ORVANA_RUNTIME_DIR) + "\nexport OSGART_VIDEO_CONFIG=" +
-                             quote("-movie=" + dir.file("frame.png") + " -flipV") + "\n" +
-                             "export OSG_NOTIFY_LEVEL=NOTICE OSG_RUN_MAX_FRAME_COUNT=100000\n" +
-                             "export SCENE=" + quote(dir.path()) + "\n" +
-                             "Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset 3>\"$SCENE/display\" "
-                             "2>/dev/null >/dev/null &\n"
-                             "server=$!\n"
-                             "for i in $(seq 100); do [ -s \"$SCENE/display\" ] && break; sleep 0.1; done\n"
-                             "export DISPLAY=:$(cat \"$SCENE/display\")\n"
-                             "bash \"$SCENE/run.sh\" >/dev/null 2>&1\n"
-                             "kill $server\n"
-                             // For a look at a failed run: ORVANA_KEEP_RUN=folder keeps its shots and log.
-                             "[ -n \"$ORVANA_KEEP_RUN\" ] && rm -rf \"$ORVANA_KEEP_RUN\" && cp -r \"$SCENE\" \"$ORVANA_KEEP_RUN\"\n");
+        Testing::shellOutput(
+            "cd " + quote(ORVANA_RUNTIME_DIR) +
+            "\nexport OSGART_VIDEO_CONFIG=" + quote("-movie=" + dir.file("frame.png") + " -flipV") + "\n" +
+            "export OSG_NOTIFY_LEVEL=NOTICE OSG_RUN_MAX_FRAME_COUNT=100000\n" +
+            "export SCENE=" + quote(dir.path()) + "\n" +
+            "Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset 3>\"$SCENE/display\" "
+            "2>/dev/null >/dev/null &\n"
+            "server=$!\n"
+            "for i in $(seq 100); do [ -s \"$SCENE/display\" ] && break; sleep 0.1; done\n"
+            "export DISPLAY=:$(cat \"$SCENE/display\")\n"
+            "bash \"$SCENE/run.sh\" >/dev/null 2>&1\n"
+            "kill $server\n"
+            // For a look at a failed run: ORVANA_KEEP_RUN=folder keeps its shots and log.
+            "[ -n \"$ORVANA_KEEP_RUN\" ] && rm -rf \"$ORVANA_KEEP_RUN\" && cp -r \"$SCENE\" "
+            "\"$ORVANA_KEEP_RUN\"\n");
         return Testing::readFile(dir.file("log.txt"));
     }
 
@@ -149,16 +154,28 @@ TEST(ClippingWindowTest, PlanesCutTheBoxAndCappingShowsItsInsideRed)
 {
     Player player;
     const std::string settle = "sleep 1; ";
-    const std::string log = player.play(
-        "xdotool key F6; " + settle + "shot whole\n"
-        "xdotool key Return; sleep 0.3; xdotool key a; " + settle + "shot enabled\n"
-        // The first plane (x at most 40) 40 mm towards the marker: half the box goes.
-        "xdotool key ctrl+1; xdotool key --delay 40 --repeat 40 Up; " + settle + "shot cut\n"
-        // The fifth plane (z at most 80) 30 mm down: the box's top goes, its inside shows.
-        "xdotool key ctrl+5; xdotool key --delay 40 --repeat 30 Up; " + settle + "shot open\n"
-        "xdotool key space; " + settle + "shot capped\n"
-        "xdotool key space; " + settle + "shot uncapped\n"
-        "xdotool key BackSpace; " + settle + "shot disabled\n");
+    const std::string log =
+        player.play("xdotool key F6; " + settle +
+                    "shot whole\n"
+                    "xdotool key Return; sleep 0.3; xdotool key a; " +
+                    settle +
+                    "shot enabled\n"
+                    // The first plane (x at most 40) 40 mm towards the marker: half the box goes.
+                    "xdotool key ctrl+1; xdotool key --delay 40 --repeat 40 Up; " +
+                    settle +
+                    "shot cut\n"
+                    // The fifth plane (z at most 80) 30 mm down: the box's top goes, its inside shows.
+                    "xdotool key ctrl+5; xdotool key --delay 40 --repeat 30 Up; " +
+                    settle +
+                    "shot open\n"
+                    "xdotool key space; " +
+                    settle +
+                    "shot capped\n"
+                    "xdotool key space; " +
+                    settle +
+                    "shot uncapped\n"
+                    "xdotool key BackSpace; " +
+                    settle + "shot disabled\n");
     ASSERT_NE(log.find("status=0"), std::string::npos) << tail(log);
     EXPECT_EQ(log.find("clipping ("), std::string::npos) << tail(log);
 
@@ -184,17 +201,20 @@ TEST(ClippingWindowTest, AClickOnAShownHandleSelectsItsPlane)
     // The top plane's handle spans the box's top face 80 mm above the marker, in front of the box.
     const std::string click = "xdotool mousemove 680 533; sleep 0.3; xdotool click 1; sleep 0.5; ";
     const std::string down = "xdotool key --delay 40 --repeat 30 Up; sleep 1; ";
-    const std::string log = player.play("xdotool key F6; sleep 0.5; xdotool key Return; sleep 0.3\n"
-                                        "xdotool key a; xdotool key space; sleep 0.3\n" +
-                                        // Hidden handles cannot be clicked: nothing is selected, Up moves nothing.
-                                        click + down + "shot hidden\n"
-                                        "xdotool key alt+5; sleep 1; shot handle\n" +
-                                        click + down + "shot picked\n");
+    const std::string log =
+        player.play("xdotool key F6; sleep 0.5; xdotool key Return; sleep 0.3\n"
+                    "xdotool key a; xdotool key space; sleep 0.3\n" +
+                    // Hidden handles cannot be clicked: nothing is selected, Up moves nothing.
+                    click + down +
+                    "shot hidden\n"
+                    "xdotool key alt+5; sleep 1; shot handle\n" +
+                    click + down + "shot picked\n");
     ASSERT_NE(log.find("status=0"), std::string::npos) << tail(log);
 
     EXPECT_LT(red(player.shot("hidden")), 20) << "a plane moved without a selection";
     const cv::Mat handle = player.shot("handle");
-    const int yellow = countPixels(handle, window, [](const cv::Vec3b& p) { return p[2] > 150 && p[1] > 120 && p[0] < 90; });
+    const int yellow =
+        countPixels(handle, window, [](const cv::Vec3b& p) { return p[2] > 150 && p[1] > 120 && p[0] < 90; });
     EXPECT_GT(yellow, 500) << "ALT+5 did not show the top plane's handle";
     EXPECT_LT(red(handle), 20);
     EXPECT_GT(red(player.shot("picked")), 500) << "the clicked plane was not selected and moved";

@@ -47,7 +47,10 @@ protected:
         viewer.realize();
     }
 
-    bool textureCompiled() const { return texture->getTextureObject(context->getState()->getContextID()) != nullptr; }
+    bool textureCompiled() const
+    {
+        return texture->getTextureObject(context->getState()->getContextID()) != nullptr;
+    }
 
     osgViewer::Viewer viewer;
     osg::ref_ptr<osg::GraphicsContext> context;
@@ -76,8 +79,9 @@ TEST_F(TextureCaching, CompilesLogsAndRemovesItselfAtTheFirstDraw)
     MessageCapture capture;
     viewer.frame();
     EXPECT_TRUE(textureCompiled());
-    EXPECT_EQ(capture.texts(), (std::vector<std::string>{" Scene compiled!", " Removing preRenderCallBack (pre).",
-                                                         " Removing preRenderCallBack (post)."}));
+    EXPECT_EQ(capture.texts(),
+              (std::vector<std::string>{" Scene compiled!", " Removing preRenderCallBack (pre).",
+                                        " Removing preRenderCallBack (post)."}));
     EXPECT_EQ(viewer.getCamera()->getPreDrawCallback(), nullptr);
     capture.clear();
     viewer.frame();
