@@ -22,6 +22,7 @@
 #include "osgART/VideoLayer.h"
 #include "player/app/ARViewer.h"
 #include "player/app/FileUtilities.h"
+#include "player/effects/ARClippingManager.h"
 #include "player/effects/ARShadowsManager.h"
 #include "player/objects/ARMarkerNode.h"
 #include "player/objects/ARObject.h"
@@ -327,6 +328,7 @@ void ARApplication::run()
     if (_configuration->mirror)
         toggleMirrorHorizontal();
     _viewer->setFullscreen(_configuration->fullscreen);
+    cacheTextures();
 
     for (const osg::ref_ptr<ARObject>& object : _objects) {
         object->initActions();
@@ -340,6 +342,7 @@ void ARApplication::run()
         if (ARSoundtrack* soundtrack = getCurrentSoundtrack())
             soundtrack->play();
     }
+    createClippingManager();
 
     if (_root.valid()) {
         osgUtil::Optimizer::StateVisitor sharing(true, true, true);

@@ -40,6 +40,7 @@ class VideoLayer;
 
 namespace Orvana {
 
+class ARClippingManager;
 class ARMarkerNode;
 class ARObject;
 class ARShadowsManager;
@@ -143,6 +144,15 @@ public:
     // Full-screen movie on the HUD manager's video HUD.
     void goFullscreenVideo(osg::ImageStream* stream);
     void resignFullscreenVideo();
+
+    // Clipping: one manager (box size 80), moved to the marker that clipping is enabled on; the
+    // active marker is the first, in ID order, whose content is shown.
+    void createClippingManager();
+    ARClippingManager* getClippingManager() const;
+    void enableClipping();
+    void disableClipping();
+    // Installs the camera callback that compiles the objects' textures before the first frame.
+    void cacheTextures();
 
     // Tracking controls.
     void listVideoDevices();
@@ -277,6 +287,9 @@ private:
     osg::ref_ptr<osg::Group> _shadowedGroup;
     osg::ref_ptr<osg::Group> _notShadowedGroup;
     osg::ref_ptr<ARShadowsManager> _shadowsManager;
+    osg::ref_ptr<ARClippingManager> _clippingManager;
+    // Kept here as well as on the camera: it uninstalls itself while the camera is running it.
+    osg::ref_ptr<osg::Referenced> _textureCachingCallBack;
 
     // Graphics capabilities and composition.
     bool _glMultisample = false;

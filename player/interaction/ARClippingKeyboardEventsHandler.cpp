@@ -1,5 +1,9 @@
 #include "player/interaction/ARClippingKeyboardEventsHandler.h"
 
+#include <osgGA/GUIEventAdapter>
+
+#include "player/app/ARApplication.h"
+#include "player/effects/ARClippingManager.h"
 #include "player/interaction/InteractionSupport.h"
 
 namespace Orvana
@@ -27,9 +31,111 @@ ARClippingKeyboardEventsHandler::ARClippingKeyboardEventsHandler(ARApplication* 
 
 ARClippingKeyboardEventsHandler::~ARClippingKeyboardEventsHandler() = default;
 
-bool ARClippingKeyboardEventsHandler::handle(const osgGA::GUIEventAdapter&, osgGA::GUIActionAdapter&)
+bool ARClippingKeyboardEventsHandler::handle(const osgGA::GUIEventAdapter& event,
+                                             osgGA::GUIActionAdapter& adapter)
 {
+    if (!playerViewer(adapter) || !_application)
+        return false;
+    _clippingManager = _application->getClippingManager();
+    switch (event.getEventType()) {
+    case osgGA::GUIEventAdapter::KEYUP:
+        release(event);
+        break;
+    case osgGA::GUIEventAdapter::KEYDOWN:
+        if (const int digit = planeDigit(event))
+            _digitModifiers[digit - '1'] = event.getModKeyMask();
+        press(event.getKey());
+        break;
+    default:
+        break;
+    }
     return false;
+}
+
+void ARClippingKeyboardEventsHandler::release(const osgGA::GUIEventAdapter& event)
+{
+    const int key = event.getKey();
+    if (key == osgGA::GUIEventAdapter::KEY_Return) {
+        _application->enableClipping();
+        _application->setMessage("Clipping [ENABLED]");
+        return;
+    }
+    if (key == osgGA::GUIEventAdapter::KEY_BackSpace) {
+        _application->disableClipping();
+        _application->setMessage("Clipping [DISABLED]");
+        return;
+    }
+    if (!_clippingManager.valid())
+        return;
+    switch (key) {
+    case osgGA::GUIEventAdapter::KEY_Space:
+        _clippingManager->toggleCapping();
+        _application->setMessage("Clipping [toggling sections visibility]");
+        return;
+    case 'a':
+    case 'A':
+        _clippingManager->setAllPlanesEnabled(true);
+        _application->setMessage("Clipping [All planes activated]");
+        return;
+    case 'n':
+    case 'N':
+        _clippingManager->selectPlane(-1);
+        _clippingManager->setAllPlanesEnabled(false);
+        _application->setMessage("Clipping [No planes activated]");
+        return;
+    default:
+        break;
+    }
+    const int digit = planeDigit(event);
+    if (!digit)
+        return;
+    const int index = digit - '1';
+    // The modifiers held when the digit went down count too: people often let go of CTRL or ALT
+    // just before the digit.
+    osg::ref_ptr<osgGA::GUIEventAdapter> modified = new osgGA::GUIEventAdapter(event);
+    modified->setModKeyMask(event.getModKeyMask() | _digitModifiers[index]);
+    _digitModifiers[index] = 0;
+    if (isCtrlHeld(*modified)) {
+        _clippingManager->selectPlane(index);
+    } else if (isAltHeld(*modified)) {
+        _clippingManager->togglePlaneHandle(index);
+    } else {
+        _clippingManager->togglePlane(index);
+        _clippingManager->selectPlane(index);
+    }
+}
+
+int ARClippingKeyboardEventsHandler::planeDigit(const osgGA::GUIEventAdapter& event)
+{
+    // X11 turns CTRL with some digits into control characters (CTRL+3 is ESC), so the digit is
+    // read from the unmodified key when the window system gives one.
+    const int key = event.getKey();
+    const int digit = event.getUnmodifiedKey() ? event.getUnmodifiedKey() : key;
+    if (digit < '1' || digit > '6' || (digit != key && !isCtrlHeld(event)))
+        return 0;
+    return digit;
+}
+
+void ARClippingKeyboardEventsHandler::press(int key)
+{
+    if (!_clippingManager.valid())
+        return;
+    switch (key) {
+    case osgGA::GUIEventAdapter::KEY_Down:
+        _clippingManager->moveSelectedPlane(1.0f);
+        break;
+    case osgGA::GUIEventAdapter::KEY_Up:
+        _clippingManager->moveSelectedPlane(-1.0f);
+        break;
+    case osgGA::GUIEventAdapter::KEY_Left:
+        _clippingManager->rotateSelectedPlane(1.0f);
+        break;
+    case osgGA::GUIEventAdapter::KEY_Right:
+        _clippingManager->rotateSelectedPlane(-1.0f);
+        break;
+    default:
+        break;
+    }
 }
 
 } // namespace Orvana

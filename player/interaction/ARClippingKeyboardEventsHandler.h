@@ -1,5 +1,7 @@
 #pragma once
 
+#include <array>
+
 #include <osg/ref_ptr>
 #include <osgGA/GUIEventHandler>
 
@@ -12,8 +14,10 @@ namespace Orvana
 {
 
 class ARApplication;
+class ARClippingManager;
 
-// Clipping mode. Only its help for now: the keys act once clipping is part of the player.
+// Clipping mode: switches clipping on the active marker, enables, selects, shows, moves and turns
+// the planes and toggles the capping.
 class ARClippingKeyboardEventsHandler : public osgGA::GUIEventHandler
 {
 public:
@@ -28,8 +32,17 @@ protected:
     ~ARClippingKeyboardEventsHandler() override;
 
 private:
+    void release(const osgGA::GUIEventAdapter& event);
+    void press(int key);
+    // '1' to '6' for a plane key, 0 for any other.
+    static int planeDigit(const osgGA::GUIEventAdapter& event);
+
     ARApplication* _application;
     osg::ref_ptr<osg::ApplicationUsage> _usage;
+    // Taken from the application at every event.
+    osg::ref_ptr<ARClippingManager> _clippingManager;
+    // Modifier mask at the last press of each plane key.
+    std::array<unsigned int, 6> _digitModifiers{};
 };
 
 } // namespace Orvana

@@ -14,6 +14,7 @@
 #include "osgART/Marker.h"
 #include "osgART/TransformFilterCallback.h"
 #include "player/app/ARApplication.h"
+#include "player/effects/ARClippingManager.h"
 #include "player/objects/ARLight.h"
 #include "player/objects/ARObject.h"
 #include "player/objects/ARTTransformPlus.h"
@@ -326,19 +327,23 @@ void ARMarkerNode::placeLights()
     }
 }
 
-void ARMarkerNode::setClippingManager(osg::Group* manager)
+void ARMarkerNode::setClippingManager(ARClippingManager* manager)
 {
+    // A manager set twice must not be added twice, and one replaced must not stay behind.
+    if (_clippingManager.valid() && _clippingManager.get() != manager) {
+        if (_clippingManager->getContent() == _contentTransform.get())
+            _clippingManager->setContent(nullptr);
+        _clippedGroup->removeChild(_clippingManager.get());
+        _clippingManager = nullptr;
+    }
     if (manager) {
-        _clippingManager = manager;
-        _clippedGroup->addChild(manager);
-        manager->addChild(_contentTransform.get());
+        if (!_clippingManager.valid()) {
+            _clippingManager = manager;
+            _clippedGroup->addChild(manager);
+        }
+        manager->setContent(_contentTransform.get());
         _clipSwitch->setSingleChildOn(1);
     } else {
-        if (_clippingManager.valid()) {
-            _clippingManager->removeChild(_contentTransform.get());
-            _clippedGroup->removeChild(_clippingManager.get());
-            _clippingManager = nullptr;
-        }
         _clipSwitch->setSingleChildOn(0);
     }
 }

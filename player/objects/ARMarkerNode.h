@@ -23,6 +23,7 @@ namespace Orvana
 {
 
 class ARApplication;
+class ARClippingManager;
 class ARObject;
 class ARTTransformPlus;
 class MarkerSettings;
@@ -59,8 +60,8 @@ public:
     bool isShadowed() const;
 
     // The manager takes the content transform as its child; null gives the content back.
-    void setClippingManager(osg::Group* manager);
-    osg::Group* getClippingManager() const { return _clippingManager.get(); }
+    void setClippingManager(ARClippingManager* manager);
+    ARClippingManager* getClippingManager() const { return _clippingManager.get(); }
     void setClippingVisible(bool visible);
 
     void changeContentScale(float delta);
@@ -114,7 +115,7 @@ private:
     osg::ref_ptr<osg::Switch> _clipSwitch;
     osg::ref_ptr<osg::Group> _contentGroup;
     osg::ref_ptr<osg::Group> _clippedGroup;
-    osg::ref_ptr<osg::Group> _clippingManager;
+    osg::ref_ptr<ARClippingManager> _clippingManager;
     int _id;
     int _recordIndex;
     MarkerSettings* _settings;

@@ -227,11 +227,12 @@ TEST_F(InteractionTest, EveryModeHelpListsItsBindingsAndTheCommonOnes)
         EXPECT_EQ(usage->getDescription(), modes[mode].first);
         EXPECT_EQ(usage->getKeyboardMouseBindings(), withCommon(modes[mode].second)) << modes[mode].first;
     }
-    // The clipping and lighting keys wait for their subsystems: nothing is said yet.
+    // Before the player runs there is no clipping manager: only Return and BackSpace act.
     app->setInteractionMode(5);
-    stroke(osgGA::GUIEventAdapter::KEY_Return);
     stroke('a');
     EXPECT_EQ(message(), "Starting...");
+    stroke(osgGA::GUIEventAdapter::KEY_Return);
+    EXPECT_EQ(message(), "Clipping [ENABLED]");
 }
 
 TEST_F(InteractionTest, ModeMessagesWithoutTrackerOrMarkers)

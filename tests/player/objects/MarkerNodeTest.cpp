@@ -3,6 +3,7 @@
 #include <set>
 #include <sstream>
 
+#include <osg/ClipNode>
 #include <osg/Geode>
 #include <osg/MatrixTransform>
 #include <osg/Sequence>
@@ -12,6 +13,7 @@
 #include "ObjectStage.h"
 #include "messages/Messages.h"
 #include "osgART/TransformFilterCallback.h"
+#include "player/effects/ARClippingManager.h"
 #include "player/objects/ARMarkerNode.h"
 #include "player/objects/ARObject.h"
 #include "player/objects/ARTTransformPlus.h"
@@ -255,15 +257,20 @@ TEST(MarkerNode, ContentScaleClippingAndFreeze)
     node->changeContentScale(-2.0f);
     EXPECT_FLOAT_EQ(node->getContentScale(), -0.5f) << "nothing clamps the scale";
 
-    osg::ref_ptr<osg::Group> manager = new osg::Group;
+    osg::ref_ptr<ARClippingManager> manager = new ARClippingManager(80.0f);
     node->setClippingManager(manager.get());
-    EXPECT_EQ(manager->getChild(0), node->getContentTransform());
+    node->setClippingManager(manager.get());
+    EXPECT_EQ(manager->getContent(), node->getContentTransform());
+    ASSERT_EQ(manager->getClipNode()->getNumChildren(), 1u);
+    EXPECT_EQ(manager->getNumParents(), 1u) << "set twice, added once";
     EXPECT_FALSE(node->getClipSwitch()->getValue(0));
     EXPECT_TRUE(node->getClipSwitch()->getValue(1));
     node->setClippingVisible(false);
     EXPECT_TRUE(node->getClipSwitch()->getValue(0));
     node->setClippingManager(nullptr);
-    EXPECT_EQ(manager->getNumChildren(), 0u);
+    EXPECT_EQ(manager->getContent(), nullptr);
+    EXPECT_EQ(manager->getClipNode()->getNumChildren(), 0u);
+    EXPECT_EQ(manager->getNumParents(), 0u);
     EXPECT_EQ(node->getClippingManager(), nullptr);
     EXPECT_TRUE(node->getClipSwitch()->getValue(0));
     EXPECT_FALSE(node->getClipSwitch()->getValue(1));

@@ -1,0 +1,221 @@
+#include <string>
+
+#include <gtest/gtest.h>
+#include <opencv2/imgcodecs.hpp>
+#include <osg/Geode>
+#include <osg/ShapeDrawable>
+#include <osgDB/WriteFile>
+
+#include "DisplayEnvironment.h"
+#include "MarkerScene.h"
+#include "PixelCounts.h"
+#include "support/TestSupport.h"
+
+// Clipping as a person uses it: the real pellow in a window of its own virtual X server, on a
+// still frame of the demo marker with a green box on it, the clipping mode's keys sent with
+// xdotool, and screenshots measured.
+using namespace Orvana;
+using Orvana::Testing::countPixels;
+using Orvana::Testing::TempDir;
+
+namespace
+{
+
+const int W = 640;
+const int H = 480;
+// The windowed player sits at a quarter of the 1280x1024 screen, half its size.
+const cv::Rect window(320, 256, 640, 512);
+
+std::string quote(const std::string& word)
+{
+    std::string quoted = "'";
+    for (char c : word)
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
+cv::Matx33d camera()
+{
+    const double f = W / (2.0 * 0.57735026919);
+    return cv::Matx33d(f, 0, (W - 1) / 2.0, 0, f, (H - 1) / 2.0, 0, 0, 1);
+}
+
+// An unlit, closed green box 60 mm wide standing on the marker's centre: inside the clipping box
+// (80 mm wide and high), so that planes left where they start cut nothing.
+void writeBox(const std::string& file)
+{
+    auto* shape = new osg::ShapeDrawable(new osg::Box(osg::Vec3(0, 0, 30), 60));
+    shape->setColor(osg::Vec4(0, 1, 0, 1));
+    osg::ref_ptr<osg::Geode> geode = new osg::Geode;
+    geode->addDrawable(shape);
+    geode->getOrCreateStateSet()->setMode(GL_LIGHTING,
+                                          osg::StateAttribute::OFF | osg::StateAttribute::PROTECTED);
+    ASSERT_TRUE(osgDB::writeNodeFile(*geode, file));
+}
+
+// Pixels where one channel (BGR index) stands out from both others.
+int pixelsOf(const cv::Mat& image, int channel)
+{
+    return countPixels(image, window, [channel](const cv::Vec3b& p) {
+        const int c = p[channel], a = p[(channel + 1) % 3], b = p[(channel + 2) % 3];
+        return c > a + 80 && c > b + 80;
+    });
+}
+
+int green(const cv::Mat& image)
+{
+    return pixelsOf(image, 1);
+}
+
+int red(const cv::Mat& image)
+{
+    return pixelsOf(image, 2);
+}
+
+struct Player {
+    TempDir dir;
+
+    Player()
+    {
+        const std::string build = ORVANA_RUNTIME_DIR;
+        const cv::Mat marker = cv::imread(build + "/demo/demo_marker.png");
+        const auto pose = MarkerScene::poseFor(camera(), 80.0, 150, cv::Point2d(360, 260), 20, 10);
+        cv::imwrite(dir.file("frame.png"),
+                    MarkerScene::renderFrame(cv::Size(W, H), camera(), {{marker, 80.0, pose}}, 0.6, 1.0));
+        dir.write("marker.patt", Testing::readFile(build + "/demo/marker.patt"));
+        writeBox(dir.file("box.osgt"));
+        dir.write("patterns.dat", "0\n");
+        dir.write("config.xml",
+                  "<configuration><parameters><parameter name=\"mirror\">false</parameter>"
+                  "<parameter name=\"fullscreen\">false</parameter></parameters></configuration>");
+        dir.write("tracker.xml", "<tracker><parameters/></tracker>");
+        dir.write("video.xml", "<video><formats><format name=\"vga\" width=\"640\" height=\"480\"/></formats>"
+                               "<cameras><camera name=\"c\" format=\"vga\" path=\"" +
+                                   build + "/data/camera_para_4x3.dat\"/></cameras></video>");
+        dir.write("audio.xml", "<audio><soundtracks/></audio>");
+        dir.write("lighting.xml", "<lighting><parameters/></lighting>");
+        dir.write("markers.xml",
+                  "<markers patterns_file=\"patterns.dat\"><marker id=\"1\" path=\"marker.patt\" "
+                  "size=\"80\" fit=\"false\"><layers><layer id=\"0\" time=\"1\"/></layers>"
+                  "</marker></markers>");
+        dir.write("scene.xml", "<scene><parameters/><objects><object name=\"box\" type=\"ARObject\">"
+                               "<model source=\"box.osgt\"/><markers><marker id=\"1\" layer=\"0\"/></markers>"
+                               "</object></objects></scene>");
+    }
+
+    // Starts the player, waits until the box has been shown for a while, runs the xdotool script
+    // `actions` (shot NAME takes a screenshot), then ESC. The player's log, with its exit status as
+    // the last line.
+    std::string play(const std::string& actions)
+    {
+        dir.write("run.sh",
+                  "shot() { import -window root \"$SCENE/$1.png\"; }\n"
+                  "./pellow -working_directory \"$SCENE\" -temporary_directory \"$SCENE\" > "
+                  "\"$SCENE/log.txt\" 2>&1 &\n"
+                  "player=$!\n"
+                  "for i in $(seq 600); do grep -q '^ Starting\\.\\.\\.$' \"$SCENE/log.txt\" && break; sleep "
+                  "0.1; done\n"
+                  "sleep 8\n" +
+                      actions +
+                      "\nkill -0 $player 2>/dev/null && xdotool key Escape\n"
+                      "for i in $(seq 600); do kill -0 $player 2>/dev/null || break; sleep 0.1; done\n"
+                      "kill $player 2>/dev/null\n"
+                      "wait $player\n"
+                      "echo \"status=$?\" >> \"$SCENE/log.txt\"\n");
+        Testing::shellOutput(
+            "cd " + quote(ORVANA_RUNTIME_DIR) +
+            "\nexport OSGART_VIDEO_CONFIG=" + quote("-movie=" + dir.file("frame.png") + " -flipV") + "\n" +
+            "export OSG_NOTIFY_LEVEL=NOTICE OSG_RUN_MAX_FRAME_COUNT=100000\n" +
+            "export SCENE=" + quote(dir.path()) + "\n" +
+            "Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset 3>\"$SCENE/display\" "
+            "2>/dev/null >/dev/null &\n"
+            "server=$!\n"
+            "for i in $(seq 100); do [ -s \"$SCENE/display\" ] && break; sleep 0.1; done\n"
+            "export DISPLAY=:$(cat \"$SCENE/display\")\n"
+            "bash \"$SCENE/run.sh\" >/dev/null 2>&1\n"
+            "kill $server\n"
+            // For a look at a failed run: ORVANA_KEEP_RUN=folder keeps its shots and log.
+            "[ -n \"$ORVANA_KEEP_RUN\" ] && rm -rf \"$ORVANA_KEEP_RUN\" && cp -r \"$SCENE\" "
+            "\"$ORVANA_KEEP_RUN\"\n");
+        return Testing::readFile(dir.file("log.txt"));
+    }
+
+    cv::Mat shot(const std::string& name) const { return cv::imread(dir.file(name + ".png")); }
+};
+
+std::string tail(const std::string& log)
+{
+    return log.substr(log.size() > 3000 ? log.size() - 3000 : 0);
+}
+
+} // namespace
+
+TEST(ClippingWindowTest, PlanesCutTheBoxAndCappingShowsItsInsideRed)
+{
+    Player player;
+    const std::string settle = "sleep 1; ";
+    const std::string log =
+        player.play("xdotool key F6; " + settle +
+                    "shot whole\n"
+                    "xdotool key Return; sleep 0.3; xdotool key a; " +
+                    settle +
+                    "shot enabled\n"
+                    // The first plane (x at most 40) 40 mm towards the marker: half the box goes.
+                    "xdotool key ctrl+1; xdotool key --delay 40 --repeat 40 Up; " +
+                    settle +
+                    "shot cut\n"
+                    // The fifth plane (z at most 80) 30 mm down: the box's top goes, its inside shows.
+                    "xdotool key ctrl+5; xdotool key --delay 40 --repeat 30 Up; " +
+                    settle +
+                    "shot open\n"
+                    "xdotool key space; " +
+                    settle +
+                    "shot capped\n"
+                    "xdotool key space; " +
+                    settle +
+                    "shot uncapped\n"
+                    "xdotool key BackSpace; " +
+                    settle + "shot disabled\n");
+    ASSERT_NE(log.find("status=0"), std::string::npos) << tail(log);
+    EXPECT_EQ(log.find("clipping ("), std::string::npos) << tail(log);
+
+    const int whole = green(player.shot("whole"));
+    ASSERT_GT(whole, 2000) << "the box is not on the marker";
+    const int enabled = green(player.shot("enabled"));
+    EXPECT_NEAR(enabled, whole, whole / 20) << "planes where they start cut nothing";
+    const int cut = green(player.shot("cut"));
+    EXPECT_LT(cut, whole * 3 / 4) << "plane 1 moved in did not cut the box";
+    EXPECT_GT(cut, whole / 5);
+
+    EXPECT_LT(red(player.shot("open")), 20) << "capping is off after start";
+    const int capped = red(player.shot("capped"));
+    EXPECT_GT(capped, 500) << "no red inside the cut box";
+    EXPECT_GT(green(player.shot("capped")), 1000) << "capping must still draw the box's outside";
+    EXPECT_LT(red(player.shot("uncapped")), 20);
+    EXPECT_NEAR(green(player.shot("disabled")), whole, whole / 20) << "BackSpace gives the whole box back";
+}
+
+TEST(ClippingWindowTest, AClickOnAShownHandleSelectsItsPlane)
+{
+    Player player;
+    // The top plane's handle spans the box's top face 80 mm above the marker, in front of the box.
+    const std::string click = "xdotool mousemove 680 533; sleep 0.3; xdotool click 1; sleep 0.5; ";
+    const std::string down = "xdotool key --delay 40 --repeat 30 Up; sleep 1; ";
+    const std::string log =
+        player.play("xdotool key F6; sleep 0.5; xdotool key Return; sleep 0.3\n"
+                    "xdotool key a; xdotool key space; sleep 0.3\n" +
+                    // Hidden handles cannot be clicked: nothing is selected, Up moves nothing.
+                    click + down +
+                    "shot hidden\n"
+                    "xdotool key alt+5; sleep 1; shot handle\n" +
+                    click + down + "shot picked\n");
+    ASSERT_NE(log.find("status=0"), std::string::npos) << tail(log);
+
+    EXPECT_LT(red(player.shot("hidden")), 20) << "a plane moved without a selection";
+    const cv::Mat handle = player.shot("handle");
+    const int yellow =
+        countPixels(handle, window, [](const cv::Vec3b& p) { return p[2] > 150 && p[1] > 120 && p[0] < 90; });
+    EXPECT_GT(yellow, 500) << "ALT+5 did not show the top plane's handle";
+    EXPECT_LT(red(handle), 20);
+    EXPECT_GT(red(player.shot("picked")), 500) << "the clicked plane was not selected and moved";
+}
