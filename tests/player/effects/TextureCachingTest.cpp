@@ -23,6 +23,7 @@ protected:
     {
         Testing::ensureDisplay();
         osg::ref_ptr<osg::GraphicsContext::Traits> traits = new osg::GraphicsContext::Traits;
+        traits->readDISPLAY();
         traits->width = 64;
         traits->height = 64;
         traits->pbuffer = true;
