@@ -188,7 +188,11 @@ TEST(PellowVideoWindowTest, MoviesOnMarkerPlanesKeyedAndFullScreen)
         if (i > 0)
             frame(cv::Rect(0, 0, 64, 24)).setTo(cv::Scalar(0, 255, 255));
     }));
+    // Movie textures loop by default; this one plays once and stays on its last frame.
     dir.write("tv_events.xml", "<events><event name=\"on_marker_detected\"><actions><action source=\"_self_\" "
+                               "target=\"_self_\"><command>loop_video</command><parameters><parameter "
+                               "name=\"loop\">false</parameter><parameter name=\"video_name\">screen</parameter>"
+                               "</parameters></action><action source=\"_self_\" "
                                "target=\"_self_\"><command>play_video</command><parameters><parameter "
                                "name=\"video_name\">screen</parameter></parameters></action></actions></event></events>");
     dir.write("film_events.xml", "<events><event name=\"on_init\"><actions><action source=\"_self_\" "
