@@ -9,6 +9,7 @@
 #include "DisplayEnvironment.h"
 #include "MarkerScene.h"
 #include "PixelCounts.h"
+#include "WindowedPlayer.h"
 #include "support/TestSupport.h"
 
 // Clipping as a person uses it: the real pellow in a window of its own virtual X server, on a
@@ -21,24 +22,9 @@ using Orvana::Testing::TempDir;
 namespace
 {
 
-const int W = 640;
-const int H = 480;
-// The windowed player sits at a quarter of the 1280x1024 screen, half its size.
-const cv::Rect window(320, 256, 640, 512);
-
-std::string quote(const std::string& word)
-{
-    std::string quoted = "'";
-    for (char c : word)
-        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return quoted + "'";
-}
-
-cv::Matx33d camera()
-{
-    const double f = W / (2.0 * 0.57735026919);
-    return cv::Matx33d(f, 0, (W - 1) / 2.0, 0, f, (H - 1) / 2.0, 0, 0, 1);
-}
+constexpr int W = Testing::kFrameWidth;
+constexpr int H = Testing::kFrameHeight;
+const cv::Rect window = Testing::kPlayerWindow;
 
 // An unlit, closed green box 60 mm wide standing on the marker's centre: inside the clipping box
 // (80 mm wide and high), so that planes left where they start cut nothing.
@@ -79,9 +65,9 @@ struct Player {
     {
         const std::string build = ORVANA_RUNTIME_DIR;
         const cv::Mat marker = cv::imread(build + "/demo/demo_marker.png");
-        const auto pose = MarkerScene::poseFor(camera(), 80.0, 150, cv::Point2d(360, 260), 20, 10);
+        const auto pose = MarkerScene::poseFor(Testing::frameCamera(), 80.0, 150, cv::Point2d(360, 260), 20, 10);
         cv::imwrite(dir.file("frame.png"),
-                    MarkerScene::renderFrame(cv::Size(W, H), camera(), {{marker, 80.0, pose}}, 0.6, 1.0));
+                    MarkerScene::renderFrame(cv::Size(W, H), Testing::frameCamera(), {{marker, 80.0, pose}}, 0.6, 1.0));
         dir.write("marker.patt", Testing::readFile(build + "/demo/marker.patt"));
         writeBox(dir.file("box.osgt"));
         dir.write("patterns.dat", "0\n");
@@ -108,45 +94,11 @@ struct Player {
     // the last line.
     std::string play(const std::string& actions)
     {
-        dir.write("run.sh",
-                  "shot() { import -window root \"$SCENE/$1.png\"; }\n"
-                  "./pellow -working_directory \"$SCENE\" -temporary_directory \"$SCENE\" > "
-                  "\"$SCENE/log.txt\" 2>&1 &\n"
-                  "player=$!\n"
-                  "for i in $(seq 600); do grep -q '^ Starting\\.\\.\\.$' \"$SCENE/log.txt\" && break; sleep "
-                  "0.1; done\n"
-                  "sleep 8\n" +
-                      actions +
-                      "\nkill -0 $player 2>/dev/null && xdotool key Escape\n"
-                      "for i in $(seq 600); do kill -0 $player 2>/dev/null || break; sleep 0.1; done\n"
-                      "kill $player 2>/dev/null\n"
-                      "wait $player\n"
-                      "echo \"status=$?\" >> \"$SCENE/log.txt\"\n");
-        Testing::shellOutput(
-            "cd " + quote(ORVANA_RUNTIME_DIR) +
-            "\nexport OSGART_VIDEO_CONFIG=" + quote("-movie=" + dir.file("frame.png") + " -flipV") + "\n" +
-            "export OSG_NOTIFY_LEVEL=NOTICE OSG_RUN_MAX_FRAME_COUNT=100000\n" +
-            "export SCENE=" + quote(dir.path()) + "\n" +
-            "Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset 3>\"$SCENE/display\" "
-            "2>/dev/null >/dev/null &\n"
-            "server=$!\n"
-            "for i in $(seq 100); do [ -s \"$SCENE/display\" ] && break; sleep 0.1; done\n"
-            "export DISPLAY=:$(cat \"$SCENE/display\")\n"
-            "bash \"$SCENE/run.sh\" >/dev/null 2>&1\n"
-            "kill $server\n"
-            // For a look at a failed run: ORVANA_KEEP_RUN=folder keeps its shots and log.
-            "[ -n \"$ORVANA_KEEP_RUN\" ] && rm -rf \"$ORVANA_KEEP_RUN\" && cp -r \"$SCENE\" "
-            "\"$ORVANA_KEEP_RUN\"\n");
-        return Testing::readFile(dir.file("log.txt"));
+        return Testing::playInWindow(dir, dir.file("frame.png"), actions, 8);
     }
 
     cv::Mat shot(const std::string& name) const { return cv::imread(dir.file(name + ".png")); }
 };
-
-std::string tail(const std::string& log)
-{
-    return log.substr(log.size() > 3000 ? log.size() - 3000 : 0);
-}
 
 } // namespace
 
@@ -176,8 +128,8 @@ TEST(ClippingWindowTest, PlanesCutTheBoxAndCappingShowsItsInsideRed)
                     "shot uncapped\n"
                     "xdotool key BackSpace; " +
                     settle + "shot disabled\n");
-    ASSERT_NE(log.find("status=0"), std::string::npos) << tail(log);
-    EXPECT_EQ(log.find("clipping ("), std::string::npos) << tail(log);
+    ASSERT_NE(log.find("status=0"), std::string::npos) << Testing::logTail(log);
+    EXPECT_EQ(log.find("clipping ("), std::string::npos) << Testing::logTail(log);
 
     const int whole = green(player.shot("whole"));
     ASSERT_GT(whole, 2000) << "the box is not on the marker";
@@ -209,7 +161,7 @@ TEST(ClippingWindowTest, AClickOnAShownHandleSelectsItsPlane)
                     "shot hidden\n"
                     "xdotool key alt+5; sleep 1; shot handle\n" +
                     click + down + "shot picked\n");
-    ASSERT_NE(log.find("status=0"), std::string::npos) << tail(log);
+    ASSERT_NE(log.find("status=0"), std::string::npos) << Testing::logTail(log);
 
     EXPECT_LT(red(player.shot("hidden")), 20) << "a plane moved without a selection";
     const cv::Mat handle = player.shot("handle");

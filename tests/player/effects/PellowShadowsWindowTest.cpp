@@ -11,6 +11,7 @@
 #include "DisplayEnvironment.h"
 #include "MarkerScene.h"
 #include "PixelCounts.h"
+#include "WindowedPlayer.h"
 #include "support/TestSupport.h"
 
 // Shadows as a person sees them: the real pellow in a window of its own virtual X server, on a
@@ -22,24 +23,9 @@ using Orvana::Testing::TempDir;
 namespace
 {
 
-const int W = 640;
-const int H = 480;
-// The windowed player sits at a quarter of the 1280x1024 screen, half its size.
-const cv::Rect window(320, 256, 640, 512);
-
-std::string quote(const std::string& word)
-{
-    std::string quoted = "'";
-    for (char c : word)
-        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return quoted + "'";
-}
-
-cv::Matx33d camera()
-{
-    const double f = W / (2.0 * 0.57735026919);
-    return cv::Matx33d(f, 0, (W - 1) / 2.0, 0, f, (H - 1) / 2.0, 0, 0, 1);
-}
+constexpr int W = Testing::kFrameWidth;
+constexpr int H = Testing::kFrameHeight;
+const cv::Rect window = Testing::kPlayerWindow;
 
 // A lit white box of `size` x `size` x `height` mm, its base centred on (x, y, z).
 void writeBox(const std::string& file, float x, float y, float z, float size, float height)
@@ -74,9 +60,9 @@ struct ShadowScene {
     {
         const std::string build = ORVANA_RUNTIME_DIR;
         const cv::Mat marker = cv::imread(build + "/demo/demo_marker.png");
-        pose = MarkerScene::poseFor(camera(), 80.0, 150, {320, 260}, 25, 0);
+        pose = MarkerScene::poseFor(Testing::frameCamera(), 80.0, 150, {320, 260}, 25, 0);
         cv::imwrite(dir.file("frame.png"),
-                    MarkerScene::renderFrame(cv::Size(W, H), camera(), {{marker, 80.0, pose}}, 0.6, 1.0));
+                    MarkerScene::renderFrame(cv::Size(W, H), Testing::frameCamera(), {{marker, 80.0, pose}}, 0.6, 1.0));
         dir.write("marker.patt", Testing::readFile(build + "/demo/marker.patt"));
         writeBox(dir.file("floor.ive"), 0, 0, -2, 260, 2);
         writeBox(dir.file("cube.ive"), 0, 0, 0, 40, 40);
@@ -107,36 +93,7 @@ struct ShadowScene {
         dir.write("lighting.xml", "<lighting>" + lighting + "</lighting>");
         dir.write("scene.xml", "<scene><parameters/><objects>" + model("floor", "floor.ive") +
                                    model("cube", "cube.ive") + light + "</objects></scene>");
-        dir.write("run.sh",
-                  "shot() { import -window root \"$SCENE/$1.png\"; }\n"
-                  "./pellow -working_directory \"$SCENE\" -temporary_directory \"$SCENE\" > "
-                  "\"$SCENE/log.txt\" 2>&1 &\n"
-                  "player=$!\n"
-                  "for i in $(seq 600); do grep -q '^ Starting\\.\\.\\.$' \"$SCENE/log.txt\" && break; sleep "
-                  "0.1; done\n"
-                  "sleep 12\n" +
-                      actions +
-                      "\nkill -0 $player 2>/dev/null && xdotool key Escape\n"
-                      "for i in $(seq 600); do kill -0 $player 2>/dev/null || break; sleep 0.1; done\n"
-                      "kill $player 2>/dev/null\n"
-                      "wait $player\n"
-                      "echo \"status=$?\" >> \"$SCENE/log.txt\"\n");
-        Testing::shellOutput(
-            "cd " + quote(ORVANA_RUNTIME_DIR) +
-            "\nexport OSGART_VIDEO_CONFIG=" + quote("-movie=" + dir.file("frame.png") + " -flipV") + "\n" +
-            "export OSG_NOTIFY_LEVEL=NOTICE OSG_RUN_MAX_FRAME_COUNT=100000\n" +
-            "export SCENE=" + quote(dir.path()) + "\n" +
-            "Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset 3>\"$SCENE/display\" "
-            "2>/dev/null >/dev/null &\n"
-            "server=$!\n"
-            "for i in $(seq 100); do [ -s \"$SCENE/display\" ] && break; sleep 0.1; done\n"
-            "export DISPLAY=:$(cat \"$SCENE/display\")\n"
-            "bash \"$SCENE/run.sh\" >/dev/null 2>&1\n"
-            "kill $server\n"
-            // For a look at a failed run: ORVANA_KEEP_RUN=folder keeps its shots and log.
-            "[ -n \"$ORVANA_KEEP_RUN\" ] && rm -rf \"$ORVANA_KEEP_RUN\" && cp -r \"$SCENE\" "
-            "\"$ORVANA_KEEP_RUN\"\n");
-        return Testing::readFile(dir.file("log.txt"));
+        return Testing::playInWindow(dir, dir.file("frame.png"), actions, 12);
     }
 
     cv::Mat shot(const std::string& name) const { return cv::imread(dir.file(name + ".png")); }
@@ -144,11 +101,7 @@ struct ShadowScene {
     // Where a point of the marker frame (millimetres) appears in the window.
     cv::Point screenPoint(const cv::Point3d& point) const
     {
-        const cv::Point3d p = pose.apply(point);
-        const cv::Matx33d k = camera();
-        const double u = (k(0, 0) * p.x / p.z + k(0, 2) + 0.5) / W;
-        const double v = (k(1, 1) * p.y / p.z + k(1, 2) + 0.5) / H;
-        return cv::Point(window.x + int(u * window.width), window.y + int(v * window.height));
+        return Testing::screenPointOf(pose.apply(point));
     }
 
     // Mean brightness of a small patch around a point of the floor.
@@ -160,11 +113,6 @@ struct ShadowScene {
         return (mean[0] + mean[1] + mean[2]) / 3.0;
     }
 };
-
-std::string tail(const std::string& log)
-{
-    return log.substr(log.size() > 3000 ? log.size() - 3000 : 0);
-}
 
 } // namespace
 
@@ -178,9 +126,9 @@ TEST(PellowShadowsWindowTest, CubeCastsShadowThatFollowsTheLight)
                                        "xdotool key --delay 60 --repeat 45 w; sleep 2\n"
                                        "shot after\n");
     EXPECT_NE(log.find("DEBUG: setting shadow technique: AR_VIEW_DEPENDENT_SHADOW_MAP"), std::string::npos)
-        << tail(log);
+        << Testing::logTail(log);
     EXPECT_NE(log.find(" DEBUG: adding ARLight without fitting..."), std::string::npos);
-    EXPECT_NE(log.find("status=0"), std::string::npos) << tail(log);
+    EXPECT_NE(log.find("status=0"), std::string::npos) << Testing::logTail(log);
     const cv::Mat before = scene.shot("before");
     const cv::Mat after = scene.shot("after");
     ASSERT_FALSE(before.empty());
@@ -207,8 +155,8 @@ TEST(PellowShadowsWindowTest, DeferredShadowIsLaidOverThePicture)
                                        "xdotool key F8; sleep 1\n"
                                        "xdotool keydown Control_L key 0 keyup Control_L; sleep 2\n"
                                        "shot only\n");
-    EXPECT_NE(log.find("WARNING: shadow mode: MODE_DEFERRED"), std::string::npos) << tail(log);
-    EXPECT_NE(log.find("status=0"), std::string::npos) << tail(log);
+    EXPECT_NE(log.find("WARNING: shadow mode: MODE_DEFERRED"), std::string::npos) << Testing::logTail(log);
+    EXPECT_NE(log.find("status=0"), std::string::npos) << Testing::logTail(log);
     const cv::Mat deferred = scene.shot("deferred");
     const cv::Mat only = scene.shot("only");
     ASSERT_FALSE(deferred.empty());
@@ -232,9 +180,9 @@ TEST(PellowShadowsWindowTest, WithoutALightTheShadowedContentIsDrawnPlainly)
     ShadowScene scene;
     scene.light.clear();
     const std::string log = scene.play("xdotool key F8; sleep 1\nshot plain\n");
-    EXPECT_NE(log.find(" WARNING: no AR light defined."), std::string::npos) << tail(log);
+    EXPECT_NE(log.find(" WARNING: no AR light defined."), std::string::npos) << Testing::logTail(log);
     EXPECT_EQ(log.find("DEBUG: setting shadow technique"), std::string::npos);
-    EXPECT_NE(log.find("status=0"), std::string::npos) << tail(log);
+    EXPECT_NE(log.find("status=0"), std::string::npos) << Testing::logTail(log);
     const cv::Mat plain = scene.shot("plain");
     ASSERT_FALSE(plain.empty());
     const double left = scene.floorBrightness(plain, -45, 0);

@@ -6,6 +6,7 @@
 
 #include "DisplayEnvironment.h"
 #include "PixelCounts.h"
+#include "WindowedPlayer.h"
 #include "MarkerScene.h"
 #include "support/TestSupport.h"
 
@@ -19,26 +20,11 @@ using Orvana::Testing::TempDir;
 namespace
 {
 
-const int W = 640;
-const int H = 480;
-// The windowed player sits at a quarter of the 1280x1024 screen, half its size.
-const cv::Rect window(320, 256, 640, 512);
+constexpr int W = Testing::kFrameWidth;
+constexpr int H = Testing::kFrameHeight;
+const cv::Rect window = Testing::kPlayerWindow;
 // Where the marker's centre is drawn in the video frame; the cube stands on it.
 const cv::Point2d markerAt(430, 250);
-
-std::string quote(const std::string& word)
-{
-    std::string quoted = "'";
-    for (char c : word)
-        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return quoted + "'";
-}
-
-cv::Matx33d camera()
-{
-    const double f = W / (2.0 * 0.57735026919);
-    return cv::Matx33d(f, 0, (W - 1) / 2.0, 0, f, (H - 1) / 2.0, 0, 0, 1);
-}
 
 // Screen position of a video-frame point, mirrored or not.
 cv::Point onScreen(cv::Point2d frame, bool mirrored)
@@ -54,9 +40,9 @@ struct Scene {
     {
         const std::string build = ORVANA_RUNTIME_DIR;
         const cv::Mat marker = cv::imread(build + "/demo/demo_marker.png");
-        const auto pose = MarkerScene::poseFor(camera(), 80.0, 150, markerAt, 20, 10);
+        const auto pose = MarkerScene::poseFor(Testing::frameCamera(), 80.0, 150, markerAt, 20, 10);
         cv::imwrite(dir.file("frame.png"),
-                    MarkerScene::renderFrame(cv::Size(W, H), camera(), {{marker, 80.0, pose}}, 0.6, 1.0));
+                    MarkerScene::renderFrame(cv::Size(W, H), Testing::frameCamera(), {{marker, 80.0, pose}}, 0.6, 1.0));
         dir.write("marker.patt", Testing::readFile(build + "/demo/marker.patt"));
         dir.write("cube.ive", Testing::readFile(build + "/demo/cube.ive"));
         dir.write("patterns.dat", "0\n");
@@ -94,32 +80,7 @@ struct Scene {
     // its exit status as the last line.
     std::string play(const std::string& actions)
     {
-        dir.write("run.sh",
-                  "shot() { import -window root \"$SCENE/$1.png\"; }\n"
-                  "./pellow -working_directory \"$SCENE\" -temporary_directory \"$SCENE\" > "
-                  "\"$SCENE/log.txt\" 2>&1 &\n"
-                  "player=$!\n"
-                  "for i in $(seq 600); do grep -q '^ Starting\\.\\.\\.$' \"$SCENE/log.txt\" && break; sleep "
-                  "0.1; done\n"
-                  "sleep 12\n" +
-                      actions +
-                      "\nkill -0 $player 2>/dev/null && xdotool key Escape\n"
-                      "for i in $(seq 600); do kill -0 $player 2>/dev/null || break; sleep 0.1; done\n"
-                      "kill $player 2>/dev/null\n"
-                      "wait $player\n"
-                      "echo \"status=$?\" >> \"$SCENE/log.txt\"\n");
-        Testing::shellOutput("cd " + quote(ORVANA_RUNTIME_DIR) + "\n" + "export OSGART_VIDEO_CONFIG=" +
-                             quote("-movie=" + dir.file("frame.png") + " -flipV") + "\n" +
-                             "export OSG_NOTIFY_LEVEL=NOTICE OSG_RUN_MAX_FRAME_COUNT=100000\n" +
-                             "export SCENE=" + quote(dir.path()) + "\n" +
-                             "Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset 3>\"$SCENE/display\" "
-                             "2>/dev/null >/dev/null &\n"
-                             "server=$!\n"
-                             "for i in $(seq 100); do [ -s \"$SCENE/display\" ] && break; sleep 0.1; done\n"
-                             "export DISPLAY=:$(cat \"$SCENE/display\")\n"
-                             "bash \"$SCENE/run.sh\" >/dev/null 2>&1\n"
-                             "kill $server\n");
-        return Testing::readFile(dir.file("log.txt"));
+        return Testing::playInWindow(dir, dir.file("frame.png"), actions, 12);
     }
 
     cv::Mat shot(const std::string& name) const { return cv::imread(dir.file(name + ".png")); }

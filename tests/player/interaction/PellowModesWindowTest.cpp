@@ -18,6 +18,7 @@
 
 #include "DisplayEnvironment.h"
 #include "PixelCounts.h"
+#include "WindowedPlayer.h"
 #include "MarkerScene.h"
 #include "support/TestSupport.h"
 
@@ -32,26 +33,11 @@ using Orvana::Testing::TempDir;
 namespace
 {
 
-const int W = 640;
-const int H = 480;
-// The windowed player sits at a quarter of the 1280x1024 screen, half its size.
-const cv::Rect window(320, 256, 640, 512);
+constexpr int W = Testing::kFrameWidth;
+constexpr int H = Testing::kFrameHeight;
+const cv::Rect window = Testing::kPlayerWindow;
 const cv::Point2d markerAt(430, 250);
 const cv::Rect messageArea(window.x, window.y, 400, 40);
-
-std::string quote(const std::string& word)
-{
-    std::string quoted = "'";
-    for (char c : word)
-        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return quoted + "'";
-}
-
-cv::Matx33d camera()
-{
-    const double f = W / (2.0 * 0.57735026919);
-    return cv::Matx33d(f, 0, (W - 1) / 2.0, 0, f, (H - 1) / 2.0, 0, 0, 1);
-}
 
 cv::Point onScreen(cv::Point2d frame)
 {
@@ -117,9 +103,9 @@ struct Player {
     {
         const std::string build = ORVANA_RUNTIME_DIR;
         const cv::Mat marker = cv::imread(build + "/demo/demo_marker.png");
-        const auto pose = MarkerScene::poseFor(camera(), 80.0, 150, markerAt, 20, 10);
+        const auto pose = MarkerScene::poseFor(Testing::frameCamera(), 80.0, 150, markerAt, 20, 10);
         cv::imwrite(dir.file("frame.png"),
-                    MarkerScene::renderFrame(cv::Size(W, H), camera(), {{marker, 80.0, pose}}, 0.6, 1.0));
+                    MarkerScene::renderFrame(cv::Size(W, H), Testing::frameCamera(), {{marker, 80.0, pose}}, 0.6, 1.0));
         dir.write("marker.patt", Testing::readFile(build + "/demo/marker.patt"));
         dir.write("cube.ive", Testing::readFile(build + "/demo/cube.ive"));
         dir.write("patterns.dat", "0\n");
@@ -147,47 +133,15 @@ struct Player {
     {
         // ORVANA_REPLAY_RUN=folder measures a kept run again instead of playing.
         if (const char* kept = std::getenv("ORVANA_REPLAY_RUN")) {
-            Testing::shellOutput("cp -r " + quote(std::string(kept) + "/.") + " " + quote(dir.path()));
+            Testing::shellOutput("cp -r " + Testing::shellQuote(std::string(kept) + "/.") + " " + Testing::shellQuote(dir.path()));
             return Testing::readFile(dir.file("log.txt"));
         }
-        dir.write("run.sh",
-                  "shot() { import -window root \"$SCENE/$1.png\"; }\n"
-                  "./pellow -working_directory \"$SCENE\" -temporary_directory \"$SCENE\" > "
-                  "\"$SCENE/log.txt\" 2>&1 &\n"
-                  "player=$!\n"
-                  "for i in $(seq 600); do grep -q '^ Starting\\.\\.\\.$' \"$SCENE/log.txt\" && break; sleep "
-                  "0.1; done\n"
-                  "sleep 12\n" +
-                      actions +
-                      "\nkill -0 $player 2>/dev/null && xdotool key Escape\n"
-                      "for i in $(seq 600); do kill -0 $player 2>/dev/null || break; sleep 0.1; done\n"
-                      "kill $player 2>/dev/null\n"
-                      "wait $player\n"
-                      "echo \"status=$?\" >> \"$SCENE/log.txt\"\n");
-        Testing::shellOutput("cd " + quote(ORVANA_RUNTIME_DIR) + "\n" + environment + "\nexport OSGART_VIDEO_CONFIG=" +
-                             quote("-movie=" + dir.file(movie) + " -flipV") + "\n" +
-                             "export OSG_NOTIFY_LEVEL=NOTICE OSG_RUN_MAX_FRAME_COUNT=100000\n" +
-                             "export SCENE=" + quote(dir.path()) + "\n" +
-                             "Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset 3>\"$SCENE/display\" "
-                             "2>/dev/null >/dev/null &\n"
-                             "server=$!\n"
-                             "for i in $(seq 100); do [ -s \"$SCENE/display\" ] && break; sleep 0.1; done\n"
-                             "export DISPLAY=:$(cat \"$SCENE/display\")\n"
-                             "bash \"$SCENE/run.sh\" >/dev/null 2>&1\n"
-                             "kill $server\n"
-                             // For a look at a failed run: ORVANA_KEEP_RUN=folder keeps its shots and log.
-                             "[ -n \"$ORVANA_KEEP_RUN\" ] && rm -rf \"$ORVANA_KEEP_RUN\" && cp -r \"$SCENE\" \"$ORVANA_KEEP_RUN\"\n");
-        return Testing::readFile(dir.file("log.txt"));
+        return Testing::playInWindow(dir, dir.file(movie), actions, 12, environment);
     }
 
     cv::Mat shot(const std::string& name) const { return cv::imread(dir.file(name + ".png")); }
     std::string text(const std::string& name) const { return Testing::readFile(dir.file(name)); }
 };
-
-std::string tail(const std::string& log)
-{
-    return log.substr(log.size() > 3000 ? log.size() - 3000 : 0);
-}
 
 enum Colour { Red = 2, Green = 1, Blue = 0 };
 
@@ -263,7 +217,7 @@ TEST(PellowModesWindowTest, LayersKeysChooseTheVisibleLayers)
                                         "xdotool key space; sleep 0.2\n"
                                         "for i in 1 2 3 4 5 6; do shot resumed$i; sleep 0.4; done\n"
                                         "xdotool key Return; sleep 1; shot layers\n");
-    ASSERT_NE(log.find("status=0"), std::string::npos) << tail(log);
+    ASSERT_NE(log.find("status=0"), std::string::npos) << Testing::logTail(log);
 
     struct Expect {
         const char* shot;
@@ -340,7 +294,7 @@ TEST(PellowModesWindowTest, TrackingKeysThresholdSmoothingDebugFreezeAndTracking
                    "xdotool key 0; sleep 14; shot resetByZero; sleep 3.5\n"
                    "xdotool key t; sleep 0.5; shot plusOff\n"
                    "xdotool key t; sleep 0.5; shot plusOn\n");
-    ASSERT_NE(log.find("status=0"), std::string::npos) << tail(log);
+    ASSERT_NE(log.find("status=0"), std::string::npos) << Testing::logTail(log);
 
     const cv::Rect cubeArea(cube.x - 50, cube.y - 50, 100, 100);
     EXPECT_GT(colouredPixels(player.shot("base"), cubeArea), 1000) << "the cube is not on the marker";
@@ -380,7 +334,7 @@ TEST(PellowModesWindowTest, TrackingKeysThresholdSmoothingDebugFreezeAndTracking
           "Resetting up threshold: 100\n"}) {
         at = log.find(step, at);
         ASSERT_NE(at, std::string::npos) << "missing, in order: " << step << Testing::shellOutput(
-            "grep threshold " + quote(player.dir.file("log.txt")));
+            "grep threshold " + Testing::shellQuote(player.dir.file("log.txt")));
         ++at;
     }
     EXPECT_GT(colouredPixels(player.shot("frozen"), cubeArea), 1000) << "freeze did not keep the content";
@@ -441,7 +395,7 @@ TEST(PellowModesWindowTest, AnimationsKeysPauseRewindAndChangeTheSpeed)
                                         times("Left") + stretch("left") + "xdotool key 0; sleep 0.5\n" +
                                         stretch("zero") + restart + times("Down") + stretch("down") +
                                         times("Up") + stretch("up") + times("Right") + stretch("right"));
-    ASSERT_NE(log.find("status=0"), std::string::npos) << tail(log);
+    ASSERT_NE(log.find("status=0"), std::string::npos) << Testing::logTail(log);
 
     auto moved = [&](const std::string& name) {
         const double a = redX(player.shot(name + "1")), b = redX(player.shot(name + "2"));
@@ -471,7 +425,7 @@ TEST(PellowModesWindowTest, AnimationsKeysPauseRewindAndChangeTheSpeed)
 std::vector<int> heardTones(const std::string& wav, const std::vector<int>& tones)
 {
     const std::string table = Testing::shellOutput(
-        "f=" + quote(wav) + "; d=$(soxi -D \"$f\"); for t in $(seq 0 0.25 \"$d\"); do sox \"$f\" -n trim $t "
+        "f=" + Testing::shellQuote(wav) + "; d=$(soxi -D \"$f\"); for t in $(seq 0 0.25 \"$d\"); do sox \"$f\" -n trim $t "
         "0.25 remix - stat 2>&1 | awk '/RMS +amplitude/{r=$3} /Rough +frequency/{q=$3} END{print r, q}'; done");
     std::vector<int> windows;
     std::istringstream lines(table);
@@ -501,7 +455,7 @@ TEST(PellowModesWindowTest, SoundsKeysPlayPauseRewindAndSwitchSoundtracks)
 {
     Player player = cubePlayer();
     // The first soundtrack opens with a second at 300 Hz, then 440 Hz; the second is 880 Hz.
-    Testing::shellOutput("cd " + quote(player.dir.path()) +
+    Testing::shellOutput("cd " + Testing::shellQuote(player.dir.path()) +
                          " && sox -n low.wav synth 1 sine 300 && sox -n mid.wav synth 9 sine 440"
                          " && sox low.wav mid.wav first.wav && sox -n second.wav synth 10 sine 880");
     player.audio("<soundtracks><soundtrack name=\"first\" source=\"first.wav\"/>"
@@ -518,8 +472,8 @@ TEST(PellowModesWindowTest, SoundsKeysPlayPauseRewindAndSwitchSoundtracks)
                                         "xdotool key Left; sleep 1.5\n"
                                         "xdotool key Down; sleep 1.5\n"
                                         "xdotool key BackSpace; sleep 2.5\n",
-                                        "export ALSOFT_CONF=" + quote(player.dir.file("alsoft.conf")));
-    ASSERT_NE(log.find("status=0"), std::string::npos) << tail(log);
+                                        "export ALSOFT_CONF=" + Testing::shellQuote(player.dir.file("alsoft.conf")));
+    ASSERT_NE(log.find("status=0"), std::string::npos) << Testing::logTail(log);
     std::vector<int> heard = heardTones(player.dir.file("heard.wav"), {300, 440, 880});
     if (!heard.empty() && heard.back() == 0)
         heard.pop_back();
@@ -607,7 +561,7 @@ TEST(PellowModesWindowTest, MouseHoverRunsOutBeforeInAndRightClickRunsItsActions
     const std::string log =
         scene.player.play(scene.away + "shot base\n" + scene.onA + "shot onA\n" + scene.onB + "shot onB\n" +
                           scene.away + "shot away\n" + scene.onB + "xdotool click 3; sleep 1; shot right\n");
-    ASSERT_NE(log.find("status=0"), std::string::npos) << tail(log);
+    ASSERT_NE(log.find("status=0"), std::string::npos) << Testing::logTail(log);
     // From A straight onto B: A's out shows the blue box and hides the yellow one, then B's in
     // hides the blue box again.
     scene.check({{"base", true, true, true, true},
@@ -626,7 +580,7 @@ TEST(PellowModesWindowTest, MouseDoubleClicksRunTheirActions)
                                               "xdotool click --repeat 2 --delay 120 1; sleep 1; shot leftDouble\n" +
                                               scene.onB +
                                               "xdotool click --repeat 2 --delay 120 3; sleep 1; shot rightDouble\n");
-    ASSERT_NE(log.find("status=0"), std::string::npos) << tail(log);
+    ASSERT_NE(log.find("status=0"), std::string::npos) << Testing::logTail(log);
     scene.check({{"leftDouble", true, true, false, false}, {"rightDouble", false, false, false, false}});
 }
 
@@ -665,7 +619,7 @@ TEST(PellowModesWindowTest, VisualizationFullscreenToggleAndSizeLimit)
         "xdotool key --delay 15 plus plus plus plus plus; sleep 1; shot stillTop\n"
         "xdotool key 0; sleep 1; shot zero\n"
         "xdotool key --delay 15 minus minus minus; sleep 1; shot floor\n");
-    ASSERT_NE(log.find("status=0"), std::string::npos) << tail(log);
+    ASSERT_NE(log.find("status=0"), std::string::npos) << Testing::logTail(log);
 
     EXPECT_NE(windowSizes(player.text("windowed0.txt")).find("640x512"), std::string::npos)
         << player.text("windowed0.txt");

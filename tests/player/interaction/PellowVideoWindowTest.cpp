@@ -11,6 +11,7 @@
 #include "DisplayEnvironment.h"
 #include "MarkerScene.h"
 #include "PixelCounts.h"
+#include "WindowedPlayer.h"
 #include "movie_reader/TestMovies.h"
 #include "support/TestSupport.h"
 
@@ -23,24 +24,9 @@ using Orvana::Testing::TempDir;
 namespace
 {
 
-const int W = 640;
-const int H = 480;
-// The windowed player sits at a quarter of the 1280x1024 screen, half its size.
-const cv::Rect window(320, 256, 640, 512);
-
-std::string quote(const std::string& word)
-{
-    std::string quoted = "'";
-    for (char c : word)
-        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return quoted + "'";
-}
-
-cv::Matx33d camera()
-{
-    const double f = W / (2.0 * 0.57735026919);
-    return cv::Matx33d(f, 0, (W - 1) / 2.0, 0, f, (H - 1) / 2.0, 0, 0, 1);
-}
+constexpr int W = Testing::kFrameWidth;
+constexpr int H = Testing::kFrameHeight;
+const cv::Rect window = Testing::kPlayerWindow;
 
 // A white-textured square plane `size` mm wide lying just above the marker plane at (x, y), in a
 // group named `name`.
@@ -77,9 +63,9 @@ struct VideoScene {
     {
         const std::string build = ORVANA_RUNTIME_DIR;
         const cv::Mat marker = cv::imread(build + "/demo/demo_marker.png");
-        pose = MarkerScene::poseFor(camera(), 80.0, 150, cv::Point2d(320, 240), 20, 10);
+        pose = MarkerScene::poseFor(Testing::frameCamera(), 80.0, 150, cv::Point2d(320, 240), 20, 10);
         cv::imwrite(dir.file("frame.png"),
-                    MarkerScene::renderFrame(cv::Size(W, H), camera(), {{marker, 80.0, pose}}, 0.6, 1.0));
+                    MarkerScene::renderFrame(cv::Size(W, H), Testing::frameCamera(), {{marker, 80.0, pose}}, 0.6, 1.0));
         dir.write("marker.patt", Testing::readFile(build + "/demo/marker.patt"));
         dir.write("patterns.dat", "0\n");
         dir.write("config.xml", "<configuration><parameters><parameter name=\"mirror\">false</parameter>"
@@ -97,11 +83,7 @@ struct VideoScene {
     // Where a point of the marker frame (millimetres) appears on the screen.
     cv::Point screenPoint(const cv::Point3d& point) const
     {
-        const cv::Point3d p = pose.apply(point);
-        const cv::Matx33d k = camera();
-        const double u = (k(0, 0) * p.x / p.z + k(0, 2) + 0.5) / W;
-        const double v = (k(1, 1) * p.y / p.z + k(1, 2) + 0.5) / H;
-        return cv::Point(window.x + static_cast<int>(u * window.width), window.y + static_cast<int>(v * window.height));
+        return Testing::screenPointOf(pose.apply(point));
     }
 
     // A square region of the screen around a point of the marker frame.
@@ -116,43 +98,11 @@ struct VideoScene {
     std::string play(const std::string& scene, const std::string& actions)
     {
         dir.write("scene.xml", scene);
-        dir.write("run.sh",
-                  "shot() { import -window root \"$SCENE/$1.png\"; }\n"
-                  "./pellow -working_directory \"$SCENE\" -temporary_directory \"$SCENE\" > "
-                  "\"$SCENE/log.txt\" 2>&1 &\n"
-                  "player=$!\n"
-                  "for i in $(seq 600); do grep -q '^ Starting\\.\\.\\.$' \"$SCENE/log.txt\" && break; sleep "
-                  "0.1; done\n"
-                  "sleep 12\n" +
-                      actions +
-                      "\nkill -0 $player 2>/dev/null && xdotool key Escape\n"
-                      "for i in $(seq 600); do kill -0 $player 2>/dev/null || break; sleep 0.1; done\n"
-                      "kill $player 2>/dev/null\n"
-                      "wait $player\n"
-                      "echo \"status=$?\" >> \"$SCENE/log.txt\"\n");
-        Testing::shellOutput("cd " + quote(ORVANA_RUNTIME_DIR) + "\nexport OSGART_VIDEO_CONFIG=" +
-                             quote("-movie=" + dir.file("frame.png") + " -flipV") + "\n" +
-                             "export OSG_NOTIFY_LEVEL=NOTICE OSG_RUN_MAX_FRAME_COUNT=100000\n" +
-                             "export SCENE=" + quote(dir.path()) + "\n" +
-                             "Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset 3>\"$SCENE/display\" "
-                             "2>/dev/null >/dev/null &\n"
-                             "server=$!\n"
-                             "for i in $(seq 100); do [ -s \"$SCENE/display\" ] && break; sleep 0.1; done\n"
-                             "export DISPLAY=:$(cat \"$SCENE/display\")\n"
-                             "bash \"$SCENE/run.sh\" >/dev/null 2>&1\n"
-                             "kill $server\n"
-                             // For a look at a failed run: ORVANA_KEEP_RUN=folder keeps its shots and log.
-                             "[ -n \"$ORVANA_KEEP_RUN\" ] && rm -rf \"$ORVANA_KEEP_RUN\" && cp -r \"$SCENE\" \"$ORVANA_KEEP_RUN\"\n");
-        return Testing::readFile(dir.file("log.txt"));
+        return Testing::playInWindow(dir, dir.file("frame.png"), actions, 12);
     }
 
     cv::Mat shot(const std::string& name) const { return cv::imread(dir.file(name + ".png")); }
 };
-
-std::string tail(const std::string& log)
-{
-    return log.substr(log.size() > 3000 ? log.size() - 3000 : 0);
-}
 
 // Pixels of a screenshot region close to one colour (B, G, R).
 int pixelsNear(const cv::Mat& image, cv::Rect region, cv::Vec3b colour)
@@ -214,8 +164,8 @@ TEST(PellowVideoWindowTest, MoviesOnMarkerPlanesKeyedAndFullScreen)
         "shot full\n"
         "xdotool mousemove 330 266 click 1; sleep 1; shot planes\n"
         "xdotool key F2; sleep 0.5; xdotool key f; sleep 1; shot again\n");
-    ASSERT_NE(log.find("status=0"), std::string::npos) << tail(log);
-    EXPECT_NE(log.find(" ARVideo: using texture unit (0)"), std::string::npos) << tail(log);
+    ASSERT_NE(log.find("status=0"), std::string::npos) << Testing::logTail(log);
+    EXPECT_NE(log.find(" ARVideo: using texture unit (0)"), std::string::npos) << Testing::logTail(log);
     EXPECT_NE(log.find(" Using TU0, no need to replace in shader."), std::string::npos);
     EXPECT_NE(log.find(" Video <film> PLAY"), std::string::npos) << "played when the marker was found";
 
