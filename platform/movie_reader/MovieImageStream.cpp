@@ -83,6 +83,9 @@ bool MovieImageStream::open(const std::string& fileName)
 void MovieImageStream::play()
 {
     std::lock_guard<std::mutex> lock(_mutex);
+    // A stream that quit has no decoder left to play it.
+    if (_quit)
+        return;
     // A movie that ran to its end starts again, as a player's play button does.
     if (_ended) {
         _rewindRequested = true;
@@ -95,6 +98,8 @@ void MovieImageStream::play()
 void MovieImageStream::pause()
 {
     std::lock_guard<std::mutex> lock(_mutex);
+    if (_quit)
+        return;
     _status = PAUSED;
     _wake.notify_all();
 }
@@ -112,6 +117,7 @@ void MovieImageStream::quit(bool waitForThreadToExit)
     {
         std::lock_guard<std::mutex> lock(_mutex);
         _quit = true;
+        _status = INVALID;
         _wake.notify_all();
     }
     // Joined here or at destruction at the latest: the thread uses this object.
@@ -205,7 +211,7 @@ void MovieImageStream::decodeLoop()
         if (decoded)
             publish(frame);
         lock.lock();
-        if (!decoded && !_rewindRequested) {
+        if (!decoded && !_rewindRequested && !_quit) {
             _ended = true;
             _status = PAUSED;
         }
