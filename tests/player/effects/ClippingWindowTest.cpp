@@ -7,7 +7,6 @@
 #include <osgDB/WriteFile>
 
 #include "DisplayEnvironment.h"
-#include "MarkerScene.h"
 #include "PixelCounts.h"
 #include "WindowedPlayer.h"
 #include "support/TestSupport.h"
@@ -22,8 +21,6 @@ using Orvana::Testing::TempDir;
 namespace
 {
 
-constexpr int W = Testing::kFrameWidth;
-constexpr int H = Testing::kFrameHeight;
 const cv::Rect window = Testing::kPlayerWindow;
 
 // An unlit, closed green box 60 mm wide standing on the marker's centre: inside the clipping box
@@ -63,23 +60,11 @@ struct Player {
 
     Player()
     {
-        const std::string build = ORVANA_RUNTIME_DIR;
-        const cv::Mat marker = cv::imread(build + "/demo/demo_marker.png");
-        const auto pose = MarkerScene::poseFor(Testing::frameCamera(), 80.0, 150, cv::Point2d(360, 260), 20, 10);
-        cv::imwrite(dir.file("frame.png"),
-                    MarkerScene::renderFrame(cv::Size(W, H), Testing::frameCamera(), {{marker, 80.0, pose}}, 0.6, 1.0));
-        dir.write("marker.patt", Testing::readFile(build + "/demo/marker.patt"));
+        Testing::writeDemoMarkerScene(dir, cv::Point2d(360, 260), 20, 10);
         writeBox(dir.file("box.osgt"));
-        dir.write("patterns.dat", "0\n");
         dir.write("config.xml",
                   "<configuration><parameters><parameter name=\"mirror\">false</parameter>"
                   "<parameter name=\"fullscreen\">false</parameter></parameters></configuration>");
-        dir.write("tracker.xml", "<tracker><parameters/></tracker>");
-        dir.write("video.xml", "<video><formats><format name=\"vga\" width=\"640\" height=\"480\"/></formats>"
-                               "<cameras><camera name=\"c\" format=\"vga\" path=\"" +
-                                   build + "/data/camera_para_4x3.dat\"/></cameras></video>");
-        dir.write("audio.xml", "<audio><soundtracks/></audio>");
-        dir.write("lighting.xml", "<lighting><parameters/></lighting>");
         dir.write("markers.xml",
                   "<markers patterns_file=\"patterns.dat\"><marker id=\"1\" path=\"marker.patt\" "
                   "size=\"80\" fit=\"false\"><layers><layer id=\"0\" time=\"1\"/></layers>"

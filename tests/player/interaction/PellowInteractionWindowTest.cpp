@@ -7,7 +7,6 @@
 #include "DisplayEnvironment.h"
 #include "PixelCounts.h"
 #include "WindowedPlayer.h"
-#include "MarkerScene.h"
 #include "support/TestSupport.h"
 
 // The player driven as a person drives it: the real pellow in a window of its own virtual X
@@ -39,24 +38,13 @@ struct Scene {
     explicit Scene(bool mirror)
     {
         const std::string build = ORVANA_RUNTIME_DIR;
-        const cv::Mat marker = cv::imread(build + "/demo/demo_marker.png");
-        const auto pose = MarkerScene::poseFor(Testing::frameCamera(), 80.0, 150, markerAt, 20, 10);
-        cv::imwrite(dir.file("frame.png"),
-                    MarkerScene::renderFrame(cv::Size(W, H), Testing::frameCamera(), {{marker, 80.0, pose}}, 0.6, 1.0));
-        dir.write("marker.patt", Testing::readFile(build + "/demo/marker.patt"));
+        Testing::writeDemoMarkerScene(dir, markerAt, 20, 10);
         dir.write("cube.ive", Testing::readFile(build + "/demo/cube.ive"));
-        dir.write("patterns.dat", "0\n");
         dir.write("config.xml",
                   std::string("<configuration><parameters><parameter name=\"mirror\">") +
                       (mirror ? "true" : "false") +
                       "</parameter><parameter name=\"fullscreen\">false</parameter></parameters>"
                       "</configuration>");
-        dir.write("tracker.xml", "<tracker><parameters/></tracker>");
-        dir.write("video.xml", "<video><formats><format name=\"vga\" width=\"640\" height=\"480\"/></formats>"
-                               "<cameras><camera name=\"c\" format=\"vga\" path=\"" +
-                                   build + "/data/camera_para_4x3.dat\"/></cameras></video>");
-        dir.write("audio.xml", "<audio><soundtracks/></audio>");
-        dir.write("lighting.xml", "<lighting><parameters/></lighting>");
         dir.write("markers.xml",
                   "<markers patterns_file=\"patterns.dat\"><marker id=\"1\" path=\"marker.patt\" "
                   "size=\"80\"/></markers>");

@@ -19,7 +19,6 @@
 #include "DisplayEnvironment.h"
 #include "PixelCounts.h"
 #include "WindowedPlayer.h"
-#include "MarkerScene.h"
 #include "support/TestSupport.h"
 
 // The keyboard modes and the mouse driven as a person drives them: the real pellow in a window of
@@ -102,22 +101,11 @@ struct Player {
            const std::string& layersAttributes = "sequence=\"false\" sequence_duration=\"1.0\" sequence_loop=\"true\"")
     {
         const std::string build = ORVANA_RUNTIME_DIR;
-        const cv::Mat marker = cv::imread(build + "/demo/demo_marker.png");
-        const auto pose = MarkerScene::poseFor(Testing::frameCamera(), 80.0, 150, markerAt, 20, 10);
-        cv::imwrite(dir.file("frame.png"),
-                    MarkerScene::renderFrame(cv::Size(W, H), Testing::frameCamera(), {{marker, 80.0, pose}}, 0.6, 1.0));
-        dir.write("marker.patt", Testing::readFile(build + "/demo/marker.patt"));
+        Testing::writeDemoMarkerScene(dir, markerAt, 20, 10);
         dir.write("cube.ive", Testing::readFile(build + "/demo/cube.ive"));
-        dir.write("patterns.dat", "0\n");
         dir.write("config.xml", "<configuration><parameters><parameter name=\"mirror\">false</parameter>"
                                 "<parameter name=\"fullscreen\">false</parameter>"
                                 "<parameter name=\"animations\">true</parameter></parameters></configuration>");
-        dir.write("tracker.xml", "<tracker><parameters/></tracker>");
-        dir.write("video.xml", "<video><formats><format name=\"vga\" width=\"640\" height=\"480\"/></formats>"
-                               "<cameras><camera name=\"c\" format=\"vga\" path=\"" +
-                                   build + "/data/camera_para_4x3.dat\"/></cameras></video>");
-        audio("<soundtracks/>");
-        dir.write("lighting.xml", "<lighting><parameters/></lighting>");
         dir.write("markers.xml", "<markers patterns_file=\"patterns.dat\"><marker id=\"1\" path=\"marker.patt\" "
                                  "size=\"80\" fit=\"false\"><layers " +
                                      layersAttributes + ">" + layers + "</layers></marker></markers>");

@@ -9,7 +9,6 @@
 #include <osgDB/WriteFile>
 
 #include "DisplayEnvironment.h"
-#include "MarkerScene.h"
 #include "PixelCounts.h"
 #include "WindowedPlayer.h"
 #include "movie_reader/TestMovies.h"
@@ -24,8 +23,6 @@ using Orvana::Testing::TempDir;
 namespace
 {
 
-constexpr int W = Testing::kFrameWidth;
-constexpr int H = Testing::kFrameHeight;
 const cv::Rect window = Testing::kPlayerWindow;
 
 // A white-textured square plane `size` mm wide lying just above the marker plane at (x, y), in a
@@ -61,21 +58,9 @@ struct VideoScene {
 
     VideoScene()
     {
-        const std::string build = ORVANA_RUNTIME_DIR;
-        const cv::Mat marker = cv::imread(build + "/demo/demo_marker.png");
-        pose = MarkerScene::poseFor(Testing::frameCamera(), 80.0, 150, cv::Point2d(320, 240), 20, 10);
-        cv::imwrite(dir.file("frame.png"),
-                    MarkerScene::renderFrame(cv::Size(W, H), Testing::frameCamera(), {{marker, 80.0, pose}}, 0.6, 1.0));
-        dir.write("marker.patt", Testing::readFile(build + "/demo/marker.patt"));
-        dir.write("patterns.dat", "0\n");
+        pose = Testing::writeDemoMarkerScene(dir, cv::Point2d(320, 240), 20, 10);
         dir.write("config.xml", "<configuration><parameters><parameter name=\"mirror\">false</parameter>"
                                 "<parameter name=\"fullscreen\">false</parameter></parameters></configuration>");
-        dir.write("tracker.xml", "<tracker><parameters/></tracker>");
-        dir.write("video.xml", "<video><formats><format name=\"vga\" width=\"640\" height=\"480\"/></formats>"
-                               "<cameras><camera name=\"c\" format=\"vga\" path=\"" +
-                                   build + "/data/camera_para_4x3.dat\"/></cameras></video>");
-        dir.write("audio.xml", "<audio><soundtracks/></audio>");
-        dir.write("lighting.xml", "<lighting><parameters/></lighting>");
         dir.write("markers.xml", "<markers patterns_file=\"patterns.dat\"><marker id=\"1\" path=\"marker.patt\" "
                                  "size=\"80\" fit=\"false\"/></markers>");
     }

@@ -1,6 +1,9 @@
 #include "WindowedPlayer.h"
 
+#include <opencv2/imgcodecs.hpp>
+
 #include "DisplayEnvironment.h"
+#include "MarkerScene.h"
 #include "support/TestSupport.h"
 
 namespace Orvana::Testing
@@ -12,6 +15,24 @@ std::string shellQuote(const std::string& word)
     for (char c : word)
         quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
     return quoted + "'";
+}
+
+MarkerEngine::Pose writeDemoMarkerScene(const TempDir& dir, cv::Point2d at, double tilt, double spin)
+{
+    const std::string build = ORVANA_RUNTIME_DIR;
+    const cv::Mat marker = cv::imread(build + "/demo/demo_marker.png");
+    const MarkerEngine::Pose pose = MarkerScene::poseFor(frameCamera(), 80.0, 150, at, tilt, spin);
+    cv::imwrite(dir.file("frame.png"), MarkerScene::renderFrame(cv::Size(kFrameWidth, kFrameHeight), frameCamera(),
+                                                                {{marker, 80.0, pose}}, 0.6, 1.0));
+    dir.write("marker.patt", readFile(build + "/demo/marker.patt"));
+    dir.write("patterns.dat", "0\n");
+    dir.write("tracker.xml", "<tracker><parameters/></tracker>");
+    dir.write("video.xml", "<video><formats><format name=\"vga\" width=\"640\" height=\"480\"/></formats>"
+                           "<cameras><camera name=\"c\" format=\"vga\" path=\"" +
+                               build + "/data/camera_para_4x3.dat\"/></cameras></video>");
+    dir.write("audio.xml", "<audio><soundtracks/></audio>");
+    dir.write("lighting.xml", "<lighting><parameters/></lighting>");
+    return pose;
 }
 
 cv::Matx33d frameCamera()

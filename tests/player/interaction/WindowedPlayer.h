@@ -5,6 +5,8 @@
 #include <opencv2/core/matx.hpp>
 #include <opencv2/core/types.hpp>
 
+#include "platform/marker_engine/Pose.h"
+
 // The real pellow in a window of its own virtual X server, as the window tests run it: camera
 // frames of 640x480 seen through a 60-degree lens, a 640x512 window at a quarter of the 1280x1024
 // screen, and a shell script of xdotool steps and screenshots.
@@ -18,6 +20,11 @@ constexpr int kFrameHeight = 480;
 const cv::Rect kPlayerWindow(320, 256, 640, 512);
 
 std::string shellQuote(const std::string& word);
+
+// Fills `dir` with what every windowed scene needs: the camera frame "frame.png" showing the demo
+// marker 150 pixels wide at `at` (tilted and spun by the angles given in degrees), its pattern,
+// and tracker, video, audio and lighting files with defaults. Returns the marker's pose.
+MarkerEngine::Pose writeDemoMarkerScene(const TempDir& dir, cv::Point2d at, double tilt, double spin);
 
 // The intrinsic matrix of the frames' camera.
 cv::Matx33d frameCamera();
