@@ -158,7 +158,8 @@ osg::ref_ptr<osg::StateSet> MaterialConverter::convert(const aiMaterial& source,
     if (readColour(source, AI_MATKEY_COLOR_SPECULAR, colour)) {
         float strength = 1.0f;
         if (source.Get(AI_MATKEY_SHININESS_STRENGTH, strength) == AI_SUCCESS)
-            colour = osg::Vec4(colour.r() * strength, colour.g() * strength, colour.b() * strength, colour.a());
+            colour =
+                osg::Vec4(colour.r() * strength, colour.g() * strength, colour.b() * strength, colour.a());
         colour.a() = diffuse.a();
         material->setSpecular(osg::Material::FRONT_AND_BACK, colour);
     }
@@ -190,8 +191,8 @@ osg::ref_ptr<osg::StateSet> MaterialConverter::convert(const aiMaterial& source,
     aiString reference;
     aiTextureMapMode mapModes[2] = {aiTextureMapMode_Wrap, aiTextureMapMode_Wrap};
     unsigned int uvIndex = 0;
-    if (source.GetTexture(aiTextureType_DIFFUSE, 0, &reference, nullptr, &uvIndex, nullptr, nullptr, mapModes) ==
-            AI_SUCCESS &&
+    if (source.GetTexture(aiTextureType_DIFFUSE, 0, &reference, nullptr, &uvIndex, nullptr, nullptr,
+                          mapModes) == AI_SUCCESS &&
         uvIndex < textureUnits) {
         if (osg::Image* picture = image(reference.C_Str())) {
             osg::ref_ptr<osg::Texture2D> texture = new osg::Texture2D(picture);
@@ -241,12 +242,14 @@ osg::Image* MaterialConverter::image(const std::string& reference)
     else
         picture = readExternal(reference);
     if (!picture)
-        osg::notify(osg::WARN) << " WARNING: model reader: cannot read texture '" << reference << "'." << std::endl;
+        osg::notify(osg::WARN) << " WARNING: model reader: cannot read texture '" << reference << "'."
+                               << std::endl;
     _images[reference] = picture;
     return picture.get();
 }
 
-osg::ref_ptr<osg::Image> MaterialConverter::readEmbedded(const aiTexture& texture, const std::string& reference) const
+osg::ref_ptr<osg::Image> MaterialConverter::readEmbedded(const aiTexture& texture,
+                                                         const std::string& reference) const
 {
     if (!texture.pcData || texture.mWidth == 0)
         return nullptr;
@@ -265,7 +268,8 @@ osg::ref_ptr<osg::Image> MaterialConverter::readEmbedded(const aiTexture& textur
         const unsigned int width = texture.mWidth;
         const unsigned int height = texture.mHeight;
         picture = new osg::Image;
-        picture->allocateImage(static_cast<int>(width), static_cast<int>(height), 1, GL_RGBA, GL_UNSIGNED_BYTE);
+        picture->allocateImage(static_cast<int>(width), static_cast<int>(height), 1, GL_RGBA,
+                               GL_UNSIGNED_BYTE);
         for (unsigned int row = 0; row < height; ++row) {
             unsigned char* out = picture->data(0, static_cast<int>(height - 1 - row));
             const aiTexel* in = texture.pcData + static_cast<size_t>(row) * width;
@@ -287,7 +291,8 @@ osg::ref_ptr<osg::Image> MaterialConverter::readEmbedded(const aiTexture& textur
 
 osg::ref_ptr<osg::Image> MaterialConverter::readExternal(const std::string& reference) const
 {
-    for (const std::string& path : {normalisedReference(reference), percentDecoded(normalisedReference(reference))}) {
+    for (const std::string& path :
+         {normalisedReference(reference), percentDecoded(normalisedReference(reference))}) {
         std::string found;
         if (osgDB::isAbsolutePath(path) && isFile(path))
             found = path;

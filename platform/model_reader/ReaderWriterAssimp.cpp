@@ -42,8 +42,9 @@ osg::Matrixd fbxAxes(const aiScene& scene)
     const double rightSign = metadataInteger(scene, "CoordAxisSign", 1) < 0 ? -1.0 : 1.0;
     auto valid = [](int axis) { return axis >= 0 && axis <= 2; };
     if (!valid(up) || !valid(front) || !valid(right) || up == front || up == right || front == right) {
-        osg::notify(osg::WARN) << " WARNING: model reader: the file's axis settings are not valid (kept as they are)."
-                               << std::endl;
+        osg::notify(osg::WARN)
+            << " WARNING: model reader: the file's axis settings are not valid (kept as they are)."
+            << std::endl;
         return osg::Matrixd::identity();
     }
     osg::Matrixd axes(0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1);
@@ -55,7 +56,8 @@ osg::Matrixd fbxAxes(const aiScene& scene)
 
 double determinant(const osg::Matrixd& m)
 {
-    return m(0, 0) * (m(1, 1) * m(2, 2) - m(1, 2) * m(2, 1)) - m(0, 1) * (m(1, 0) * m(2, 2) - m(1, 2) * m(2, 0)) +
+    return m(0, 0) * (m(1, 1) * m(2, 2) - m(1, 2) * m(2, 1)) -
+           m(0, 1) * (m(1, 0) * m(2, 2) - m(1, 2) * m(2, 0)) +
            m(0, 2) * (m(1, 0) * m(2, 1) - m(1, 1) * m(2, 0));
 }
 
@@ -94,7 +96,8 @@ public:
 private:
     static ReadResult failure(const std::string& path, const std::string& reason)
     {
-        osg::notify(osg::WARN) << " WARNING: model reader: cannot load '" << path << "': " << reason << std::endl;
+        osg::notify(osg::WARN) << " WARNING: model reader: cannot load '" << path << "': " << reason
+                               << std::endl;
         return ReadResult(reason);
     }
 
@@ -104,8 +107,8 @@ private:
         Assimp::Importer importer;
         // Pivots folded into each node's matrix, so the nodes are those of the file, by name.
         importer.SetPropertyBool(AI_CONFIG_IMPORT_FBX_PRESERVE_PIVOTS, false);
-        const aiScene* scene = importer.ReadFile(
-            path, aiProcess_Triangulate | aiProcess_GenSmoothNormals | aiProcess_ValidateDataStructure);
+        const aiScene* scene = importer.ReadFile(path, aiProcess_Triangulate | aiProcess_GenSmoothNormals |
+                                                           aiProcess_ValidateDataStructure);
         if (!scene || !scene->mRootNode)
             return failure(path, importer.GetErrorString());
 

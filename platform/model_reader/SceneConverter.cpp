@@ -42,8 +42,8 @@ constexpr double defaultTicksPerSecond = 25.0;
 // The importer's matrices act on column vectors, the scene graph's on row vectors.
 osg::Matrixd toOsg(const aiMatrix4x4& m)
 {
-    return osg::Matrixd(m.a1, m.b1, m.c1, m.d1, m.a2, m.b2, m.c2, m.d2, m.a3, m.b3, m.c3, m.d3, m.a4, m.b4, m.c4,
-                        m.d4);
+    return osg::Matrixd(m.a1, m.b1, m.c1, m.d1, m.a2, m.b2, m.c2, m.d2, m.a3, m.b3, m.c3, m.d3, m.a4, m.b4,
+                        m.c4, m.d4);
 }
 
 osg::Vec3 toOsg(const aiVector3D& v)
@@ -87,7 +87,8 @@ osg::ref_ptr<osg::PrimitiveSet> elements(GLenum mode, const std::vector<unsigned
 
 } // namespace
 
-SceneConverter::SceneConverter(const aiScene& scene, const std::string& modelPath, const osgDB::Options* options)
+SceneConverter::SceneConverter(const aiScene& scene, const std::string& modelPath,
+                               const osgDB::Options* options)
     : _scene(scene), _modelName(osgDB::getSimpleFileName(modelPath)),
       _materials(std::make_unique<MaterialConverter>(scene, modelPath, options))
 {
@@ -201,18 +202,23 @@ osg::ref_ptr<osg::MatrixTransform> SceneConverter::convertNode(const aiNode& nod
     } else {
         transform = new osg::MatrixTransform;
         if (animated) {
-            osg::ref_ptr<osgAnimation::UpdateMatrixTransform> update = new osgAnimation::UpdateMatrixTransform(name);
+            osg::ref_ptr<osgAnimation::UpdateMatrixTransform> update =
+                new osgAnimation::UpdateMatrixTransform(name);
             addRestElements(update->getStackedTransforms(), local, true);
             transform->setUpdateCallback(update.get());
         }
     }
     transform->setName(name);
     transform->setMatrix(local);
+    // A bone's child bones come first: bones take their parents' poses in the order of the update.
+    std::vector<const aiNode*> children(node.mChildren, node.mChildren + node.mNumChildren);
+    children.erase(std::remove(children.begin(), children.end(), nullptr), children.end());
+    std::stable_partition(children.begin(), children.end(),
+                          [this](const aiNode* child) { return _bonePaths.count(child) > 0; });
+    for (const aiNode* child : children)
+        transform->addChild(convertNode(*child, inSkeleton).get());
     if (node.mNumMeshes > 0)
         addMeshes(node, *transform, inSkeleton);
-    for (unsigned int i = 0; i < node.mNumChildren; ++i)
-        if (node.mChildren[i])
-            transform->addChild(convertNode(*node.mChildren[i], inSkeleton).get());
     return transform;
 }
 
@@ -310,8 +316,8 @@ osg::ref_ptr<osg::Geometry> SceneConverter::buildGeometry(const aiMesh& mesh)
     std::vector<unsigned int> triangles;
     for (unsigned int f = 0; f < mesh.mNumFaces; ++f) {
         const aiFace& face = mesh.mFaces[f];
-        if (!face.mIndices ||
-            std::any_of(face.mIndices, face.mIndices + face.mNumIndices, [count](unsigned int i) { return i >= count; })) {
+        if (!face.mIndices || std::any_of(face.mIndices, face.mIndices + face.mNumIndices,
+                                          [count](unsigned int i) { return i >= count; })) {
             ++_skippedFaces;
             continue;
         }
@@ -332,9 +338,10 @@ osg::ref_ptr<osg::Geometry> SceneConverter::buildGeometry(const aiMesh& mesh)
         }
     }
     const bool shortIndices = count <= std::numeric_limits<GLushort>::max() + 1u;
-    for (const auto& [mode, indices] : {std::pair<GLenum, const std::vector<unsigned int>*>{GL_TRIANGLES, &triangles},
-                                        {GL_LINES, &lines},
-                                        {GL_POINTS, &points}}) {
+    for (const auto& [mode, indices] :
+         {std::pair<GLenum, const std::vector<unsigned int>*>{GL_TRIANGLES, &triangles},
+          {GL_LINES, &lines},
+          {GL_POINTS, &points}}) {
         if (indices->empty())
             continue;
         geometry->addPrimitiveSet(shortIndices ? elements<osg::DrawElementsUShort>(mode, *indices).get()
@@ -351,7 +358,8 @@ osg::ref_ptr<osg::Geometry> SceneConverter::buildGeometry(const aiMesh& mesh)
 // A skinned mesh: its vertices follow the bones by their weights. `meshInSkeleton` places the
 // mesh's node in the skeleton, which turns the file's bind matrices (mesh space to bone space)
 // into the bones' bind poses in skeleton space.
-osg::ref_ptr<osg::Geometry> SceneConverter::rigGeometry(const aiMesh& mesh, const osg::Matrixd& meshInSkeleton)
+osg::ref_ptr<osg::Geometry> SceneConverter::rigGeometry(const aiMesh& mesh,
+                                                        const osg::Matrixd& meshInSkeleton)
 {
     osg::ref_ptr<osg::Geometry> source = buildGeometry(mesh);
     if (!source)
@@ -385,7 +393,8 @@ osg::ref_ptr<osgAnimation::Animation> SceneConverter::convertAnimation(unsigned 
     const aiAnimation* source = _scene.mAnimations[index];
     if (!source)
         return nullptr;
-    const double ticksPerSecond = source->mTicksPerSecond > 0.0 ? source->mTicksPerSecond : defaultTicksPerSecond;
+    const double ticksPerSecond =
+        source->mTicksPerSecond > 0.0 ? source->mTicksPerSecond : defaultTicksPerSecond;
 
     // The animation's time starts at its first key.
     double start = std::numeric_limits<double>::max();
@@ -409,7 +418,7 @@ osg::ref_ptr<osgAnimation::Animation> SceneConverter::convertAnimation(unsigned 
 
     osg::ref_ptr<osgAnimation::Animation> animation = new osgAnimation::Animation;
     animation->setName(source->mName.length > 0 ? std::string(source->mName.C_Str())
-                                                 : "animation " + std::to_string(index));
+                                                : "animation " + std::to_string(index));
     for (unsigned int c = 0; c < source->mNumChannels; ++c) {
         const aiNodeAnim* channel = source->mChannels[c];
         if (!channel)
