@@ -9,7 +9,8 @@
 
 namespace fs = std::filesystem;
 
-namespace Orvana {
+namespace Orvana
+{
 
 bool isAbsolutePath(const std::string& path)
 {
@@ -53,7 +54,8 @@ void removeDirectoryTree(const std::string& directory)
             filesRemoved = false;
     }
     filesRemoved = filesRemoved && !ec;
-    osg::notify(osg::NOTICE) << (filesRemoved ? "Temporary data removed (files)." : "Unable to remove temporary data.")
+    osg::notify(osg::NOTICE) << (filesRemoved ? "Temporary data removed (files)."
+                                              : "Unable to remove temporary data.")
                              << std::endl;
     ec.clear();
     fs::remove_all(directory, ec);

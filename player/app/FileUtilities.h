@@ -5,7 +5,8 @@
 
 #include "scene_description/MetadataFile.h"
 
-namespace Orvana {
+namespace Orvana
+{
 
 // True for a drive-letter path ("C:\scene\file.xml") and for a POSIX absolute path ("/tmp/x").
 bool isAbsolutePath(const std::string& path);
