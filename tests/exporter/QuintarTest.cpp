@@ -473,7 +473,10 @@ TEST(Quintar, ConvertsFbxAndGltfModelsForIOS)
         EXPECT_FALSE(fs::exists(in.dir.file("input/" + c.model))) << c.model;
         EXPECT_TRUE(archiveEntries(in.dir.file("out.orvana")).count("car.osgb")) << c.model;
 
-        osg::ref_ptr<osg::Node> converted = osgDB::readRefNodeFile(in.dir.file("input/car.osgb"));
+        // The model as the package holds it.
+        const std::string packaged =
+            in.dir.write("car.osgb", archived(in.dir.file("out.orvana"), "car.osgb"));
+        osg::ref_ptr<osg::Node> converted = osgDB::readRefNodeFile(packaged);
         ASSERT_TRUE(converted) << c.model;
         expectBox(drawnBounds(*converted), c.low, c.high, c.model);
         Orvana::Testing::ModelInspection inspection;
@@ -500,7 +503,8 @@ TEST(Quintar, ConvertsTheModelInsideAKmzArchiveForIOS)
     EXPECT_NE(archived(in.dir.file("out.orvana"), "scene.xml").find("source=\"duck.osgb\""),
               std::string::npos);
 
-    osg::ref_ptr<osg::Node> converted = osgDB::readRefNodeFile(in.dir.file("input/duck.osgb"));
+    const std::string packaged = in.dir.write("duck.osgb", archived(in.dir.file("out.orvana"), "duck.osgb"));
+    osg::ref_ptr<osg::Node> converted = osgDB::readRefNodeFile(packaged);
     osg::ref_ptr<osg::Node> original = osgDB::readRefNodeFile(kmz.file("models/duck.dae"));
     ASSERT_TRUE(converted);
     ASSERT_TRUE(original);
