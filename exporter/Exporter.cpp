@@ -5,6 +5,8 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <optional>
+#include <random>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -19,6 +21,7 @@
 #include "exporter/PackageArchive.h"
 #include "exporter/PackageWriters.h"
 #include "scene_description/AudioSettings.h"
+#include "scene_description/KmzArchive.h"
 #include "scene_description/MarkersSettings.h"
 #include "scene_description/MetadataFile.h"
 #include "scene_description/SceneSettings.h"
@@ -339,6 +342,55 @@ bool checkRequiredFiles(const Export& job)
     return everythingInsideInput(job, files);
 }
 
+// A folder of the system's temporary folder, removed with everything in it when this dies.
+class TemporaryFolder
+{
+public:
+    TemporaryFolder()
+    {
+        std::error_code status;
+        const fs::path base = fs::temp_directory_path(status);
+        std::random_device random;
+        for (int attempt = 0; !status && attempt < 100; ++attempt) {
+            const fs::path candidate = base / ("quintar-kmz-" + std::to_string(random()));
+            if (fs::create_directory(candidate, status)) {
+                _path = candidate.string();
+                return;
+            }
+        }
+    }
+    ~TemporaryFolder()
+    {
+        std::error_code ignored;
+        if (!_path.empty())
+            fs::remove_all(_path, ignored);
+    }
+    TemporaryFolder(const TemporaryFolder&) = delete;
+    TemporaryFolder& operator=(const TemporaryFolder&) = delete;
+
+    const std::string& path() const { return _path; }
+
+private:
+    std::string _path;
+};
+
+// The model file inside a KMZ archive, found as the player finds it, unpacked into `folder`;
+// empty when the archive holds none.
+std::string unpackKmzModel(const std::string& archive, const TemporaryFolder& folder)
+{
+    if (folder.path().empty() || !unzipArchive(archive, folder.path())) {
+        fatal(" ERROR: could not unpack KMZ archive: " + archive);
+        return {};
+    }
+    const std::vector<std::string> models = findKmzModels(folder.path());
+    if (models.empty()) {
+        fatal(" ERROR: no model found in KMZ archive: " + archive);
+        return {};
+    }
+    notice(" Using model: " + models.front());
+    return models.front();
+}
+
 // Converts the scene's one model for the mobile player; from then on the converted file stands
 // for the model.
 bool convertForIOS(Export& job)
@@ -358,7 +410,12 @@ bool convertForIOS(Export& job)
     const bool alreadyConverted = lowerExtension(model.file) == "osgb";
     const std::string converted =
         alreadyConverted ? model.file : osgDB::getNameLessExtension(model.file) + ".osgb";
-    if (model.file.empty() || !convertModel(model.file, converted, lowerExtension(model.file) == "fbx")) {
+    // A KMZ archive is converted from the model inside it, whose textures lie beside it there.
+    std::optional<TemporaryFolder> unpacked;
+    std::string source = model.file;
+    if (lowerExtension(model.file) == "kmz")
+        source = unpackKmzModel(model.file, unpacked.emplace());
+    if (source.empty() || !convertModel(source, converted, lowerExtension(source) == "fbx")) {
         fatal(packageErrorIOS);
         return false;
     }

@@ -259,20 +259,26 @@ void PackageArchive::addFolders(const std::vector<std::string>& folders)
             osg::notify(osg::NOTICE) << "Unable add: '" << folder << "'" << std::endl;
             continue;
         }
+        // Everything below the folder, sub-folders included, under its path relative to the
+        // folder, so that a model finds its textures where it expects them.
         std::vector<fs::path> entries;
         std::error_code status;
-        for (fs::directory_iterator entry(folder, status), end; !status && entry != end;
+        for (fs::recursive_directory_iterator entry(folder, status), end; !status && entry != end;
              entry.increment(status))
             entries.push_back(entry->path());
+        if (status)
+            osg::notify(osg::FATAL) << " WARNING: could not read all of model folder '" << folder
+                                    << "': " << status.message() << std::endl;
         std::sort(entries.begin(), entries.end());
         for (const fs::path& entry : entries) {
             const std::string file = entry.string();
+            const std::string entryName = entry.lexically_relative(folder).generic_string();
             if (fs::is_directory(entry, status)) {
-                osg::notify(osg::FATAL)
-                    << " WARNING: folders inside a model folder are not archived: " << file << std::endl;
+                if (zip_dir_add(folderArchive, entryName.c_str(), ZIP_FL_ENC_UTF_8) < 0)
+                    osg::notify(osg::NOTICE) << "Unable add: '" << file << "'" << std::endl;
                 continue;
             }
-            if (addFile(folderArchive, file, entry.filename().string()))
+            if (addFile(folderArchive, file, entryName))
                 osg::notify(osg::NOTICE) << "Adding: '" << file << std::endl;
             else
                 osg::notify(osg::NOTICE) << "Unable add: '" << file << "'" << std::endl;

@@ -34,8 +34,8 @@ public:
     // Adds each file at the top level of the package; a file that cannot be added is reported
     // and skipped.
     void addFiles(const std::vector<std::string>& files);
-    // Packs the files directly inside each folder into an archive of its own (a temporary file)
-    // and adds that archive.
+    // Packs each folder with all its sub-folders into an archive of its own (a temporary file),
+    // entries named by their paths inside the folder, and adds that archive.
     void addFolders(const std::vector<std::string>& folders);
     bool close();
 

@@ -28,6 +28,7 @@
 #include "player/objects/ARObject.h"
 #include "player/objects/ARSoundtrack.h"
 #include "player/objects/ARVideo.h"
+#include "scene_description/KmzArchive.h"
 #include "scene_description/XMLAudioParserManager.h"
 #include "scene_description/XMLConfigurationParserManager.h"
 #include "scene_description/XMLMarkersParserManager.h"

@@ -5,7 +5,8 @@
 
 #include "scene_description/MetadataFile.h"
 
-namespace Orvana {
+namespace Orvana
+{
 
 // True for a drive-letter path ("C:\scene\file.xml") and for a POSIX absolute path ("/tmp/x").
 bool isAbsolutePath(const std::string& path);
@@ -16,13 +17,7 @@ bool fileExists(const std::string& path);
 void removeFile(const std::string& path);
 // Deletes a folder with everything in it, reporting what it did.
 void removeDirectoryTree(const std::string& directory);
-// Unpacks a zip archive into a folder (created when missing), overwriting files of the same
-// name. Entries that would land outside the folder (absolute names, "..") are refused.
-bool unzipArchive(const std::string& archive, const std::string& directory);
 // The lower-case extension of a path, without the dot.
 std::string lowerCaseExtension(const std::string& path);
-// Models of an unpacked KMZ archive: the COLLADA files of its "models" folder, or the models its
-// doc.kml links (with the textures copied where the models expect them).
-std::vector<std::string> findKmzModels(const std::string& folder);
 
 } // namespace Orvana

@@ -20,6 +20,7 @@
 #include <set>
 #include <sstream>
 
+#include <osg/ComputeBoundsVisitor>
 #include <osg/Geometry>
 #include <osg/MatrixTransform>
 #include <osg/Texture2D>
@@ -373,6 +374,160 @@ TEST(Quintar, PlacesTheIOSModelFromTheMarkersTransformsFile)
     EXPECT_EQ(archived(package, "custom_markers.dat"), "# Number of markers\n1\n\n# Marker: hiro\nhiro.patt\n"
                                                        "SINGLE\n120\n");
     EXPECT_TRUE(archiveEntries(package).count("reference.osgt"));
+}
+
+// A model folder is packed whole: its sub-folders keep their places inside the folder's archive,
+// so that the model finds its textures.
+TEST(Quintar, PacksAModelFolderWithItsSubFolders)
+{
+    DesktopInput in;
+    in.dir.write("input/trees/Images/leaf.png", "leaf");
+    in.dir.write("input/trees/Images/old/leaf.png", "older leaf");
+    fs::create_directories(in.path("trees/empty"));
+    const std::string package = in.dir.file("trees.orvana");
+    const QuintarRun run = quintar({"-input_dir", in.input, "-output_file", package}, in.dir.path());
+    EXPECT_TRUE(run.has(" Exporting...done.")) << run.lines.back();
+    for (const std::string& line : run.lines)
+        EXPECT_EQ(line.find("model folder"), std::string::npos) << line;
+
+    const std::string folderArchive = in.dir.write("trees.zip", archived(package, "trees.zip"));
+    EXPECT_EQ(archiveEntries(folderArchive),
+              (std::set<std::string>{"bark.png", "tree.osg", "Images/", "Images/leaf.png", "Images/old/",
+                                     "Images/old/leaf.png", "empty/"}));
+    EXPECT_EQ(archived(folderArchive, "Images/old/leaf.png"), "older leaf");
+}
+
+namespace
+{
+
+// An iOS scene whose one object is the model `model`, with the files `files` (name, content)
+// beside the description files.
+struct IOSInput {
+    TempDir dir;
+    std::string input = dir.file("input");
+
+    IOSInput(const std::string& model, const std::vector<std::pair<std::string, std::string>>& files)
+    {
+        dir.write("input/scene.xml", "<scene><metadata><platform>iOS</platform></metadata><objects>"
+                                     "<object name=\"m\" type=\"ARObject\"><model source=\"" +
+                                         model +
+                                         "\"/><markers><marker id=\"0\"/></markers></object>"
+                                         "</objects></scene>");
+        dir.write("input/markers.xml",
+                  "<markers patterns_file=\"patterns.dat\"><marker name=\"hiro\" id=\"0\" "
+                  "path=\"hiro.patt\" size=\"80\"/></markers>");
+        dir.write("input/audio.xml", "<audio><soundtracks/></audio>");
+        dir.write("input/lighting.xml", lightingXml);
+        dir.write("input/patterns.dat", "1\n");
+        dir.write("input/hiro.patt", readFile(testdata("artoolkit/hiro.patt")));
+        for (const auto& [name, content] : files)
+            dir.write("input/" + name, content);
+    }
+
+    // Runs quintar as from the build folder, where it finds the model reader in osgplugins/.
+    QuintarRun run()
+    {
+        return quintar({"-input_dir", input, "-output_file", dir.file("out.orvana")}, dir.path(),
+                       "OSG_LIBRARY_PATH=" + quoted(std::string(ORVANA_RUNTIME_DIR) + "/osgplugins"));
+    }
+};
+
+std::string assimpModel(const std::string& relative)
+{
+    return readFile("/usr/share/assimp/models/" + relative);
+}
+
+osg::BoundingBox drawnBounds(osg::Node& node)
+{
+    osg::ComputeBoundsVisitor bounds;
+    node.accept(bounds);
+    return bounds.getBoundingBox();
+}
+
+void expectBox(const osg::BoundingBox& box, const osg::Vec3& low, const osg::Vec3& high,
+               const std::string& what)
+{
+    for (int axis = 0; axis < 3; ++axis) {
+        EXPECT_NEAR(box._min[axis], low[axis], 1e-3 * (high - low).length()) << what << " min " << axis;
+        EXPECT_NEAR(box._max[axis], high[axis], 1e-3 * (high - low).length()) << what << " max " << axis;
+    }
+}
+
+} // namespace
+
+// An FBX model is read Y up and turned a quarter about x, so that it stands in the package as it
+// stood in its file (a 3ds Max box, Z up, on z = 0); glTF is Y up already and is not turned.
+TEST(Quintar, ConvertsFbxAndGltfModelsForIOS)
+{
+    struct Case {
+        std::string model;
+        std::string content;
+        osg::Vec3 low, high;
+    };
+    for (const Case& c :
+         {Case{
+              "car.fbx", assimpModel("FBX/embedded_ascii/box.FBX"), {-0.6f, -0.6f, 0.0f}, {0.6f, 0.6f, 1.2f}},
+          Case{"car.glb",
+               assimpModel("glTF2/BoxTextured-glTF-Binary/BoxTextured.glb"),
+               {-0.5f, -0.5f, -0.5f},
+               {0.5f, 0.5f, 0.5f}}}) {
+        IOSInput in(c.model, {{c.model, c.content}});
+        const QuintarRun run = in.run();
+        ASSERT_FALSE(run.lines.empty()) << c.model;
+        EXPECT_EQ(run.lines.back(), " Exporting...done.") << c.model;
+        EXPECT_FALSE(fs::exists(in.dir.file("input/" + c.model))) << c.model;
+        EXPECT_TRUE(archiveEntries(in.dir.file("out.orvana")).count("car.osgb")) << c.model;
+
+        // The model as the package holds it.
+        const std::string packaged =
+            in.dir.write("car.osgb", archived(in.dir.file("out.orvana"), "car.osgb"));
+        osg::ref_ptr<osg::Node> converted = osgDB::readRefNodeFile(packaged);
+        ASSERT_TRUE(converted) << c.model;
+        expectBox(drawnBounds(*converted), c.low, c.high, c.model);
+        Orvana::Testing::ModelInspection inspection;
+        converted->accept(inspection);
+        ASSERT_EQ(inspection.textureSizes.size(), 1u) << c.model << ": the embedded texture travels inside";
+        EXPECT_LE(std::max(inspection.textureSizes[0].first, inspection.textureSizes[0].second), 512);
+    }
+}
+
+// A KMZ archive is converted from the model inside it, found as the player finds it (here the
+// COLLADA file of its models folder), with the texture beside it.
+TEST(Quintar, ConvertsTheModelInsideAKmzArchiveForIOS)
+{
+    TempDir kmz;
+    kmz.write("models/duck.dae", assimpModel("Collada/duck.dae"));
+    kmz.write("models/duckCM.tga", assimpModel("Collada/duckCM.tga"));
+    ASSERT_EQ(std::system(("cd " + quoted(kmz.path()) + " && zip -q -r duck.kmz models").c_str()), 0);
+    IOSInput in("duck.kmz", {{"duck.kmz", readFile(kmz.file("duck.kmz"))}});
+    const QuintarRun run = in.run();
+    ASSERT_FALSE(run.lines.empty());
+    EXPECT_EQ(run.lines.back(), " Exporting...done.");
+    EXPECT_FALSE(fs::exists(in.dir.file("input/duck.kmz")));
+    EXPECT_TRUE(archiveEntries(in.dir.file("out.orvana")).count("duck.osgb"));
+    EXPECT_NE(archived(in.dir.file("out.orvana"), "scene.xml").find("source=\"duck.osgb\""),
+              std::string::npos);
+
+    const std::string packaged = in.dir.write("duck.osgb", archived(in.dir.file("out.orvana"), "duck.osgb"));
+    osg::ref_ptr<osg::Node> converted = osgDB::readRefNodeFile(packaged);
+    osg::ref_ptr<osg::Node> original = osgDB::readRefNodeFile(kmz.file("models/duck.dae"));
+    ASSERT_TRUE(converted);
+    ASSERT_TRUE(original);
+    const osg::BoundingBox expected = drawnBounds(*original);
+    expectBox(drawnBounds(*converted), expected._min, expected._max, "duck");
+    Orvana::Testing::ModelInspection inspection;
+    converted->accept(inspection);
+    EXPECT_EQ(inspection.textureSizes.size(), 1u) << "the texture travels inside";
+
+    // An archive without a model is refused with its reason.
+    TempDir empty;
+    empty.write("readme.txt", "no model here");
+    ASSERT_EQ(std::system(("cd " + quoted(empty.path()) + " && zip -q empty.kmz readme.txt").c_str()), 0);
+    IOSInput none("empty.kmz", {{"empty.kmz", readFile(empty.file("empty.kmz"))}});
+    const QuintarRun refused = none.run();
+    EXPECT_TRUE(refused.has(" ERROR: no model found in KMZ archive: " + none.dir.file("input/empty.kmz")));
+    EXPECT_TRUE(refused.has(" ERROR: could not create .orvana file (iOS)."));
+    EXPECT_TRUE(fs::exists(none.dir.file("input/empty.kmz"))) << "a model that failed to convert is kept";
 }
 
 TEST(Quintar, AnswersQueriesAndHelp)

@@ -8,6 +8,7 @@
 #include "PlayerRun.h"
 #include "messages/Messages.h"
 #include "player/app/ARApplication.h"
+#include "scene_description/KmzArchive.h"
 #include "support/TestSupport.h"
 
 using namespace Orvana;
