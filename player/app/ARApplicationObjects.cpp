@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <map>
 
 #include <osg/Group>
 #include <osg/Notify>
@@ -15,6 +16,7 @@
 #include "player/objects/ARSoundtrack.h"
 #include "player/objects/ARTTransformPlus.h"
 #include "player/objects/ARVideo.h"
+#include "scene_description/ValueParsing.h"
 
 namespace Orvana
 {
@@ -22,18 +24,12 @@ namespace Orvana
 namespace
 {
 
-// A relative path joined to a folder.
-std::string resolvePath(const std::string& folder, const std::string& path)
-{
-    return isAbsolutePath(path) ? path : joinPath(folder, path);
-}
-
 // The model folder of an entry: a relative folder lies in the base folder.
 std::string modelFolder(const std::string& base, const std::string& folder)
 {
     if (folder.empty())
         return base;
-    return resolvePath(base, folder);
+    return scenePath(base, folder);
 }
 
 bool endsWith(const std::string& text, const std::string& tail)
@@ -78,10 +74,14 @@ void ARApplication::initObjects()
     }
     const std::string& base = _temporaryDirectory;
 
+    std::map<std::string, std::string> videos;
+    for (const auto& [tag, movie] : _scene->videos)
+        videos[tag] = localPath(movie);
+
     osg::ref_ptr<osg::Node> sceneNode;
     if (!_scene->source.empty()) {
         const std::string folder = modelFolder(base, _scene->source_folder);
-        const std::string path = resolvePath(folder, _scene->source);
+        const std::string path = scenePath(folder, _scene->source);
         if (!fileExists(path))
             osg::notify(osg::FATAL) << " WARNING: cannot find scene file: " << path << std::endl;
         else
@@ -96,7 +96,7 @@ void ARApplication::initObjects()
         const std::string folder = modelFolder(base, entry.source_folder);
         std::string modelPath;
         if (!entry.source.empty()) {
-            modelPath = resolvePath(folder, entry.source);
+            modelPath = scenePath(folder, entry.source);
             if (!fileExists(modelPath)) {
                 osg::notify(osg::FATAL) << " WARNING: cannot find model file: " << modelPath << std::endl;
                 continue;
@@ -115,9 +115,10 @@ void ARApplication::initObjects()
                     << " Could not create an ARVideo object without a valid video file name." << std::endl;
                 continue;
             }
-            const std::string videoPath = resolvePath(base, entry.video);
+            const std::string videoPath = scenePath(base, entry.video);
             if (!fileExists(videoPath)) {
-                osg::notify(osg::FATAL) << " WARNING: could not find the specified video file." << std::endl;
+                osg::notify(osg::FATAL) << " WARNING: could not find the specified video file (" << videoPath << ")."
+                                        << std::endl;
                 continue;
             }
             object = buildObject<ARVideo>(modelPath, entry.object, sceneNode.get());
@@ -134,9 +135,10 @@ void ARApplication::initObjects()
                     << " Could not create an ARAudio object without a valid audio file name." << std::endl;
                 continue;
             }
-            const std::string audioPath = resolvePath(base, entry.audio);
+            const std::string audioPath = scenePath(base, entry.audio);
             if (!fileExists(audioPath)) {
-                osg::notify(osg::FATAL) << " WARNING: could not find the specified audio file." << std::endl;
+                osg::notify(osg::FATAL) << " WARNING: could not find the specified audio file (" << audioPath << ")."
+                                        << std::endl;
                 continue;
             }
             object = buildObject<ARAudio>(modelPath, entry.object, sceneNode.get());
@@ -167,16 +169,16 @@ void ARApplication::initObjects()
         object->setScale(entry.scale.x(), entry.scale.y(), entry.scale.z());
         object->setApplication(this);
         if (!dynamic_cast<ARVideo*>(object.get()))
-            object->setupVideoTextures(_scene->videos, base);
+            object->setupVideoTextures(videos, base);
 
         if (entry.is_occluder) {
             osg::notify(osg::NOTICE) << " Object is an occluder." << std::endl;
             object->setOccluder();
         }
         if (!entry.description_file.empty())
-            object->loadDescription(resolvePath(base, entry.description_file));
+            object->loadDescription(scenePath(base, entry.description_file));
         if (!entry.events_file.empty())
-            object->loadEvents(resolvePath(base, entry.events_file));
+            object->loadEvents(scenePath(base, entry.events_file));
 
         if (entry.all_markers) {
             addObjectToAllMarkers(object.get());
@@ -278,7 +280,7 @@ bool ARApplication::initSounds()
         return true;
     }
     for (const SoundtrackSettings& soundtrack : _audio->soundtracks) {
-        const std::string path = resolvePath(_temporaryDirectory, soundtrack.source);
+        const std::string path = scenePath(_temporaryDirectory, soundtrack.source);
         if (!fileExists(path)) {
             osg::notify(osg::FATAL) << " WARNING: cannot find soundtrack file: " << path << std::endl;
             continue;

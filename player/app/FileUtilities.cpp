@@ -9,6 +9,7 @@
 #include <osgDB/FileNameUtils>
 #include <zip.h>
 
+#include "scene_description/ValueParsing.h"
 #include "scene_description/XMLKmlParserManager.h"
 
 namespace fs = std::filesystem;
@@ -87,6 +88,11 @@ bool isAbsolutePath(const std::string& path)
 std::string joinPath(const std::string& directory, const std::string& name)
 {
     return osgDB::concatPaths(directory, name);
+}
+
+std::string scenePath(const std::string& directory, const std::string& name)
+{
+    return isAbsolutePath(name) ? localPath(name) : joinPath(directory, localPath(name));
 }
 
 bool fileExists(const std::string& path)
