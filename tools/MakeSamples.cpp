@@ -24,7 +24,8 @@
 #include <osg/Texture2D>
 #include <osgDB/WriteFile>
 
-namespace {
+namespace
+{
 
 // A shape of one colour, lit: the colour is the material's, so it shows under any light.
 osg::ref_ptr<osg::Geode> solid(osg::Shape* shape, const osg::Vec4& colour, const std::string& name = "")
@@ -35,15 +36,16 @@ osg::ref_ptr<osg::Geode> solid(osg::Shape* shape, const osg::Vec4& colour, const
     geode->setName(name);
     geode->addDrawable(drawable.get());
     osg::ref_ptr<osg::Material> material = new osg::Material;
-    material->setAmbient(osg::Material::FRONT_AND_BACK, osg::Vec4(colour.r() * 0.4f, colour.g() * 0.4f,
-                                                                  colour.b() * 0.4f, 1.0f));
+    material->setAmbient(osg::Material::FRONT_AND_BACK,
+                         osg::Vec4(colour.r() * 0.4f, colour.g() * 0.4f, colour.b() * 0.4f, 1.0f));
     material->setDiffuse(osg::Material::FRONT_AND_BACK, colour);
     geode->getOrCreateStateSet()->setAttributeAndModes(material.get());
     return geode;
 }
 
 // A box of width x depth x height millimetres standing on the marker plane at (x, y).
-osg::ref_ptr<osg::Geode> box(float x, float y, float width, float depth, float height, const osg::Vec4& colour)
+osg::ref_ptr<osg::Geode> box(float x, float y, float width, float depth, float height,
+                             const osg::Vec4& colour)
 {
     return solid(new osg::Box(osg::Vec3(x, y, height / 2), width, depth, height), colour);
 }
@@ -81,7 +83,8 @@ bool writeModel(const osg::Node& node, const std::string& path)
     return false;
 }
 
-bool writeModels(const std::string& folder, std::initializer_list<std::pair<const char*, osg::ref_ptr<osg::Node>>> models)
+bool writeModels(const std::string& folder,
+                 std::initializer_list<std::pair<const char*, osg::ref_ptr<osg::Node>>> models)
 {
     for (const auto& [name, node] : models)
         if (!writeModel(*node, folder + "/" + name))
@@ -218,19 +221,23 @@ bool makeSound(const std::string& folder)
 
 bool makeVideo(const std::string& folder)
 {
-    // The presenter stands at the back of the marker, facing the camera's side (+y); the film lies
-    // on the marker in front of it.
-    return writeModels(folder, {{"screen.ive", screen(osg::Vec3(32, -12, 0), osg::Vec3(-64, 0, 0), osg::Vec3(0, 0, 48))},
-                                {"film_plane.ive", screen(osg::Vec3(-24, 4, 1), osg::Vec3(48, 0, 0), osg::Vec3(0, 36, 0))}}) &&
-           writeMovie(folder + "/presenter.avi", 60, presenter) && writeMovie(folder + "/film.avi", 120, film);
+    // The presenter's screen leans back at the back of the marker, facing up and towards +y, where
+    // a camera looking down at the marker sees it; the film lies on the marker in front of it.
+    return writeModels(folder, {{"screen.ive",
+                                 screen(osg::Vec3(32, -8, 0), osg::Vec3(-64, 0, 0), osg::Vec3(0, -34, 34))},
+                                {"film_plane.ive",
+                                 screen(osg::Vec3(-24, 4, 1), osg::Vec3(48, 0, 0), osg::Vec3(0, 36, 0))}}) &&
+           writeMovie(folder + "/presenter.avi", 60, presenter) &&
+           writeMovie(folder + "/film.avi", 120, film);
 }
 
 bool makeLight(const std::string& folder)
 {
     osg::ref_ptr<osg::Geode> floor = solid(new osg::Box(osg::Vec3(0, 0, -1), 170, 170, 2), white);
-    return writeModels(folder, {{"floor.ive", floor},
-                                {"column.ive", box(-20, -10, 22, 22, 60, osg::Vec4(0.55f, 0.75f, 0.95f, 1.0f))},
-                                {"ball.ive", sphere(22, 18, 14, 14, orange)}});
+    return writeModels(folder,
+                       {{"floor.ive", floor},
+                        {"column.ive", box(-20, -10, 22, 22, 60, osg::Vec4(0.55f, 0.75f, 0.95f, 1.0f))},
+                        {"ball.ive", sphere(22, 18, 14, 14, orange)}});
 }
 
 bool makeClipping(const std::string& folder)
@@ -250,8 +257,8 @@ int main(int argc, char** argv)
         return 2;
     }
     const std::string folder = argv[1];
-    const bool ok = makeEvents(folder + "/events") && makeLayers(folder + "/layers") && makeSound(folder + "/sound") &&
-                    makeVideo(folder + "/video") && makeLight(folder + "/light") &&
-                    makeClipping(folder + "/clipping");
+    const bool ok = makeEvents(folder + "/events") && makeLayers(folder + "/layers") &&
+                    makeSound(folder + "/sound") && makeVideo(folder + "/video") &&
+                    makeLight(folder + "/light") && makeClipping(folder + "/clipping");
     return ok ? 0 : 1;
 }

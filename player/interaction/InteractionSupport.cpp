@@ -74,12 +74,12 @@ void KeyPresses::press(const osgGA::GUIEventAdapter& event)
     HeldKey& held = _held[physicalKey(event)];
     held.key = event.getKey();
     held.unmodifiedKey = event.getUnmodifiedKey();
-    held.modifiers = event.getModKeyMask();
+    held.modifiers = static_cast<unsigned int>(event.getModKeyMask());
 }
 
 HeldKey KeyPresses::release(const osgGA::GUIEventAdapter& event)
 {
-    HeldKey released{event.getKey(), event.getUnmodifiedKey(), event.getModKeyMask()};
+    HeldKey released{event.getKey(), event.getUnmodifiedKey(), static_cast<unsigned int>(event.getModKeyMask())};
     const auto found = _held.find(physicalKey(event));
     if (found != _held.end()) {
         released.key = found->second.key;

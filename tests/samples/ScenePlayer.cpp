@@ -5,6 +5,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
+#include <fstream>
 #include <signal.h>
 #include <sys/wait.h>
 #include <thread>
@@ -78,7 +79,10 @@ ScenePlayer::ScenePlayer(const std::string& sceneFolder, const std::vector<std::
     : _folder(sceneFolder)
 {
     const std::string runtime = ORVANA_RUNTIME_DIR;
-    _log = (fs::path(sceneFolder).parent_path() / (fs::path(sceneFolder).filename().string() + ".log")).string();
+    _log =
+        (fs::path(sceneFolder).parent_path() / (fs::path(sceneFolder).filename().string() + ".log")).string();
+    const std::string silentSound = _log + ".alsoft.conf";
+    std::ofstream(silentSound) << "[general]\ndrivers = null\n";
     const std::string number = startServer(_server);
     if (number.empty())
         return;
@@ -96,6 +100,9 @@ ScenePlayer::ScenePlayer(const std::string& sceneFolder, const std::vector<std::
             setenv("OSG_NOTIFY_LEVEL", "NOTICE", 1);
         else
             unsetenv("OSG_NOTIFY_LEVEL");
+        // Sound goes nowhere unless the test asks for it: without a sound card the sound library
+        // would report every call it cannot make.
+        setenv("ALSOFT_CONF", silentSound.c_str(), 1);
         for (const std::string& setting : environment)
             putenv(strdup(setting.c_str()));
         execl("./pellow", "pellow", "-working_directory", sceneFolder.c_str(), "-temporary_directory",
@@ -114,7 +121,8 @@ cv::Mat ScenePlayer::screenshot() const
     if (_display.empty())
         return cv::Mat();
     const std::string file = _log + ".png";
-    const std::string command = "DISPLAY=" + _display + " import -window root " + quote(file) + " 2>/dev/null";
+    const std::string command =
+        "DISPLAY=" + _display + " import -window root " + quote(file) + " 2>/dev/null";
     if (std::system(command.c_str()) != 0)
         return cv::Mat();
     const cv::Mat screen = cv::imread(file);
@@ -123,7 +131,8 @@ cv::Mat ScenePlayer::screenshot() const
     return screen(playerWindow & cv::Rect(0, 0, screen.cols, screen.rows)).clone();
 }
 
-bool ScenePlayer::waitFor(const std::function<bool(const cv::Mat&)>& accept, double seconds, cv::Mat* last) const
+bool ScenePlayer::waitFor(const std::function<bool(const cv::Mat&)>& accept, double seconds,
+                          cv::Mat* last) const
 {
     const Clock::time_point start = Clock::now();
     int status = 0;
@@ -162,8 +171,8 @@ void ScenePlayer::xdotool(const std::string& arguments) const
 
 void ScenePlayer::click(cv::Point at) const
 {
-    xdotool("mousemove " + std::to_string(playerWindow.x + at.x) + " " + std::to_string(playerWindow.y + at.y) +
-            " click 1");
+    xdotool("mousemove " + std::to_string(playerWindow.x + at.x) + " " +
+            std::to_string(playerWindow.y + at.y) + " click 1");
 }
 
 std::string ScenePlayer::stop()
@@ -187,7 +196,9 @@ std::string ScenePlayer::stop()
         kill(_server, SIGTERM);
         waitpid(_server, nullptr, 0);
     }
-    const int exitStatus = _player <= 0 ? -1 : WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    const int exitStatus = _player <= 0        ? -1
+                           : WIFEXITED(status) ? WEXITSTATUS(status)
+                                               : 128 + WTERMSIG(status);
     _result = readFile(_log) + "status=" + std::to_string(exitStatus) + (ended ? "" : " (killed)") + "\n";
     return _result;
 }

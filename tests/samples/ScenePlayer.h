@@ -29,7 +29,8 @@ public:
     // The player's window as it is on the screen now (BGR); empty when no screenshot could be taken.
     cv::Mat screenshot() const;
     // Takes screenshots until `accept` takes one or `seconds` pass; the last one taken goes to `last`.
-    bool waitFor(const std::function<bool(const cv::Mat&)>& accept, double seconds, cv::Mat* last = nullptr) const;
+    bool waitFor(const std::function<bool(const cv::Mat&)>& accept, double seconds,
+                 cv::Mat* last = nullptr) const;
     // Polls the player's log for a line holding `text`.
     bool waitForLog(const std::string& text, double seconds) const;
     // Runs `xdotool ARGUMENTS` against the virtual screen.
