@@ -117,8 +117,8 @@ void ARApplication::initObjects()
             }
             const std::string videoPath = scenePath(base, entry.video);
             if (!fileExists(videoPath)) {
-                osg::notify(osg::FATAL) << " WARNING: could not find the specified video file (" << videoPath << ")."
-                                        << std::endl;
+                osg::notify(osg::FATAL) << " WARNING: could not find the specified video file (" << videoPath
+                                        << ")." << std::endl;
                 continue;
             }
             object = buildObject<ARVideo>(modelPath, entry.object, sceneNode.get());
@@ -137,8 +137,8 @@ void ARApplication::initObjects()
             }
             const std::string audioPath = scenePath(base, entry.audio);
             if (!fileExists(audioPath)) {
-                osg::notify(osg::FATAL) << " WARNING: could not find the specified audio file (" << audioPath << ")."
-                                        << std::endl;
+                osg::notify(osg::FATAL) << " WARNING: could not find the specified audio file (" << audioPath
+                                        << ")." << std::endl;
                 continue;
             }
             object = buildObject<ARAudio>(modelPath, entry.object, sceneNode.get());

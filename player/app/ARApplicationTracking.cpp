@@ -421,7 +421,8 @@ void ARApplication::setPatternsFile(const std::string& name)
         osg::notify(osg::FATAL) << " WARNING: cannot set an empty pattern file name." << std::endl;
         return;
     }
-    resolveFile(name, _temporaryDirectory, _workingDirectory, "pattern file", _markersSettings->patterns_file);
+    resolveFile(name, _temporaryDirectory, _workingDirectory, "pattern file",
+                _markersSettings->patterns_file);
 }
 
 std::string ARApplication::getPatternsFile() const

@@ -47,8 +47,9 @@ bool ARObjectsKeyboardEventsHandler::handle(const osgGA::GUIEventAdapter& event,
             marker->getScaleTransform()->setMatrix(osg::Matrix::scale(scale));
         }
         if (!markers.empty())
-            _application->setMessage(formatMessage(
-                "Scaling value: %3.0f %%", 100.0 * static_cast<double>(scaleMagnitude(*markers.begin()->second).x())));
+            _application->setMessage(
+                formatMessage("Scaling value: %3.0f %%",
+                              100.0 * static_cast<double>(scaleMagnitude(*markers.begin()->second).x())));
     } else if (event.getEventType() == osgGA::GUIEventAdapter::KEYUP && (key == 'o' || key == 'O')) {
         _application->toggleOccluders();
     } else if (event.getEventType() == osgGA::GUIEventAdapter::KEYUP && (key == 'f' || key == 'F')) {

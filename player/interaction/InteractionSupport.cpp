@@ -38,14 +38,15 @@ ARViewer* playerViewer(osgGA::GUIActionAdapter& adapter)
 
 bool hasCtrl(unsigned int modifiers)
 {
-    return (modifiers & (osgGA::GUIEventAdapter::MODKEY_LEFT_CTRL | osgGA::GUIEventAdapter::MODKEY_RIGHT_CTRL)) != 0;
+    return (modifiers &
+            (osgGA::GUIEventAdapter::MODKEY_LEFT_CTRL | osgGA::GUIEventAdapter::MODKEY_RIGHT_CTRL)) != 0;
 }
 
 bool hasAlt(unsigned int modifiers)
 {
-    return (modifiers & (osgGA::GUIEventAdapter::MODKEY_LEFT_ALT | osgGA::GUIEventAdapter::MODKEY_RIGHT_ALT |
-                         osgGA::GUIEventAdapter::MODKEY_LEFT_SUPER | osgGA::GUIEventAdapter::MODKEY_RIGHT_SUPER)) !=
-           0;
+    return (modifiers &
+            (osgGA::GUIEventAdapter::MODKEY_LEFT_ALT | osgGA::GUIEventAdapter::MODKEY_RIGHT_ALT |
+             osgGA::GUIEventAdapter::MODKEY_LEFT_SUPER | osgGA::GUIEventAdapter::MODKEY_RIGHT_SUPER)) != 0;
 }
 
 bool isCtrlHeld(const osgGA::GUIEventAdapter& event)
@@ -79,7 +80,8 @@ void KeyPresses::press(const osgGA::GUIEventAdapter& event)
 
 HeldKey KeyPresses::release(const osgGA::GUIEventAdapter& event)
 {
-    HeldKey released{event.getKey(), event.getUnmodifiedKey(), static_cast<unsigned int>(event.getModKeyMask())};
+    HeldKey released{event.getKey(), event.getUnmodifiedKey(),
+                     static_cast<unsigned int>(event.getModKeyMask())};
     const auto found = _held.find(physicalKey(event));
     if (found != _held.end()) {
         released.key = found->second.key;

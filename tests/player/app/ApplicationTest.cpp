@@ -124,7 +124,8 @@ TEST(Application, CameraFileFollowsTheAspectRatioAndFilesAreLookedUpInOrder)
         << "the miss names the paths tried";
     capture.clear();
     application.setCameraFile("/nowhere/vga.dat");
-    EXPECT_TRUE(capture.contains(osg::FATAL, " WARNING: could not find specified camera file (/nowhere/vga.dat)."));
+    EXPECT_TRUE(
+        capture.contains(osg::FATAL, " WARNING: could not find specified camera file (/nowhere/vga.dat)."));
     // A scene written on Windows names its folders with backslashes.
     working.write("cameras/wide.dat", "w");
     application.setCameraFile("cameras\\wide.dat");
@@ -153,13 +154,14 @@ TEST(Application, MultiMarkerFileFromTheReferenceModel)
         sheet->addChild(square.get());
     }
     ASSERT_TRUE(osgDB::writeNodeFile(*reference, temporary.file("reference.osgt")));
-    temporary.write("markers.xml",
-                    "<markers patterns_file=\"p.dat\"><marker name=\"sheet\" id=\"4\" type=\"multi\" path=\"sheet.dat\" "
-                    "transforms_file=\"reference.osgt\"><submarkers>"
-                    "<submarker tag=\"left\" path=\"l.patt\" size=\"40\"/>"
-                    "<submarker tag=\"middle\" path=\"m.patt\" size=\"40\"/>"
-                    "<submarker tag=\"right\" path=\"squares\\r.patt\" size=\"62.5\"/>"
-                    "</submarkers></marker></markers>");
+    temporary.write(
+        "markers.xml",
+        "<markers patterns_file=\"p.dat\"><marker name=\"sheet\" id=\"4\" type=\"multi\" path=\"sheet.dat\" "
+        "transforms_file=\"reference.osgt\"><submarkers>"
+        "<submarker tag=\"left\" path=\"l.patt\" size=\"40\"/>"
+        "<submarker tag=\"middle\" path=\"m.patt\" size=\"40\"/>"
+        "<submarker tag=\"right\" path=\"squares\\r.patt\" size=\"62.5\"/>"
+        "</submarkers></marker></markers>");
     ARApplication application;
     application.setTemporaryDirectory(temporary.path());
     ASSERT_TRUE(application.setMarkers("markers.xml"));

@@ -127,12 +127,13 @@ TEST(SceneObjects, BackslashesInNamedFilesSeparateFolders)
     ASSERT_TRUE(osgDB::writeNodeFile(*box, dir.file("models/whole.osgt")));
     dir.write("texts/box.txt", "A box.\n");
     dir.write("events/box.xml", "<events><event name=\"on_select\"><actions/></event></events>");
-    ASSERT_TRUE(stage.loadScene(
-        object("name=\"box\" type=\"ARObject\"", "source=\"models\\box.osgt\"",
-               "<description file=\"texts\\box.txt\"/><events file=\"events\\box.xml\"/>") +
-            object("name=\"piece\" type=\"ARObject\"", "source=\"piece.osgt\" source_folder=\"models\\parts\"") +
-            object("name=\"cut\" type=\"ARObject\"", "source=\"\" object=\"box\""),
-        "", "source=\"whole.osgt\" source_folder=\".\\models\""));
+    ASSERT_TRUE(
+        stage.loadScene(object("name=\"box\" type=\"ARObject\"", "source=\"models\\box.osgt\"",
+                               "<description file=\"texts\\box.txt\"/><events file=\"events\\box.xml\"/>") +
+                            object("name=\"piece\" type=\"ARObject\"",
+                                   "source=\"piece.osgt\" source_folder=\"models\\parts\"") +
+                            object("name=\"cut\" type=\"ARObject\"", "source=\"\" object=\"box\""),
+                        "", "source=\"whole.osgt\" source_folder=\".\\models\""));
 
     MessageCapture capture;
     stage.app().initObjects();

@@ -363,9 +363,10 @@ TEST(Sound, SoundObjectNamedWithBackslashes)
     std::filesystem::create_directories(dir.file("models"));
     osg::ref_ptr<osg::Group> model = new osg::Group;
     ASSERT_TRUE(osgDB::writeNodeFile(*model, dir.file("models/speaker.osgt")));
-    ASSERT_TRUE(stage.loadScene("<object name=\"speaker\" type=\"ARAudio\" is_visible=\"false\"><model "
-                                "source=\"models\\speaker.osgt\" audio=\"sounds\\chime.wav\"/><markers><marker "
-                                "id=\"0\" layer=\"0\"/></markers></object>"));
+    ASSERT_TRUE(
+        stage.loadScene("<object name=\"speaker\" type=\"ARAudio\" is_visible=\"false\"><model "
+                        "source=\"models\\speaker.osgt\" audio=\"sounds\\chime.wav\"/><markers><marker "
+                        "id=\"0\" layer=\"0\"/></markers></object>"));
     MessageCapture messages;
     stage.app().initObjects();
     auto* speaker = dynamic_cast<ARAudio*>(stage.app().findObject("speaker"));
