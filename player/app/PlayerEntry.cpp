@@ -200,7 +200,7 @@ int runPlayer(int argc, char** argv)
     if (application->getObjectsCount() == 0) {
         osg::ref_ptr<osg::Node> model = osgDB::readRefNodeFile("data/orvana.ive");
         if (!model) {
-            osg::notify(osg::FATAL) << "ERROR: Could't load default model." << std::endl;
+            osg::notify(osg::FATAL) << "ERROR: Could't load default model (data/orvana.ive)." << std::endl;
             application->cleanup();
             return 0;
         }
