@@ -7,6 +7,8 @@
 #include <osg/Notify>
 #include <osgDB/FileNameUtils>
 
+#include "scene_description/ValueParsing.h"
+
 namespace fs = std::filesystem;
 
 namespace Orvana
@@ -26,6 +28,11 @@ bool isAbsolutePath(const std::string& path)
 std::string joinPath(const std::string& directory, const std::string& name)
 {
     return osgDB::concatPaths(directory, name);
+}
+
+std::string scenePath(const std::string& directory, const std::string& name)
+{
+    return isAbsolutePath(name) ? localPath(name) : joinPath(directory, localPath(name));
 }
 
 bool fileExists(const std::string& path)
