@@ -67,16 +67,10 @@ std::string startServer(pid_t& pid)
     return number;
 }
 
-bool finished(pid_t pid, int& status)
-{
-    return waitpid(pid, &status, WNOHANG) == pid;
-}
-
 } // namespace
 
 ScenePlayer::ScenePlayer(const std::string& sceneFolder, const std::vector<std::string>& environment,
                          bool verbose)
-    : _folder(sceneFolder)
 {
     const std::string runtime = ORVANA_RUNTIME_DIR;
     _log =
@@ -135,14 +129,13 @@ bool ScenePlayer::waitFor(const std::function<bool(const cv::Mat&)>& accept, dou
                           cv::Mat* last) const
 {
     const Clock::time_point start = Clock::now();
-    int status = 0;
     do {
         const cv::Mat shot = screenshot();
         if (last)
             *last = shot;
         if (!shot.empty() && accept(shot))
             return true;
-        if (_player <= 0 || finished(_player, status))
+        if (_player <= 0 || ended())
             return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(200));
     } while (secondsSince(start) < seconds);
@@ -175,31 +168,37 @@ void ScenePlayer::click(cv::Point at) const
             std::to_string(playerWindow.y + at.y) + " click 1");
 }
 
+bool ScenePlayer::ended() const
+{
+    if (!_ended && _player > 0 && waitpid(_player, &_status, WNOHANG) == _player)
+        _ended = true;
+    return _ended;
+}
+
 std::string ScenePlayer::stop()
 {
     if (_stopped)
         return _result;
     _stopped = true;
-    int status = 0;
-    bool ended = _player <= 0;
-    if (!ended) {
+    if (_player > 0 && !ended()) {
         xdotool("key Escape");
         const Clock::time_point start = Clock::now();
-        while (!(ended = finished(_player, status)) && secondsSince(start) < 30.0)
+        while (!ended() && secondsSince(start) < 30.0)
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        if (!ended) {
-            kill(_player, SIGKILL);
-            waitpid(_player, &status, 0);
-        }
+    }
+    const bool killed = _player > 0 && !_ended;
+    if (killed) {
+        kill(_player, SIGKILL);
+        waitpid(_player, &_status, 0);
     }
     if (_server > 0) {
         kill(_server, SIGTERM);
         waitpid(_server, nullptr, 0);
     }
-    const int exitStatus = _player <= 0        ? -1
-                           : WIFEXITED(status) ? WEXITSTATUS(status)
-                                               : 128 + WTERMSIG(status);
-    _result = readFile(_log) + "status=" + std::to_string(exitStatus) + (ended ? "" : " (killed)") + "\n";
+    const int exitStatus = _player <= 0         ? -1
+                           : WIFEXITED(_status) ? WEXITSTATUS(_status)
+                                                : 128 + WTERMSIG(_status);
+    _result = readFile(_log) + "status=" + std::to_string(exitStatus) + (killed ? " (killed)" : "") + "\n";
     return _result;
 }
 

@@ -40,14 +40,17 @@ public:
     // Ends the player with ESC (killing it if it does not go) and returns its log, with
     // "status=<exit status>" as its last line.
     std::string stop();
-    const std::string& folder() const { return _folder; }
 
 private:
-    std::string _folder;
+    // Whether the player has ended; reaps it once.
+    bool ended() const;
+
     std::string _display;
     std::string _log;
     pid_t _server = -1;
     pid_t _player = -1;
+    mutable bool _ended = false;
+    mutable int _status = 0;
     bool _stopped = false;
     std::string _result;
 };
