@@ -281,6 +281,43 @@ bool collectAudio(Export& job)
     return true;
 }
 
+// True when `path`, with its links and ".." steps resolved, lies inside `root`.
+bool resolvesInside(const fs::path& root, const fs::path& path)
+{
+    std::error_code status;
+    const fs::path base = fs::weakly_canonical(root, status);
+    if (status)
+        return false;
+    const fs::path resolved = fs::weakly_canonical(path, status);
+    if (status)
+        return false;
+    const fs::path relative = resolved.lexically_relative(base);
+    return !relative.empty() && *relative.begin() != "..";
+}
+
+// A package holds only what the input folder holds: a named file, or anything in a model folder,
+// that leads elsewhere (through "..", an absolute name or a link) is refused.
+bool everythingInsideInput(const Export& job, const std::vector<std::string>& files)
+{
+    auto refuse = [](const std::string& path) {
+        fatal(" ERROR: file outside the input directory: " + path);
+        return false;
+    };
+    for (const std::string& file : files)
+        if (!resolvesInside(job.inputDir, file))
+            return refuse(file);
+    for (const std::string& folder : job.modelFolders()) {
+        if (!resolvesInside(job.inputDir, folder))
+            return refuse(folder);
+        std::error_code status;
+        for (fs::recursive_directory_iterator entry(folder, status), end; !status && entry != end;
+             entry.increment(status))
+            if (entry->is_symlink(status) && !resolvesInside(job.inputDir, entry->path()))
+                return refuse(entry->path().string());
+    }
+    return true;
+}
+
 bool checkRequiredFiles(const Export& job)
 {
     std::vector<std::string> files = job.markerFiles;
@@ -301,7 +338,8 @@ bool checkRequiredFiles(const Export& job)
             return false;
         }
     }
-    return true;
+    files.push_back(job.patternsFile);
+    return everythingInsideInput(job, files);
 }
 
 // A folder of the system's temporary folder, removed with everything in it when this dies.
@@ -573,6 +611,7 @@ bool exportPackage(osg::ArgumentParser& arguments)
 
 int runQuintar(int argc, char** argv)
 {
+    installInterruptCleanup();
     osgDB::Registry* registry = osgDB::Registry::instance();
     osgDB::FilePathList plugins = registry->getLibraryFilePathList();
     plugins.push_front("osgplugins");

@@ -17,6 +17,7 @@
 #include <osgUtil/Optimizer>
 
 #include "player/effects/ARTextureUnitsVisitor.h"
+#include "platform/safe_loading/SafeLoading.h"
 
 namespace Orvana
 {
@@ -177,7 +178,7 @@ bool convertModel(const std::string& source, const std::string& target, bool fbx
     root->dirtyBound();
 
     osgDB::Registry* registry = osgDB::Registry::instance();
-    osg::ref_ptr<osg::Node> model = osgDB::readRefNodeFile(source, registry->getOptions());
+    osg::ref_ptr<osg::Node> model = loadModelFile(source, registry->getOptions());
     if (!model) {
         osg::notify(osg::FATAL) << " ERROR: could not load source file for conversion." << std::endl;
         return false;

@@ -4,13 +4,22 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <random>
 #include <system_error>
 
 #include <zip.h>
 #include <zlib.h>
 
 #include <osg/Notify>
+
+// Process ids and signals: the one POSIX-only corner of the exporter.
+#include <csignal>
+#include <cerrno>
+#include <mutex>
+#include <set>
+#include <thread>
+
+#include <pthread.h>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -50,6 +59,61 @@ std::string zipError(zip* archive)
     return archive ? zip_strerror(archive) : "unknown error";
 }
 
+const char* const kWorkFolderMark = ".quintar-";
+const char* const kWorkFolderEnd = ".tmp";
+
+// Work folders of packages being built, removed by the interrupt watcher.
+std::mutex& workFoldersMutex()
+{
+    static std::mutex mutex;
+    return mutex;
+}
+
+std::set<std::string>& workFolders()
+{
+    static std::set<std::string> folders;
+    return folders;
+}
+
+void removeTree(const fs::path& path)
+{
+    std::error_code ignored;
+    // remove_all takes a link away without following it.
+    fs::remove_all(path, ignored);
+}
+
+// The process id in a work folder's name for the package called `packageName`, or 0.
+long workFolderProcess(const std::string& entry, const std::string& packageName)
+{
+    const std::string start = packageName + kWorkFolderMark;
+    const std::string end = kWorkFolderEnd;
+    if (entry.size() <= start.size() + end.size() || entry.compare(0, start.size(), start) != 0 ||
+        entry.compare(entry.size() - end.size(), end.size(), end) != 0)
+        return 0;
+    const std::string digits = entry.substr(start.size(), entry.size() - start.size() - end.size());
+    if (digits.empty() || digits.size() > 9 || digits.find_first_not_of("0123456789") != std::string::npos)
+        return 0;
+    return std::stol(digits);
+}
+
+// Work folders left beside the package by runs that were killed: their process is gone.
+void removeStaleWorkFolders(const fs::path& folder, const std::string& packageName)
+{
+    std::error_code status;
+    std::vector<fs::path> stale;
+    for (fs::directory_iterator entry(folder.empty() ? fs::path(".") : folder, status), end;
+         !status && entry != end; entry.increment(status)) {
+        const long process = workFolderProcess(entry->path().filename().string(), packageName);
+        if (process > 0 && (process == static_cast<long>(getpid()) ||
+                            (kill(static_cast<pid_t>(process), 0) != 0 && errno == ESRCH)))
+            stale.push_back(entry->path());
+    }
+    for (const fs::path& path : stale) {
+        osg::notify(osg::NOTICE) << " Removing what an interrupted export left: " << path.string() << std::endl;
+        removeTree(path);
+    }
+}
+
 } // namespace
 
 std::string packageEntryName(const std::string& path, bool isFolder)
@@ -83,22 +147,54 @@ PackageArchive::~PackageArchive()
 {
     if (_archive)
         zip_discard(_archive);
-    if (!_temporaryFolder.empty()) {
-        std::error_code ignored;
-        fs::remove_all(_temporaryFolder, ignored);
+    removeWorkFolder();
+}
+
+std::string PackageArchive::workFolderFor(const std::string& path)
+{
+    return path + kWorkFolderMark + std::to_string(getpid()) + kWorkFolderEnd;
+}
+
+void PackageArchive::removeWorkFolder()
+{
+    if (_workFolder.empty())
+        return;
+    {
+        std::lock_guard<std::mutex> lock(workFoldersMutex());
+        workFolders().erase(_workFolder);
     }
+    removeTree(_workFolder);
+    _workFolder.clear();
 }
 
 bool PackageArchive::open()
 {
+    const fs::path package(_path);
+    removeStaleWorkFolders(package.parent_path(), package.filename().string());
+    const std::string workFolder = workFolderFor(_path);
+    std::error_code status;
+    if (!fs::create_directory(workFolder, status)) {
+        osg::notify(osg::FATAL) << " ERROR: cannot create archive '" << _path << "': cannot create the folder '"
+                                << workFolder << "'" << (status ? ": " + status.message() : std::string())
+                                << std::endl;
+        return false;
+    }
+    {
+        std::lock_guard<std::mutex> lock(workFoldersMutex());
+        workFolders().insert(workFolder);
+    }
+    _workFolder = workFolder;
+
+    const std::string partial = (fs::path(_workFolder) / package.filename()).string();
     int error = 0;
-    _archive = zip_open(_path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
+    _archive = zip_open(partial.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
     if (!_archive) {
         zip_error_t details;
         zip_error_init_with_code(&details, error);
         osg::notify(osg::FATAL) << " ERROR: cannot create archive '" << _path
                                 << "': " << zip_error_strerror(&details) << std::endl;
         zip_error_fini(&details);
+        removeWorkFolder();
         return false;
     }
     return true;
@@ -109,6 +205,13 @@ bool PackageArchive::addFile(zip* archive, const std::string& file, const std::s
     std::error_code status;
     if (!fs::is_regular_file(file, status))
         return false;
+    // The archive reads its files only when it is written; a file that cannot be read then would
+    // fail the whole package under the package's name, so it is named here.
+    if (!std::ifstream(file, std::ios::binary)) {
+        osg::notify(osg::FATAL) << " ERROR: cannot read file '" << file << "'." << std::endl;
+        _failed = true;
+        return false;
+    }
     zip_source_t* source = zip_source_file(archive, file.c_str(), 0, -1);
     if (!source)
         return false;
@@ -140,30 +243,11 @@ void PackageArchive::addFiles(const std::vector<std::string>& files)
     osg::notify(osg::NOTICE) << "File: '" << _path << "' zipped!" << std::endl;
 }
 
-std::string PackageArchive::makeTemporaryFolder()
-{
-    if (!_temporaryFolder.empty())
-        return _temporaryFolder;
-    std::error_code status;
-    const fs::path base = fs::temp_directory_path(status);
-    if (status)
-        return {};
-    std::random_device random;
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        const fs::path candidate = base / ("quintar-" + std::to_string(random()));
-        if (fs::create_directory(candidate, status)) {
-            _temporaryFolder = candidate.string();
-            return _temporaryFolder;
-        }
-    }
-    return {};
-}
-
 void PackageArchive::addFolders(const std::vector<std::string>& folders)
 {
     if (!_archive)
         return;
-    const std::string temporary = makeTemporaryFolder();
+    const std::string temporary = _workFolder;
     for (const std::string& folder : folders) {
         osg::notify(osg::NOTICE) << "archiving subfolder: " << folder << std::endl;
         const std::string folderArchivePath = (fs::path(temporary) / packageEntryName(folder, true)).string();
@@ -213,15 +297,57 @@ bool PackageArchive::close()
 {
     if (!_archive)
         return false;
+    if (_failed) {
+        zip_discard(_archive);
+        _archive = nullptr;
+        removeWorkFolder();
+        return false;
+    }
     if (zip_close(_archive) < 0) {
         osg::notify(osg::FATAL) << " ERROR: cannot write archive '" << _path << "': " << zipError(_archive)
                                 << std::endl;
         zip_discard(_archive);
         _archive = nullptr;
+        removeWorkFolder();
         return false;
     }
     _archive = nullptr;
-    return true;
+    const fs::path partial = fs::path(_workFolder) / fs::path(_path).filename();
+    std::error_code status;
+    fs::rename(partial, _path, status);
+    if (status)
+        osg::notify(osg::FATAL) << " ERROR: cannot write archive '" << _path << "': " << status.message()
+                                << std::endl;
+    removeWorkFolder();
+    return !status;
+}
+
+void installInterruptCleanup()
+{
+    sigset_t signals;
+    sigemptyset(&signals);
+    for (int signal : {SIGINT, SIGTERM, SIGHUP})
+        sigaddset(&signals, signal);
+    // Blocked here, the signals reach only the watcher, which may then do ordinary work: a signal
+    // handler could not safely remove a folder while the main thread sits inside malloc.
+    if (pthread_sigmask(SIG_BLOCK, &signals, nullptr) != 0)
+        return;
+    std::thread([signals] {
+        int received = 0;
+        if (sigwait(&signals, &received) != 0)
+            return;
+        {
+            std::lock_guard<std::mutex> lock(workFoldersMutex());
+            for (const std::string& folder : workFolders())
+                removeTree(folder);
+        }
+        std::signal(received, SIG_DFL);
+        sigset_t only;
+        sigemptyset(&only);
+        sigaddset(&only, received);
+        pthread_sigmask(SIG_UNBLOCK, &only, nullptr);
+        raise(received);
+    }).detach();
 }
 
 } // namespace Orvana

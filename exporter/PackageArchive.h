@@ -18,7 +18,10 @@ std::string findEntryNameCollision(const std::vector<std::string>& files,
                                    const std::vector<std::string>& folders);
 
 // A .orvana package being built: files are added group by group, and the archive is written by
-// close(). An existing archive at the path is replaced only when close() succeeds.
+// close(). Everything in progress lives in a work folder beside the package, named
+// "<package>.quintar-<process id>.tmp", so a run that was killed can be recognised and its folder
+// removed by the next export to the same package. An existing package is replaced only when
+// close() succeeds, by renaming the finished one over it.
 class PackageArchive
 {
 public:
@@ -38,13 +41,21 @@ public:
 
     const std::string& getPath() const { return _path; }
 
+    // The work folder a run of this process uses for the package at `path`.
+    static std::string workFolderFor(const std::string& path);
+
 private:
     bool addFile(zip* archive, const std::string& file, const std::string& entryName);
-    std::string makeTemporaryFolder();
+    void removeWorkFolder();
 
     std::string _path;
     zip* _archive = nullptr;
-    std::string _temporaryFolder;
+    std::string _workFolder;
+    bool _failed = false;
 };
+
+// Makes SIGINT, SIGTERM and SIGHUP remove the work folders of packages being built before the
+// process ends by the signal. Call once, before any other thread starts.
+void installInterruptCleanup();
 
 } // namespace Orvana

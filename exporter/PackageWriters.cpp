@@ -17,6 +17,7 @@
 #include "scene_description/MarkersSettings.h"
 #include "scene_description/SceneSettings.h"
 #include "scene_description/ValueParsing.h"
+#include "platform/safe_loading/SafeLoading.h"
 
 namespace Orvana
 {
@@ -355,7 +356,7 @@ bool writeObjectsData(const std::string& path, const MarkerSettings& marker, con
                                  "1.0 1.0 1.0", "MARKER 1"});
     }
 
-    osg::ref_ptr<osg::Node> reference = osgDB::readRefNodeFile(transformsFile);
+    osg::ref_ptr<osg::Node> reference = loadModelFile(transformsFile);
     if (!reference) {
         osg::notify(osg::FATAL) << " WARNING: cannot load marker reference system file." << std::endl;
         return false;

@@ -21,6 +21,8 @@
 #include "platform/marker_engine/ImageSource.h"
 #include "platform/marker_engine/MarkerTracker.h"
 #include "platform/marker_engine/Pattern.h"
+#include "platform/safe_loading/ImageHeader.h"
+#include "platform/safe_loading/SafeLoading.h"
 
 namespace Orvana {
 
@@ -35,6 +37,18 @@ bool appendLine(const std::string& path, const std::string& line)
     std::ofstream file(path, std::ios::app);
     file << line << '\n';
     return static_cast<bool>(file.flush());
+}
+
+// Prints the image size and refuses an image over the largest size the generator takes.
+bool sizeAllowed(int width, int height)
+{
+    osg::notify(osg::NOTICE) << "Image size: width=" << width << " - height=" << height << std::endl;
+    if (width <= MarkerGenerator::kMaxImageSize && height <= MarkerGenerator::kMaxImageSize)
+        return true;
+    osg::notify(osg::FATAL) << "ERROR: input image size too big. The maximum allowed size is "
+                            << MarkerGenerator::kMaxImageSize << "x" << MarkerGenerator::kMaxImageSize << "."
+                            << std::endl;
+    return false;
 }
 
 } // namespace
@@ -90,10 +104,18 @@ MarkerGenerator::InitResult MarkerGenerator::init()
     }
 
     osg::notify(osg::NOTICE) << "Using video config: " << configuration << std::endl;
+    // The header tells the size, so a huge image is refused before it is decoded.
+    int headerWidth = 0;
+    int headerHeight = 0;
+    if (readImageHeaderSize(_input, headerWidth, headerHeight) &&
+        (headerWidth > kMaxImageSize || headerHeight > kMaxImageSize)) {
+        sizeAllowed(headerWidth, headerHeight);
+        return InitResult::Failed;
+    }
     _video = std::make_unique<MarkerEngine::ImageSource>();
     if (!_video->open(configuration, error)) {
         osg::notify(osg::FATAL) << "ERROR: unable to open video device." << std::endl;
-        osg::notify(osg::NOTICE) << " " << error << std::endl;
+        osg::notify(osg::FATAL) << " " << error << std::endl;
         return InitResult::Failed;
     }
     _width = _video->width();
@@ -102,12 +124,8 @@ MarkerGenerator::InitResult MarkerGenerator::init()
         osg::notify(osg::FATAL) << "ERROR: unable to get video size." << std::endl;
         return InitResult::Failed;
     }
-    osg::notify(osg::NOTICE) << "Image size: width=" << _width << " - height=" << _height << std::endl;
-    if (_width > kMaxImageSize || _height > kMaxImageSize) {
-        osg::notify(osg::FATAL) << "ERROR: input image size too big. The maximum allowed size is " << kMaxImageSize
-                                << "x" << kMaxImageSize << "." << std::endl;
+    if (!sizeAllowed(_width, _height))
         return InitResult::Failed;
-    }
     try {
         _buffer.assign(static_cast<std::size_t>(_width) * _height * _video->pixelSize(), 0);
     } catch (const std::bad_alloc&) {
@@ -235,7 +253,7 @@ bool MarkerGenerator::makeMarkerImage(const std::string& path, double size)
     const double x0 = std::min({c[0].x, c[1].x, c[2].x, c[3].x});
     const double y1 = std::max({c[0].y, c[1].y, c[2].y, c[3].y});
 
-    osg::ref_ptr<osg::Image> image = osgDB::readImageFile(_input);
+    osg::ref_ptr<osg::Image> image = loadImageFile(_input);
     if (!image) {
         osg::notify(osg::FATAL) << "ERROR: could not read input file while creating preview/thumb image." << std::endl;
         return false;

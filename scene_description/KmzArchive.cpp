@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 
 #include <osg/Notify>
 #include <osgDB/FileNameUtils>
@@ -47,6 +48,43 @@ bool entryTarget(const fs::path& folder, const std::string& name, fs::path& targ
     return true;
 }
 
+bool isLink(const fs::path& path)
+{
+    std::error_code ec;
+    return fs::is_symlink(fs::symlink_status(path, ec));
+}
+
+// True when no folder between `folder` and `target` is a symbolic link, so that writing `target`
+// cannot land anywhere else. A link at `target` itself is removed: the entry replaces it.
+bool entryPathIsPlain(const fs::path& folder, const fs::path& target)
+{
+    fs::path walked = folder;
+    const fs::path relative = target.lexically_relative(folder);
+    for (auto part = relative.begin(); part != relative.end(); ++part) {
+        walked /= *part;
+        if (!isLink(walked))
+            continue;
+        if (std::next(part) != relative.end())
+            return false;
+        std::error_code ec;
+        fs::remove(walked, ec);
+        return !ec;
+    }
+    return true;
+}
+
+// Unix hosts store the file mode in the upper half of the external attributes.
+bool entryIsLink(zip_t* archive, zip_uint64_t index)
+{
+    zip_uint8_t system = 0;
+    zip_uint32_t attributes = 0;
+    if (zip_file_get_external_attributes(archive, index, 0, &system, &attributes) < 0)
+        return false;
+    constexpr zip_uint32_t typeMask = 0170000;
+    constexpr zip_uint32_t linkType = 0120000;
+    return system == ZIP_OPSYS_UNIX && ((attributes >> 16) & typeMask) == linkType;
+}
+
 bool extractEntry(zip_t* archive, zip_uint64_t index, const fs::path& target)
 {
     std::error_code ec;
@@ -78,6 +116,13 @@ bool unzipArchive(const std::string& archivePath, const std::string& directory)
     int error = 0;
     zip_t* archive = zip_open(archivePath.c_str(), ZIP_RDONLY, &error);
     bool ok = archive != nullptr;
+    if (ok && isLink(directory)) {
+        osg::notify(osg::FATAL) << " WARNING: unpack folder is a symbolic link, not followed: " << directory
+                                << std::endl;
+        zip_discard(archive);
+        archive = nullptr;
+        ok = false;
+    }
     if (ok) {
         const fs::path folder(directory);
         std::error_code ec;
@@ -90,6 +135,18 @@ bool unzipArchive(const std::string& archivePath, const std::string& directory)
             if (!entryTarget(folder, name, target)) {
                 osg::notify(osg::FATAL)
                     << " WARNING: archive entry refused (outside the unpack folder): " << name << std::endl;
+                ok = false;
+                continue;
+            }
+            if (entryIsLink(archive, static_cast<zip_uint64_t>(i))) {
+                osg::notify(osg::FATAL)
+                    << " WARNING: archive entry refused (symbolic link): " << name << std::endl;
+                ok = false;
+                continue;
+            }
+            if (!entryPathIsPlain(folder, target)) {
+                osg::notify(osg::FATAL)
+                    << " WARNING: archive entry refused (through a symbolic link): " << name << std::endl;
                 ok = false;
                 continue;
             }

@@ -114,6 +114,9 @@ bool XMLParserManager::loadXMLFile()
         loaded = nestingDepth(content, maximumNestingDepth) <= maximumNestingDepth;
     }
     if (loaded) {
+        // The parser steps over a UTF-8 sequence by its lead byte's length, up to four bytes, even
+        // past the end of the text; zeros after the terminator keep every such step inside the buffer.
+        content.append(8, '\0');
         _document->Parse(content.c_str(), nullptr, TIXML_DEFAULT_ENCODING);
         loaded = !_document->Error();
     }

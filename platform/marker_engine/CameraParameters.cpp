@@ -210,8 +210,10 @@ cv::Mat CameraParameters::distortionCoefficients() const
             b.push_back(m[1] / m[2] - y);
         }
     }
+    // The SVD of a system holding NaN or infinity (absurd values in a file) may not end.
     cv::Mat coefficients;
-    if (!cv::solve(a, b, coefficients, cv::DECOMP_SVD))
+    if (!cv::checkRange(a) || !cv::checkRange(b) || !cv::solve(a, b, coefficients, cv::DECOMP_SVD) ||
+        !cv::checkRange(coefficients))
         return cv::Mat::zeros(4, 1, CV_64F);
     return coefficients;
 }

@@ -1,6 +1,7 @@
 #include "platform/marker_engine/ImageSource.h"
 
 #include <cctype>
+#include <exception>
 #include <filesystem>
 #include <vector>
 
@@ -89,7 +90,7 @@ bool ImageSource::open(const std::string& configuration, std::string& error)
             cv::Mat image;
             try {
                 image = cv::imread(movie, cv::IMREAD_COLOR);
-            } catch (const cv::Exception&) {
+            } catch (const std::exception&) {
                 image.release();
             }
             if (image.empty() || image.cols <= 0 || image.rows <= 0) {
@@ -102,7 +103,13 @@ bool ImageSource::open(const std::string& configuration, std::string& error)
             return true;
         }
         _capture = std::make_unique<cv::VideoCapture>();
-        if (!_capture->open(movie, cv::CAP_ANY)) {
+        bool opened = false;
+        try {
+            opened = _capture->open(movie, cv::CAP_ANY);
+        } catch (const std::exception&) {
+            opened = false;
+        }
+        if (!opened) {
             _capture.reset();
             error = "cannot open the movie \"" + movie + "\"";
             return false;

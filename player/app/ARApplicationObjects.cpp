@@ -15,6 +15,7 @@
 #include "player/objects/ARSoundtrack.h"
 #include "player/objects/ARTTransformPlus.h"
 #include "player/objects/ARVideo.h"
+#include "platform/safe_loading/SafeLoading.h"
 
 namespace Orvana
 {
@@ -85,7 +86,7 @@ void ARApplication::initObjects()
         if (!fileExists(path))
             osg::notify(osg::FATAL) << " WARNING: cannot find scene file: " << path << std::endl;
         else
-            sceneNode = osgDB::readRefNodeFile(resolveModelFile(path));
+            sceneNode = loadModelFile(resolveModelFile(path));
     }
 
     for (const SceneObjectSettings& entry : _scene->objects) {

@@ -15,6 +15,7 @@
 #include "player/app/ARApplication.h"
 #include "player/app/FileUtilities.h"
 #include "player/objects/ARMarkerNode.h"
+#include "platform/safe_loading/SafeLoading.h"
 
 namespace Orvana {
 
@@ -253,7 +254,7 @@ bool ARApplication::writeMultiMarkerFile(int markerIndex)
         osg::notify(osg::FATAL) << " WARNING: cannot init submarkers (empty transforms file name)." << std::endl;
         return false;
     }
-    osg::ref_ptr<osg::Node> reference = osgDB::readRefNodeFile(record.transforms_file);
+    osg::ref_ptr<osg::Node> reference = loadModelFile(record.transforms_file);
     if (!reference) {
         osg::notify(osg::FATAL) << " WARNING: cannot load marker reference system file." << std::endl;
         return false;
@@ -336,6 +337,11 @@ std::string ARApplication::chooseCameraFile(int width, int height)
 {
     if (!_video) {
         osg::notify(osg::FATAL) << " WARNING: NULL video configuration." << std::endl;
+        return std::string();
+    }
+    if (width <= 0 || height <= 0) {
+        osg::notify(osg::FATAL) << " WARNING: the video gives no picture size (" << width << "x" << height
+                                << "), so no camera file matches it." << std::endl;
         return std::string();
     }
     const float ratio = static_cast<float>(width) / static_cast<float>(height);

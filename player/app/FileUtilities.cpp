@@ -43,8 +43,19 @@ void removeFile(const std::string& path)
 void removeDirectoryTree(const std::string& directory)
 {
     std::error_code ec;
-    if (directory.empty() || !fs::exists(directory, ec)) {
+    const fs::file_status status = fs::symlink_status(directory, ec);
+    if (directory.empty() || !fs::exists(status)) {
         osg::notify(osg::NOTICE) << " Nothing to cleanup..." << std::endl;
+        return;
+    }
+    // A link is never followed: what it points to is not ours to delete.
+    if (fs::is_symlink(status)) {
+        osg::notify(osg::FATAL) << " WARNING: temporary folder is a symbolic link, only the link is removed: "
+                                << directory << std::endl;
+        const bool removed = fs::remove(directory, ec);
+        osg::notify(osg::NOTICE) << (removed ? "Temporary data removed (dirs)."
+                                             : "Unable to remove temporary data.")
+                                 << std::endl;
         return;
     }
     bool filesRemoved = true;

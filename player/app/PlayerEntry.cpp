@@ -14,6 +14,7 @@
 #include "player/app/ARApplication.h"
 #include "player/app/FileUtilities.h"
 #include "player/objects/ARObject.h"
+#include "platform/safe_loading/SafeLoading.h"
 
 namespace Orvana {
 
@@ -170,7 +171,7 @@ int runPlayer(int argc, char** argv)
         return 0;
     }
     if (application->getObjectsCount() == 0) {
-        osg::ref_ptr<osg::Node> model = osgDB::readRefNodeFile("data/orvana.ive");
+        osg::ref_ptr<osg::Node> model = loadModelFile("data/orvana.ive");
         if (!model) {
             osg::notify(osg::FATAL) << "ERROR: Could't load default model." << std::endl;
             application->cleanup();

@@ -7,6 +7,7 @@
 #include <osgDB/FileNameUtils>
 
 #include "player/objects/ARSoundtrack.h"
+#include "platform/safe_loading/SafeLoading.h"
 
 namespace Orvana
 {
@@ -39,7 +40,7 @@ bool ARAudio::createAudio(const std::string& fileName, bool keepModel)
     }
 
     if (_samples) {
-        if (!_buffer.loadFromFile(fileName)) {
+        if (!loadWithoutThrowing([&] { return _buffer.loadFromFile(fileName); })) {
             osg::notify(osg::FATAL) << "ERROR: could not load specified audio file." << std::endl;
             return false;
         }
@@ -50,7 +51,7 @@ bool ARAudio::createAudio(const std::string& fileName, bool keepModel)
         _sound.setPitch(1.0f);
         _sound.setVolume(100.0f);
     } else {
-        if (!_music.openFromFile(fileName)) {
+        if (!loadWithoutThrowing([&] { return _music.openFromFile(fileName); })) {
             osg::notify(osg::FATAL) << "ERROR: could not load specified audio file." << std::endl;
             return false;
         }

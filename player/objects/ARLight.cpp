@@ -8,6 +8,7 @@
 #include <osgDB/ReadFile>
 
 #include "player/objects/ARVisitors.h"
+#include "platform/safe_loading/SafeLoading.h"
 
 namespace Orvana
 {
@@ -131,7 +132,7 @@ void ARLight::initFromModel()
 
 void ARLight::loadDummies()
 {
-    osg::ref_ptr<osg::Node> file = osgDB::readRefNodeFile("data/dummies.ive");
+    osg::ref_ptr<osg::Node> file = loadModelFile("data/dummies.ive");
     if (!file) {
         osg::notify(osg::FATAL) << "WARNING: could not load dummies file." << std::endl;
         return;
@@ -148,7 +149,7 @@ void ARLight::loadDummies()
                                              osg::StateAttribute::OFF | osg::StateAttribute::PROTECTED);
     _lightTransform->addChild(_dummies.get());
 
-    osg::ref_ptr<osg::Node> axes = osgDB::readRefNodeFile("data/axes.ive");
+    osg::ref_ptr<osg::Node> axes = loadModelFile("data/axes.ive");
     if (!axes)
         osg::notify(osg::FATAL) << "WARNING: could not load axes file." << std::endl;
     else

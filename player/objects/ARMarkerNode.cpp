@@ -20,6 +20,7 @@
 #include "player/objects/ARTTransformPlus.h"
 #include "player/objects/ARVisitors.h"
 #include "scene_description/MarkersSettings.h"
+#include "platform/safe_loading/SafeLoading.h"
 
 namespace Orvana
 {
@@ -110,7 +111,7 @@ void ARMarkerNode::computeReferenceSystem()
     // A multi marker's sub-marker poses already place its content.
     if (!_settings->isSingle())
         return;
-    osg::ref_ptr<osg::Node> model = osgDB::readRefNodeFile(_settings->transforms_file);
+    osg::ref_ptr<osg::Node> model = loadModelFile(_settings->transforms_file);
     if (!model) {
         osg::notify(osg::FATAL) << " WARNING: cannot load marker reference system file." << std::endl;
         return;

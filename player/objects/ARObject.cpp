@@ -28,6 +28,7 @@
 #include "player/objects/ARVisitors.h"
 #include "player/objects/ITexture2DSubloadCallback.h"
 #include "scene_description/XMLEventsParserManager.h"
+#include "platform/safe_loading/SafeLoading.h"
 
 namespace Orvana
 {
@@ -135,7 +136,7 @@ namespace
 
 osg::ref_ptr<osg::Node> readModel(const std::string& fileName)
 {
-    osg::ref_ptr<osg::Node> model = osgDB::readRefNodeFile(fileName);
+    osg::ref_ptr<osg::Node> model = loadModelFile(fileName);
     if (!model)
         osg::notify(osg::FATAL) << " WARNING: could not read model file: " << fileName << std::endl;
     return model;
@@ -670,7 +671,7 @@ bool ARObject::processVideoTag(const std::string& tag, const std::string& movieF
     }
     const std::string path = isAbsolutePath(movieFile) ? movieFile : joinPath(baseFolder, movieFile);
     osg::notify(osg::NOTICE) << " NOTICE: read movie_file: " << path << std::endl;
-    osg::ref_ptr<osg::Image> image = osgDB::readRefImageFile(path);
+    osg::ref_ptr<osg::Image> image = loadImageFile(path);
     osg::ref_ptr<osg::ImageStream> stream = dynamic_cast<osg::ImageStream*>(image.get());
     if (!stream.valid()) {
         osg::notify(osg::FATAL) << " WARNING: unable to read file: " << path << std::endl;

@@ -1,4 +1,5 @@
 #include "player/objects/ARSoundtrack.h"
+#include "platform/safe_loading/SafeLoading.h"
 
 #include <osg/Notify>
 
@@ -14,7 +15,7 @@ void logAudioFormat(unsigned int rate, unsigned int channels, float seconds)
 
 bool ARSoundtrack::open(const std::string& fileName, bool loop)
 {
-    if (!_music.openFromFile(fileName)) {
+    if (!loadWithoutThrowing([&] { return _music.openFromFile(fileName); })) {
         osg::notify(osg::FATAL) << "ERROR: could not load specified audio file (" << fileName << ")."
                                 << std::endl;
         return false;

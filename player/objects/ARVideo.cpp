@@ -12,6 +12,7 @@
 #include "player/app/ARApplication.h"
 #include "player/effects/ARTextureUnitsVisitor.h"
 #include "player/objects/ARVisitors.h"
+#include "platform/safe_loading/SafeLoading.h"
 
 namespace Orvana
 {
@@ -97,7 +98,7 @@ bool ARVideo::createVideo(const std::string& fileName, bool lighting)
         osg::notify(osg::FATAL) << " WARNING: could not create video node: missing video file name." << std::endl;
         return false;
     }
-    osg::ref_ptr<osg::Image> image = osgDB::readRefImageFile(fileName);
+    osg::ref_ptr<osg::Image> image = loadImageFile(fileName);
     auto* stream = dynamic_cast<osg::ImageStream*>(image.get());
     if (!stream) {
         osg::notify(osg::FATAL) << " WARNING: unable to read file: " << fileName << std::endl;

@@ -11,7 +11,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <csignal>
 #include <cstdlib>
+#include <functional>
 #include <filesystem>
 #include <regex>
 #include <set>
@@ -23,6 +26,8 @@
 #include <osg/Texture2D>
 #include <osgDB/ReadFile>
 #include <osgDB/WriteFile>
+
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 using Orvana::Testing::readFile;
@@ -685,4 +690,123 @@ TEST(Quintar, EndsOnEveryMissingOrInvalidInputWithItsMessage)
     EXPECT_TRUE(lower.has(" Exporting...done."));
     EXPECT_FALSE(lower.has(" WARNING: exporting for iOS player."));
     EXPECT_TRUE(fs::exists(in.path("car.osg")));
+}
+
+TEST(Quintar, RefusesFilesThatLeadOutOfTheInputFolder)
+{
+    struct Case {
+        const char* what;
+        std::function<std::string(DesktopInput&)> prepare; // returns the path the error names
+    };
+    const Case cases[] = {
+        {"a source with ..",
+         [](DesktopInput& in) {
+             in.dir.write("outside.osg", "outside bytes");
+             in.dir.write("input/scene.xml", std::regex_replace(readFile(in.path("scene.xml")),
+                                                                std::regex("car\\.osg"), "../outside.osg"));
+             return in.path("../outside.osg");
+         }},
+        {"a model that is a link out",
+         [](DesktopInput& in) {
+             in.dir.write("outside.osg", "outside bytes");
+             fs::remove(in.path("car.osg"));
+             fs::create_symlink(in.dir.file("outside.osg"), in.path("car.osg"));
+             return in.path("car.osg");
+         }},
+        {"a link out inside a model folder",
+         [](DesktopInput& in) {
+             in.dir.write("secret/key.txt", "secret");
+             fs::create_directory_symlink(in.dir.file("secret"), in.path("trees/more"));
+             return in.path("trees/more");
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        DesktopInput in;
+        const std::string named = c.prepare(in);
+        const std::string package = in.dir.file("out.orvana");
+        const QuintarRun run = quintar({"-input_dir", in.input, "-output_file", package}, in.dir.path());
+        EXPECT_TRUE(run.has(" ERROR: file outside the input directory: " + named)) << run.lines.size();
+        EXPECT_TRUE(run.has(" ERROR: could not create .orvana file."));
+        EXPECT_FALSE(run.has(" Exporting...done."));
+        EXPECT_FALSE(fs::exists(package));
+    }
+
+    // Links that stay inside are packed as the files they point to.
+    DesktopInput in;
+    fs::remove(in.path("car.osg"));
+    in.dir.write("input/models/real-car.osg", readFile(testdata("osg/glider.osg")));
+    fs::create_symlink("models/real-car.osg", in.path("car.osg"));
+    fs::create_symlink("../car.html", in.path("trees/car-notes.html"));
+    const std::string package = in.dir.file("out.orvana");
+    const QuintarRun run = quintar({"-input_dir", in.input, "-output_file", package}, in.dir.path());
+    ASSERT_TRUE(run.has(" Exporting...done."));
+    EXPECT_EQ(archived(package, "car.osg"), readFile(testdata("osg/glider.osg")));
+}
+
+TEST(Quintar, AnInterruptedExportLeavesNothingBehind)
+{
+    DesktopInput in;
+    const std::string package = in.dir.file("out.orvana");
+    in.dir.write("out.orvana", "the old package");
+    // A work folder of a run that was killed: its process is gone, so the next export removes it.
+    pid_t gone = 4190000;
+    while (kill(gone, 0) == 0 || errno != ESRCH)
+        --gone;
+    const std::string stale = package + ".quintar-" + std::to_string(gone) + ".tmp";
+    in.dir.write(fs::path(stale).lexically_relative(in.dir.path()).string() + "/out.orvana", "partial");
+    const std::string alive = package + ".quintar-1.tmp"; // process 1 is alive: not ours to remove
+    fs::create_directories(alive);
+
+    // Enough data that the export is still writing when the signal comes.
+    std::string big;
+    big.reserve(96u << 20);
+    unsigned state = 12345;
+    while (big.size() < (96u << 20)) {
+        state = state * 1103515245u + 12345u;
+        big += "line " + std::to_string(state % 1000) + " of a long soundtrack\n";
+    }
+    in.dir.write("input/music.ogg", big);
+    const std::string pidFile = in.dir.file("quintar.pid");
+    const std::string folder = in.dir.path();
+    const std::string program = QUINTAR_PATH;
+    const std::string input = in.input;
+    const std::string command = "cd " + quoted(folder) + " && { " + quoted(program) +
+                                " -input_dir " + quoted(input) + " -output_file " + quoted(package) +
+                                " > /dev/null 2>&1 & echo $! > " + quoted(pidFile) + "; wait; }";
+    FILE* waiting = popen(command.c_str(), "r");
+    ASSERT_NE(waiting, nullptr);
+    std::string pid;
+    for (int i = 0; i < 3000 && pid.empty(); ++i) {
+        pid = readFile(pidFile);
+        usleep(10000);
+    }
+    ASSERT_FALSE(pid.empty());
+    const std::string work = package + ".quintar-" + std::to_string(std::stol(pid)) + ".tmp";
+    bool started = false;
+    for (int i = 0; i < 6000 && !started; ++i) {
+        started = fs::exists(work);
+        if (!started)
+            usleep(5000);
+    }
+    ASSERT_TRUE(started) << "the export never began its package";
+    kill(static_cast<pid_t>(std::stol(pid)), SIGTERM);
+    pclose(waiting);
+
+    EXPECT_FALSE(fs::exists(work)) << "the work folder goes with the interrupted run";
+    EXPECT_FALSE(fs::exists(stale)) << "a killed run's folder goes at the next export";
+    EXPECT_TRUE(fs::exists(alive));
+    fs::remove_all(alive);
+    EXPECT_EQ(readFile(package), "the old package");
+    for (const auto& entry : fs::directory_iterator(in.dir.path()))
+        EXPECT_EQ(entry.path().string().find("out.orvana."), std::string::npos) << entry.path();
+
+    // A run that completes leaves only its package.
+    in.dir.write("input/music.ogg", "music bytes");
+    const QuintarRun run = quintar({"-input_dir", in.input, "-output_file", package}, in.dir.path());
+    ASSERT_TRUE(run.has(" Exporting...done."));
+    std::set<std::string> names;
+    for (const auto& entry : fs::directory_iterator(in.dir.path()))
+        names.insert(entry.path().filename().string());
+    EXPECT_EQ(names, (std::set<std::string>{"input", "out.orvana", "quintar.pid"}));
 }

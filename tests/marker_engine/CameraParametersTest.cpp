@@ -71,6 +71,8 @@ TEST(CameraParameters, UndistortionInvertsDistortionForEveryVersion)
     v2.dist = {318, 242, 60.0, 5.0, 1.01, 0, 0, 0, 0};
     for (const CameraParameters& camera : {artoolkitCamera(), v1, v2}) {
         SCOPED_TRACE(camera.version);
+        ASSERT_GT(camera.xsize, 0);
+        ASSERT_GT(camera.ysize, 0);
         for (double y = 0; y <= camera.ysize; y += camera.ysize / 6.0)
             for (double x = 0; x <= camera.xsize; x += camera.xsize / 8.0) {
                 const cv::Point2d ideal(x, y);
@@ -104,6 +106,19 @@ TEST(CameraParameters, OpenCvEquivalentReproducesTheDistortion)
     cv::projectPoints(rays, cv::Vec3d(0, 0, 0), cv::Vec3d(0, 0, 0), k, d, projected);
     for (std::size_t i = 0; i < ideal.size(); ++i)
         EXPECT_LT(cv::norm(projected[i] - camera.idealToObserved(ideal[i])), 0.01);
+}
+
+TEST(CameraParameters, AbsurdDistortionEndsWithoutCoefficients)
+{
+    // Values a file may hold that overflow the fit: the conversion gives up at once.
+    for (const double value : {1e300, 1e160, -1e200}) {
+        CameraParameters v3 = CameraParameters::pinhole(640, 480, 700, 700, 320, 240);
+        v3.version = 3;
+        v3.dist = {320, 240, value, value, 1.0, 1.0, 0, 0, 0};
+        const cv::Mat k = v3.distortionCoefficients();
+        ASSERT_EQ(k.total(), 4u);
+        EXPECT_TRUE(cv::checkRange(k)) << value;
+    }
 }
 
 TEST(CameraParameters, WritesAndReadsVersionOne)

@@ -117,8 +117,15 @@ TEST(Tamsel, EngineInitialisationErrors)
     const std::string empty = dir.write("empty.jpg", "");
     for (const std::string& bad : {corrupt, empty}) {
         r = TamselRun::run(named + options(bad, out));
-        EXPECT_EQ(r.output, std::string("ERROR: unable to open video device.\n") + kSilentFailure);
+        EXPECT_EQ(r.output, "ERROR: unable to open video device.\n cannot read the image \"" + bad + "\"\n" +
+                                kSilentFailure);
     }
+
+    // A huge picture is refused from its header, before any decoding: this one holds no pixels.
+    std::string header("\x89PNG\r\n\x1a\n\0\0\0\x0dIHDR\0\0\x4e\x20\0\0\x4e\x20\x08\x02\0\0\0", 29);
+    r = TamselRun::run(named + options(dir.write("huge.png", header + std::string(1000, '\0')), out));
+    EXPECT_EQ(r.output, std::string("ERROR: input image size too big. The maximum allowed size is 1024x1024.\n") +
+                            kSilentFailure);
     r = TamselRun::run(named + options(writeMarkerImage(dir, "m.png", 1), out), false, dir.path());
     EXPECT_EQ(r.output, std::string("ERROR: could not load fake camera parameter file.\n") + kSilentFailure);
 

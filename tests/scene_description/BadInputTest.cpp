@@ -43,6 +43,13 @@ TEST(BadInput, FilesThatDoNotParseGiveTheLoadError)
     for (int i = 0; i < 10000; ++i)
         nested += "</Folder>";
     expectLoadError<XMLKmlParserManager>(dir.write("deep.kml", "<kml>" + nested + "</kml>"), "10,000 levels");
+
+    // Unfinished markup ending in a UTF-8 lead byte: the parser skips the whole sequence, which
+    // would take it past the end of the text (a memory checker sees it; here it must fail cleanly).
+    for (const char* tail : {"\xF4", "\xF0\x9F", "\xE2", "\xC3"})
+        for (const std::string& start : {std::string("<config><a b=\""), std::string("<config><"),
+                                         std::string("<config><!-- "), std::string("<config>text")})
+            expectLoadError<XMLConfigurationParserManager>(dir.write("lead.xml", start + tail), "lead byte at the end");
 }
 
 TEST(BadInput, ReadableOddFilesAreReadWithoutHarm)

@@ -53,7 +53,11 @@ std::string readFile(const std::string& path)
 
 std::string testdata(const std::string& relative)
 {
-    return (fs::path(ORVANA_TESTDATA_DIR) / relative).string();
+    const std::string path = (fs::path(ORVANA_TESTDATA_DIR) / relative).string();
+    // Thrown, so that the test stops at once: GoogleTest reports the exception as its failure.
+    if (!fs::exists(path))
+        throw std::runtime_error("missing test data file: " + path);
+    return path;
 }
 
 } // namespace Orvana::Testing

@@ -23,6 +23,7 @@ private:
 };
 
 std::string readFile(const std::string& path);
+// A file of the test data kept in the project; a missing one throws, which ends the test at once.
 std::string testdata(const std::string& relative);
 
 } // namespace Orvana::Testing

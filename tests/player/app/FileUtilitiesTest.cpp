@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include <gtest/gtest.h>
+#include <zip.h>
 
 #include "PlayerRun.h"
 #include "messages/Messages.h"
@@ -108,6 +109,82 @@ TEST(FileUtilities, RemovingFoldersAndFiles)
     removeFile(file);
     EXPECT_FALSE(fileExists(file));
     removeFile(file);
+}
+
+TEST(FileUtilities, SymbolicLinksAreNeverFollowed)
+{
+    TempDir dir;
+    const std::string outside = dir.file("outside");
+    dir.write("outside/keep.txt", "keep");
+    dir.write("outside/deep/keep2.txt", "keep");
+
+    // A leftover unpack folder that is a link to someone else's folder: the link is replaced, the
+    // folder it points to is neither written nor emptied, at preparation or at exit.
+    const std::string archive = dir.file("m.kmz");
+    ASSERT_TRUE(PlayerRun::writeZip(archive, {{"models/m.dae", "<COLLADA/>"}}));
+    fs::create_directory_symlink(outside, dir.file("m_kmz.tmp"));
+    {
+        ARApplication application;
+        MessageCapture capture;
+        EXPECT_EQ(application.resolveModelFile(archive), dir.file("m_kmz.tmp") + "/models/m.dae");
+        EXPECT_FALSE(fs::is_symlink(dir.file("m_kmz.tmp")));
+        EXPECT_FALSE(fs::exists(outside + "/models"));
+        application.cleanup();
+        EXPECT_FALSE(fs::exists(dir.file("m_kmz.tmp")));
+    }
+    EXPECT_EQ(readFile(outside + "/keep.txt"), "keep");
+    EXPECT_EQ(readFile(outside + "/deep/keep2.txt"), "keep");
+
+    // Removal takes a link away, never what it points to, at the top or deeper down.
+    fs::create_directory_symlink(outside, dir.file("link"));
+    dir.write("tree/a.txt", "a");
+    fs::create_directory_symlink(outside, dir.file("tree/inner"));
+    fs::create_symlink(outside + "/keep.txt", dir.file("tree/file-link"));
+    MessageCapture capture;
+    removeDirectoryTree(dir.file("link"));
+    removeDirectoryTree(dir.file("tree"));
+    EXPECT_FALSE(fs::exists(fs::symlink_status(dir.file("link"))));
+    EXPECT_FALSE(fs::exists(dir.file("tree")));
+    EXPECT_TRUE(capture.contains(osg::FATAL, " WARNING: temporary folder is a symbolic link, only the link is removed: " +
+                                                 dir.file("link")));
+    EXPECT_EQ(readFile(outside + "/keep.txt"), "keep");
+    EXPECT_EQ(readFile(outside + "/deep/keep2.txt"), "keep");
+
+    // Unpacking refuses link entries and writes through no link already in the folder; a link at
+    // an entry's own place is replaced by the entry.
+    const std::string linking = dir.file("linking.zip");
+    {
+        int error = 0;
+        zip_t* zip = zip_open(linking.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
+        ASSERT_NE(zip, nullptr);
+        const std::string target = outside;
+        const zip_int64_t index =
+            zip_file_add(zip, "escape", zip_source_buffer(zip, target.data(), target.size(), 0), 0);
+        ASSERT_GE(index, 0);
+        ASSERT_EQ(zip_file_set_external_attributes(zip, static_cast<zip_uint64_t>(index), 0, ZIP_OPSYS_UNIX,
+                                                   (0120777u) << 16),
+                  0);
+        const std::string text = "x";
+        zip_file_add(zip, "through/x.txt", zip_source_buffer(zip, text.data(), text.size(), 0), 0);
+        zip_file_add(zip, "replaced.txt", zip_source_buffer(zip, text.data(), text.size(), 0), 0);
+        ASSERT_EQ(zip_close(zip), 0);
+    }
+    const std::string unpack = dir.file("unpack");
+    fs::create_directories(unpack);
+    fs::create_directory_symlink(outside, unpack + "/through");
+    fs::create_symlink(outside + "/keep.txt", unpack + "/replaced.txt");
+    capture.clear();
+    EXPECT_FALSE(unzipArchive(linking, unpack));
+    EXPECT_TRUE(capture.contains(osg::FATAL, " WARNING: archive entry refused (symbolic link): escape"));
+    EXPECT_TRUE(capture.contains(osg::FATAL, " WARNING: archive entry refused (through a symbolic link): through/x.txt"));
+    EXPECT_FALSE(fs::exists(fs::symlink_status(unpack + "/escape")));
+    EXPECT_FALSE(fs::exists(outside + "/x.txt"));
+    EXPECT_FALSE(fs::is_symlink(unpack + "/replaced.txt"));
+    EXPECT_EQ(readFile(unpack + "/replaced.txt"), "x");
+    EXPECT_EQ(readFile(outside + "/keep.txt"), "keep");
+    fs::create_directory_symlink(outside, dir.file("link2"));
+    EXPECT_FALSE(unzipArchive(archive, dir.file("link2")));
+    EXPECT_FALSE(fs::exists(outside + "/models"));
 }
 
 TEST(KmzModels, SketchUpLayoutFindsEveryColladaFile)

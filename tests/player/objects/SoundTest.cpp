@@ -2,6 +2,7 @@
 // file (its wave output), which each test measures after its audio device has closed.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
@@ -66,10 +67,11 @@ std::string writeTone(const std::string& path, double seconds, double frequency 
 class Capture
 {
 public:
-    Capture()
+    Capture() = default;
+    explicit Capture(const std::string& path)
     {
         sf::InputSoundFile file;
-        if (!file.openFromFile(capturePath()))
+        if (!file.openFromFile(path))
             return;
         _rate = file.getSampleRate();
         _channels = file.getChannelCount();
@@ -98,25 +100,50 @@ private:
     std::vector<sf::Int16> _samples;
 };
 
-// Keeps the audio device open for one scripted session; its clock starts with the device.
+// Keeps the audio device open for one scripted session. Its clock is the device's own: the length
+// of the sound the wave writer has written so far. A busy machine that holds the writer back holds
+// the script back with it, and every check is made at the times the script really acted.
 class Session
 {
 public:
-    Session() : _device(std::make_unique<sf::SoundBuffer>()), _start(std::chrono::steady_clock::now()) {}
-    void at(double seconds)
+    Session() : _device(std::make_unique<sf::SoundBuffer>()) {}
+
+    // Seconds of sound written so far.
+    double now() const
     {
-        std::this_thread::sleep_until(_start + std::chrono::duration<double>(seconds));
+        std::error_code error;
+        const auto size = std::filesystem::file_size(capturePath(), error);
+        if (error || size < kHeaderBytes)
+            return 0.0;
+        return double(size - kHeaderBytes) / kBytesPerSecond;
     }
+
+    // Waits until the device has written `seconds` of sound; returns the time it has reached.
+    double at(double seconds)
+    {
+        const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+        double reached = now();
+        while (reached < seconds && std::chrono::steady_clock::now() < give_up) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            reached = now();
+        }
+        EXPECT_GE(reached, seconds) << "the sound device stopped writing";
+        return reached;
+    }
+
     // Closes the device (once every other sound is gone) and returns what was played.
     Capture finish()
     {
         _device.reset();
-        return Capture();
+        return Capture(capturePath());
     }
 
 private:
+    // OpenAL Soft's wave writer: an extensible WAVE header, then 16-bit stereo at 44.1 kHz (the
+    // configuration above).
+    static constexpr std::uintmax_t kHeaderBytes = 68;
+    static constexpr double kBytesPerSecond = 44100.0 * 2 * 2;
     std::unique_ptr<sf::SoundBuffer> _device;
-    std::chrono::steady_clock::time_point _start;
 };
 
 osg::ref_ptr<ARAudio> sound(const std::string& file, bool keepModel = false)
@@ -134,6 +161,8 @@ TEST(Sound, PlayPausesAndTogglesAsStated)
     TempDir dir;
     const std::string tone = writeTone(dir.file("tone.wav"), 1.2);
     Capture heard;
+    std::array<double, 3> marks{};
+    double end = 0.0;
     {
         Session session;
         osg::ref_ptr<ARAudio> beep = sound(tone);
@@ -145,24 +174,29 @@ TEST(Sound, PlayPausesAndTogglesAsStated)
         beep->togglePause();
         EXPECT_NE(beep->getStatus(), sf::SoundSource::Playing)
             << "toggling a sound never played keeps it silent";
-        session.at(0.3);
+        const double played = session.at(0.3);
         beep->play();
-        session.at(0.7);
+        const double paused = session.at(played + 0.4);
         beep->pause();
-        session.at(1.1);
+        const double resumed = session.at(paused + 0.4);
         beep->togglePause();
         EXPECT_EQ(beep->getStatus(), sf::SoundSource::Playing);
-        session.at(2.4);
+        end = session.at(resumed + 1.3);
         EXPECT_EQ(beep->getStatus(), sf::SoundSource::Stopped) << "1.2 s played in full";
         beep = nullptr;
         heard = session.finish();
+        marks = {played, paused, resumed};
     }
-    ASSERT_GT(heard.seconds(), 2.0);
-    EXPECT_TRUE(heard.silent(0.0, 0.25)) << heard.rms(0.0, 0.25);
-    EXPECT_TRUE(heard.loud(0.4, 0.65)) << heard.rms(0.4, 0.65);
-    EXPECT_TRUE(heard.silent(0.8, 1.05)) << "paused: " << heard.rms(0.8, 1.05);
-    EXPECT_TRUE(heard.loud(1.2, 1.85)) << "resumed: " << heard.rms(1.2, 1.85);
-    EXPECT_TRUE(heard.silent(2.1, 2.35)) << "the rest was 0.8 s: " << heard.rms(2.1, 2.35);
+    ASSERT_GE(heard.seconds(), end - 0.1);
+    const auto [played, paused, resumed] = marks;
+    EXPECT_TRUE(heard.silent(0.0, played - 0.05)) << heard.rms(0.0, played - 0.05);
+    EXPECT_TRUE(heard.loud(played + 0.1, paused - 0.05)) << heard.rms(played + 0.1, paused - 0.05);
+    EXPECT_TRUE(heard.silent(paused + 0.08, resumed - 0.02)) << "paused: " << heard.rms(paused + 0.08, resumed - 0.02);
+    // What was left after the pause: the tone less what had played before it.
+    const double left = 1.2 - (paused - played);
+    EXPECT_TRUE(heard.loud(resumed + 0.1, resumed + left - 0.1)) << "resumed: " << heard.rms(resumed + 0.1, resumed + left - 0.1);
+    EXPECT_TRUE(heard.silent(resumed + left + 0.1, resumed + left + 0.25))
+        << "the rest was " << left << " s: " << heard.rms(resumed + left + 0.1, resumed + left + 0.25);
 }
 
 TEST(Sound, RewindRestartsFromTheBeginning)
@@ -170,27 +204,29 @@ TEST(Sound, RewindRestartsFromTheBeginning)
     TempDir dir;
     const std::string tone = writeTone(dir.file("tone.WAV"), 1.0);
     Capture heard;
+    double paused = 0.0;
+    double rewound = 0.0;
     {
         Session session;
         MessageCapture messages;
         osg::ref_ptr<ARAudio> beep = sound(tone);
         EXPECT_TRUE(messages.contains(osg::NOTICE, "ARAudio: using samples...")) << "WAV in capitals";
-        session.at(0.1);
+        const double played = session.at(0.1);
         beep->play();
-        session.at(0.6);
+        paused = session.at(played + 0.5);
         beep->pause();
-        session.at(0.8);
+        rewound = session.at(paused + 0.2);
         beep->rewind();
         EXPECT_EQ(beep->getStatus(), sf::SoundSource::Playing) << "rewind on a paused sound plays it";
         EXPECT_TRUE(messages.contains(osg::NOTICE, " Audio <beep> REWIND"));
-        session.at(2.2);
+        session.at(rewound + 1.4);
         beep = nullptr;
         heard = session.finish();
     }
-    EXPECT_TRUE(heard.silent(0.65, 0.75));
-    EXPECT_TRUE(heard.loud(1.4, 1.7))
-        << "a full second from the rewind, not the half left: " << heard.rms(1.4, 1.7);
-    EXPECT_TRUE(heard.silent(1.95, 2.15)) << heard.rms(1.95, 2.15);
+    EXPECT_TRUE(heard.silent(paused + 0.08, rewound - 0.02)) << heard.rms(paused + 0.08, rewound - 0.02);
+    EXPECT_TRUE(heard.loud(rewound + 0.6, rewound + 0.9))
+        << "a full second from the rewind, not the half left: " << heard.rms(rewound + 0.6, rewound + 0.9);
+    EXPECT_TRUE(heard.silent(rewound + 1.15, rewound + 1.35)) << heard.rms(rewound + 1.15, rewound + 1.35);
 }
 
 TEST(Sound, LoopingRepeatsPastTheEndForSamplesAndStreams)
@@ -199,6 +235,10 @@ TEST(Sound, LoopingRepeatsPastTheEndForSamplesAndStreams)
     const std::string wav = writeTone(dir.file("short.wav"), 0.4);
     const std::string ogg = writeTone(dir.file("short.ogg"), 0.4, 660.0);
     Capture heard;
+    double started = 0.0;
+    double unlooped = 0.0;
+    double streamed = 0.0;
+    double streamPaused = 0.0;
     {
         Session session;
         MessageCapture messages;
@@ -208,24 +248,29 @@ TEST(Sound, LoopingRepeatsPastTheEndForSamplesAndStreams)
         EXPECT_TRUE(messages.contains(osg::NOTICE, "ARAudio: using streams..."));
         EXPECT_EQ(stream->getNumChildren(), 1u) << "a visible sound object keeps its model";
         samples->setLoop(true);
+        started = session.now();
         samples->play();
-        session.at(1.3);
+        unlooped = session.at(started + 1.3);
         samples->toggleLoop();
         EXPECT_FALSE(samples->getLoop());
-        session.at(1.9);
+        streamed = session.at(unlooped + 0.6);
         stream->toggleLoop();
         stream->play();
-        session.at(3.0);
+        streamPaused = session.at(streamed + 1.1);
         stream->pause();
-        session.at(3.3);
+        session.at(streamPaused + 0.3);
         samples = nullptr;
         stream = nullptr;
         heard = session.finish();
     }
-    EXPECT_TRUE(heard.loud(0.5, 1.2)) << "samples loop past 0.4 s: " << heard.rms(0.5, 1.2);
-    EXPECT_TRUE(heard.silent(1.75, 1.85)) << "looping off ends the last round: " << heard.rms(1.75, 1.85);
-    EXPECT_TRUE(heard.loud(2.4, 2.9)) << "the stream loops past 0.4 s: " << heard.rms(2.4, 2.9);
-    EXPECT_TRUE(heard.silent(3.1, 3.25));
+    EXPECT_TRUE(heard.loud(started + 0.5, unlooped - 0.1)) << "samples loop past 0.4 s: "
+                                                          << heard.rms(started + 0.5, unlooped - 0.1);
+    // With looping off the round that is playing ends, at most 0.4 s later.
+    EXPECT_TRUE(heard.silent(unlooped + 0.45, streamed - 0.02))
+        << "looping off ends the last round: " << heard.rms(unlooped + 0.45, streamed - 0.02);
+    EXPECT_TRUE(heard.loud(streamed + 0.5, streamPaused - 0.1))
+        << "the stream loops past 0.4 s: " << heard.rms(streamed + 0.5, streamPaused - 0.1);
+    EXPECT_TRUE(heard.silent(streamPaused + 0.1, streamPaused + 0.25));
 }
 
 TEST(Sound, MediaActionsControlASoundObject)
@@ -303,6 +348,9 @@ TEST(Sound, SoundtracksStepWrapAndToggle)
     EXPECT_EQ(app.getCurrentSoundtrackIndex(), 0) << "the controls need a soundtrack";
 
     Capture heard;
+    double started = 0.0;
+    double stopped = 0.0;
+    double rewound = 0.0;
     {
         Session session;
         for (const char* name : {"one.ogg", "two.ogg", "three.wav"})
@@ -318,10 +366,10 @@ TEST(Sound, SoundtracksStepWrapAndToggle)
             EXPECT_NE(app.getSoundtrack(i)->getStatus(), sf::SoundSource::Playing)
                 << "stepping starts nothing";
 
-        session.at(0.2);
+        started = session.at(0.2);
         app.toggleMusic();
         EXPECT_TRUE(app.getCurrentSoundtrack()->isPlaying());
-        session.at(0.5);
+        session.at(started + 0.3);
         app.nextSoundtrack();
         EXPECT_EQ(app.getSoundtrack(0)->getStatus(), sf::SoundSource::Paused);
         EXPECT_TRUE(app.getSoundtrack(1)->isPlaying()) << "a playing soundtrack hands over";
@@ -330,22 +378,22 @@ TEST(Sound, SoundtracksStepWrapAndToggle)
         EXPECT_EQ(app.getCurrentSoundtrackIndex(), 0) << "next from the last wraps to the first";
         EXPECT_TRUE(app.getSoundtrack(0)->isPlaying());
         EXPECT_EQ(app.getSoundtrack(1)->getStatus(), sf::SoundSource::Paused);
-        session.at(1.2);
+        stopped = session.at(started + 1.0);
         app.toggleMusic();
         EXPECT_EQ(app.getCurrentSoundtrack()->getStatus(), sf::SoundSource::Paused);
         app.nextSoundtrack();
         EXPECT_FALSE(app.getCurrentSoundtrack()->isPlaying()) << "a paused soundtrack only moves the index";
-        session.at(1.6);
+        rewound = session.at(stopped + 0.4);
         app.rewindSoundtrack();
         EXPECT_TRUE(app.getCurrentSoundtrack()->isPlaying());
-        session.at(2.0);
+        session.at(rewound + 0.4);
         app.cleanup();
         heard = session.finish();
     }
-    EXPECT_TRUE(heard.silent(0.0, 0.15));
-    EXPECT_TRUE(heard.loud(0.3, 1.1)) << heard.rms(0.3, 1.1);
-    EXPECT_TRUE(heard.silent(1.3, 1.55)) << heard.rms(1.3, 1.55);
-    EXPECT_TRUE(heard.loud(1.7, 1.9)) << heard.rms(1.7, 1.9);
+    EXPECT_TRUE(heard.silent(0.0, started - 0.05));
+    EXPECT_TRUE(heard.loud(started + 0.1, stopped - 0.1)) << heard.rms(started + 0.1, stopped - 0.1);
+    EXPECT_TRUE(heard.silent(stopped + 0.1, rewound - 0.02)) << heard.rms(stopped + 0.1, rewound - 0.02);
+    EXPECT_TRUE(heard.loud(rewound + 0.1, rewound + 0.3)) << heard.rms(rewound + 0.1, rewound + 0.3);
 }
 
 } // namespace

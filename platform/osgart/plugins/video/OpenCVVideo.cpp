@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <filesystem>
 #include <fstream>
 
@@ -93,7 +94,15 @@ bool OpenCVVideo::open()
         _flipVertical = true;
     applyOrigin();
 
-    if (!openSource(options)) {
+    bool opened = false;
+    try {
+        opened = openSource(options);
+    } catch (const std::exception&) {
+        // Decoders size their buffers from the file's header; a corrupt one fails the open.
+        _capture.release();
+        _still.release();
+    }
+    if (!opened) {
         osg::notify(osg::FATAL) << " ERROR: could not open video (" << text << ")." << std::endl;
         return false;
     }
