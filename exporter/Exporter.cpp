@@ -25,6 +25,7 @@
 #include "scene_description/MarkersSettings.h"
 #include "scene_description/MetadataFile.h"
 #include "scene_description/SceneSettings.h"
+#include "scene_description/ValueParsing.h"
 #include "scene_description/XMLAudioParserManager.h"
 #include "scene_description/XMLMarkersParserManager.h"
 #include "scene_description/XMLSceneParserManager.h"
@@ -151,7 +152,7 @@ struct Export {
     std::vector<std::string> soundtracks;
     std::map<std::string, std::string> signatures;
 
-    std::string path(const std::string& name) const { return joinPath(inputDir, name); }
+    std::string path(const std::string& name) const { return joinPath(inputDir, localPath(name)); }
 
     void addModel(const std::string& source, const std::string& folder)
     {
@@ -160,7 +161,7 @@ struct Export {
         if (!folder.empty()) {
             model.folder = path(folder);
             if (!source.empty())
-                model.file = joinPath(model.folder, source);
+                model.file = joinPath(model.folder, localPath(source));
         } else {
             model.file = path(source);
         }

@@ -1,5 +1,6 @@
 #include "scene_description/ValueParsing.h"
 
+#include <algorithm>
 #include <cfloat>
 #include <climits>
 #include <cmath>
@@ -54,6 +55,17 @@ std::string numberText(double value)
     std::ostringstream out;
     out << value;
     return out.str();
+}
+
+std::string localPath(const std::string& text)
+{
+#ifdef _WIN32
+    return text;
+#else
+    std::string path = text;
+    std::replace(path.begin(), path.end(), '\\', '/');
+    return path;
+#endif
 }
 
 } // namespace Orvana

@@ -36,4 +36,8 @@ const char* boolText(bool value);
 // A number as the standard stream writes it, six significant digits ("80", "1.5").
 std::string numberText(double value);
 
+// A file name read from a description file, with this system's separators. Scenes written on
+// Windows name their files "models\cube.ive"; a backslash separates folders here too.
+std::string localPath(const std::string& text);
+
 } // namespace Orvana

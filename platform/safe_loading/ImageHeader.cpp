@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdint>
+#include <filesystem>
 #include <fstream>
 #include <vector>
 
@@ -148,7 +149,12 @@ bool readImageHeaderSize(const std::string& path, int& width, int& height)
     std::ifstream file(path, std::ios::binary);
     if (!file)
         return false;
-    std::vector<unsigned char> data(kHeaderBytes);
+    // A small file gets a buffer of its own size, not a zeroed one of the whole header limit.
+    std::error_code ec;
+    std::uintmax_t length = std::filesystem::file_size(path, ec);
+    if (ec || length > kHeaderBytes)
+        length = kHeaderBytes;
+    std::vector<unsigned char> data(static_cast<std::size_t>(length));
     file.read(reinterpret_cast<char*>(data.data()), static_cast<std::streamsize>(data.size()));
     data.resize(static_cast<std::size_t>(file.gcount()));
     if (pngSize(data, width, height) || jpegSize(data, width, height) || bmpSize(data, width, height) ||

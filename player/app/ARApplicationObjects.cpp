@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <map>
 
 #include <osg/Group>
 #include <osg/Notify>
@@ -16,6 +17,7 @@
 #include "player/objects/ARTTransformPlus.h"
 #include "player/objects/ARVideo.h"
 #include "platform/safe_loading/SafeLoading.h"
+#include "scene_description/ValueParsing.h"
 
 namespace Orvana
 {
@@ -23,18 +25,12 @@ namespace Orvana
 namespace
 {
 
-// A relative path joined to a folder.
-std::string resolvePath(const std::string& folder, const std::string& path)
-{
-    return isAbsolutePath(path) ? path : joinPath(folder, path);
-}
-
 // The model folder of an entry: a relative folder lies in the base folder.
 std::string modelFolder(const std::string& base, const std::string& folder)
 {
     if (folder.empty())
         return base;
-    return resolvePath(base, folder);
+    return scenePath(base, folder);
 }
 
 bool endsWith(const std::string& text, const std::string& tail)
@@ -79,10 +75,14 @@ void ARApplication::initObjects()
     }
     const std::string& base = _temporaryDirectory;
 
+    std::map<std::string, std::string> videos;
+    for (const auto& [tag, movie] : _scene->videos)
+        videos[tag] = localPath(movie);
+
     osg::ref_ptr<osg::Node> sceneNode;
     if (!_scene->source.empty()) {
         const std::string folder = modelFolder(base, _scene->source_folder);
-        const std::string path = resolvePath(folder, _scene->source);
+        const std::string path = scenePath(folder, _scene->source);
         if (!fileExists(path))
             osg::notify(osg::FATAL) << " WARNING: cannot find scene file: " << path << std::endl;
         else
@@ -97,7 +97,7 @@ void ARApplication::initObjects()
         const std::string folder = modelFolder(base, entry.source_folder);
         std::string modelPath;
         if (!entry.source.empty()) {
-            modelPath = resolvePath(folder, entry.source);
+            modelPath = scenePath(folder, entry.source);
             if (!fileExists(modelPath)) {
                 osg::notify(osg::FATAL) << " WARNING: cannot find model file: " << modelPath << std::endl;
                 continue;
@@ -116,9 +116,10 @@ void ARApplication::initObjects()
                     << " Could not create an ARVideo object without a valid video file name." << std::endl;
                 continue;
             }
-            const std::string videoPath = resolvePath(base, entry.video);
+            const std::string videoPath = scenePath(base, entry.video);
             if (!fileExists(videoPath)) {
-                osg::notify(osg::FATAL) << " WARNING: could not find the specified video file." << std::endl;
+                osg::notify(osg::FATAL) << " WARNING: could not find the specified video file (" << videoPath
+                                        << ")." << std::endl;
                 continue;
             }
             object = buildObject<ARVideo>(modelPath, entry.object, sceneNode.get());
@@ -135,9 +136,10 @@ void ARApplication::initObjects()
                     << " Could not create an ARAudio object without a valid audio file name." << std::endl;
                 continue;
             }
-            const std::string audioPath = resolvePath(base, entry.audio);
+            const std::string audioPath = scenePath(base, entry.audio);
             if (!fileExists(audioPath)) {
-                osg::notify(osg::FATAL) << " WARNING: could not find the specified audio file." << std::endl;
+                osg::notify(osg::FATAL) << " WARNING: could not find the specified audio file (" << audioPath
+                                        << ")." << std::endl;
                 continue;
             }
             object = buildObject<ARAudio>(modelPath, entry.object, sceneNode.get());
@@ -168,16 +170,16 @@ void ARApplication::initObjects()
         object->setScale(entry.scale.x(), entry.scale.y(), entry.scale.z());
         object->setApplication(this);
         if (!dynamic_cast<ARVideo*>(object.get()))
-            object->setupVideoTextures(_scene->videos, base);
+            object->setupVideoTextures(videos, base);
 
         if (entry.is_occluder) {
             osg::notify(osg::NOTICE) << " Object is an occluder." << std::endl;
             object->setOccluder();
         }
         if (!entry.description_file.empty())
-            object->loadDescription(resolvePath(base, entry.description_file));
+            object->loadDescription(scenePath(base, entry.description_file));
         if (!entry.events_file.empty())
-            object->loadEvents(resolvePath(base, entry.events_file));
+            object->loadEvents(scenePath(base, entry.events_file));
 
         if (entry.all_markers) {
             addObjectToAllMarkers(object.get());
@@ -279,7 +281,7 @@ bool ARApplication::initSounds()
         return true;
     }
     for (const SoundtrackSettings& soundtrack : _audio->soundtracks) {
-        const std::string path = resolvePath(_temporaryDirectory, soundtrack.source);
+        const std::string path = scenePath(_temporaryDirectory, soundtrack.source);
         if (!fileExists(path)) {
             osg::notify(osg::FATAL) << " WARNING: cannot find soundtrack file: " << path << std::endl;
             continue;

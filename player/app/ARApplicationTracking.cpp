@@ -16,6 +16,7 @@
 #include "player/app/FileUtilities.h"
 #include "player/objects/ARMarkerNode.h"
 #include "platform/safe_loading/SafeLoading.h"
+#include "scene_description/ValueParsing.h"
 
 namespace Orvana {
 
@@ -117,7 +118,7 @@ bool ARApplication::initTrackingLibrary()
         if (name.empty()) {
             osg::notify(osg::NOTICE) << " WARNING: Markers configuration transforms file not specified." << std::endl;
         } else {
-            const std::string path = isAbsolutePath(name) ? name : joinPath(_temporaryDirectory, name);
+            const std::string path = scenePath(_temporaryDirectory, name);
             if (!fileExists(path)) {
                 osg::notify(osg::FATAL) << " ERROR: Markers configuration transforms file does not exist."
                                         << std::endl;
@@ -182,7 +183,7 @@ void ARApplication::createMarkers(bool globalTransformsFile)
                                          << std::endl;
         } else {
             const std::string name = record.transforms_file;
-            const std::string path = isAbsolutePath(name) ? name : joinPath(_temporaryDirectory, name);
+            const std::string path = scenePath(_temporaryDirectory, name);
             if (fileExists(path)) {
                 record.transforms_file = path;
                 osg::notify(osg::NOTICE) << " Using marker (specific) configuration transforms file: " << name
@@ -194,8 +195,7 @@ void ARApplication::createMarkers(bool globalTransformsFile)
             }
         }
 
-        const std::string patternPath =
-            isAbsolutePath(record.path) ? record.path : joinPath(_temporaryDirectory, record.path);
+        const std::string patternPath = scenePath(_temporaryDirectory, record.path);
         const std::string configuration = record.type + ";" + patternPath + ";" + floatText(record.getSize()) +
                                           ";0.0;0.0";
         if (record.path.empty()) {
@@ -259,8 +259,7 @@ bool ARApplication::writeMultiMarkerFile(int markerIndex)
         osg::notify(osg::FATAL) << " WARNING: cannot load marker reference system file." << std::endl;
         return false;
     }
-    const std::string output =
-        osgDB::isAbsolutePath(record.path) ? record.path : joinPath(_temporaryDirectory, record.path);
+    const std::string output = scenePath(_temporaryDirectory, record.path);
     std::ofstream out(output);
     if (!out)
         return false;
@@ -296,7 +295,7 @@ bool ARApplication::writeMultiMarkerFile(int markerIndex)
         }
         out << "\n";
         out << "# submarker " << k << "\n";
-        out << submarker.path << "\n";
+        out << localPath(submarker.path) << "\n";
         out << floatText(submarker.getSize()) << "\n";
         for (int column = 0; column < 3; ++column)
             out << m(0, column) << " " << m(1, column) << " " << m(2, column) << " " << m(3, column) << "\n";
@@ -368,33 +367,38 @@ std::string ARApplication::chooseCameraFile(int width, int height)
 namespace {
 
 // Looks a file up as an absolute name, or in the temporary then the working directory, reporting
-// each miss with the word for its kind ("camera file", "pattern file").
+// each miss with the word for its kind ("camera file", "pattern file") and, at the end, the paths
+// that were tried.
 bool resolveFile(const std::string& name, const std::string& temporaryDirectory,
-                 const std::string& workingDirectory, const char* kind, const char* absoluteMiss, std::string& out)
+                 const std::string& workingDirectory, const char* kind, std::string& out)
 {
+    const std::string local = localPath(name);
     if (isAbsolutePath(name)) {
-        if (fileExists(name)) {
-            out = name;
+        if (fileExists(local)) {
+            out = local;
             return true;
         }
-        osg::notify(osg::FATAL) << absoluteMiss << std::endl;
+        osg::notify(osg::FATAL) << " WARNING: could not find specified " << kind << " (" << local << ")."
+                                << std::endl;
         return false;
     }
-    const std::string inTemporary = joinPath(temporaryDirectory, name);
+    const std::string inTemporary = joinPath(temporaryDirectory, local);
     if (fileExists(inTemporary)) {
         out = inTemporary;
         return true;
     }
     osg::notify(osg::NOTICE) << " WARNING: could not find specified " << kind << " in temporary directory."
                              << std::endl;
-    const std::string inWorking = joinPath(workingDirectory, name);
+    const std::string inWorking = joinPath(workingDirectory, local);
     if (fileExists(inWorking)) {
         out = inWorking;
         return true;
     }
     osg::notify(osg::NOTICE) << " WARNING: could not find specified " << kind << " in working directory."
                              << std::endl;
-    osg::notify(osg::FATAL) << " WARNING: could not find specified " << kind << "." << std::endl;
+    osg::notify(osg::FATAL) << " WARNING: could not find specified " << kind << " (tried " << inTemporary
+                            << (inWorking == inTemporary ? std::string() : " and " + inWorking) << ")."
+                            << std::endl;
     return false;
 }
 
@@ -410,8 +414,7 @@ void ARApplication::setCameraFile(const std::string& name)
         osg::notify(osg::FATAL) << " WARNING: cannot set an empty camera file name." << std::endl;
         return;
     }
-    resolveFile(name, _temporaryDirectory, _workingDirectory, "camera file",
-                " WARNING: could not find specified camera file (temp dir).", _cameraFile);
+    resolveFile(name, _temporaryDirectory, _workingDirectory, "camera file", _cameraFile);
 }
 
 void ARApplication::setPatternsFile(const std::string& name)
@@ -425,7 +428,7 @@ void ARApplication::setPatternsFile(const std::string& name)
         return;
     }
     resolveFile(name, _temporaryDirectory, _workingDirectory, "pattern file",
-                " WARNING: could not find specified pattern file.", _markersSettings->patterns_file);
+                _markersSettings->patterns_file);
 }
 
 std::string ARApplication::getPatternsFile() const

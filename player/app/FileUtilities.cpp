@@ -7,6 +7,8 @@
 #include <osg/Notify>
 #include <osgDB/FileNameUtils>
 
+#include "scene_description/ValueParsing.h"
+
 namespace fs = std::filesystem;
 
 namespace Orvana
@@ -26,6 +28,11 @@ bool isAbsolutePath(const std::string& path)
 std::string joinPath(const std::string& directory, const std::string& name)
 {
     return osgDB::concatPaths(directory, name);
+}
+
+std::string scenePath(const std::string& directory, const std::string& name)
+{
+    return isAbsolutePath(name) ? localPath(name) : joinPath(directory, localPath(name));
 }
 
 bool fileExists(const std::string& path)
@@ -53,8 +60,7 @@ void removeDirectoryTree(const std::string& directory)
         osg::notify(osg::FATAL) << " WARNING: temporary folder is a symbolic link, only the link is removed: "
                                 << directory << std::endl;
         const bool removed = fs::remove(directory, ec);
-        osg::notify(osg::NOTICE) << (removed ? "Temporary data removed (dirs)."
-                                             : "Unable to remove temporary data.")
+        osg::notify(osg::NOTICE) << (removed ? "Temporary data removed (dirs)." : "Unable to remove temporary data.")
                                  << std::endl;
         return;
     }

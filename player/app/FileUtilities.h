@@ -12,6 +12,9 @@ namespace Orvana
 bool isAbsolutePath(const std::string& path);
 // The scene-graph library's path join.
 std::string joinPath(const std::string& directory, const std::string& name);
+// A file that a description file names, with this system's separators; a relative one lies in
+// `directory`.
+std::string scenePath(const std::string& directory, const std::string& name);
 bool fileExists(const std::string& path);
 // Deletes one file; a failure is silent.
 void removeFile(const std::string& path);

@@ -49,6 +49,30 @@ void prepareEnvironment()
     installMessageHandler();
 }
 
+void printUsage()
+{
+    const char* const lines[] = {
+        "Usage: pellow [options]",
+        "Plays a scene: reads its seven description files, tracks its markers and draws their objects.",
+        "  -working_directory <folder>    folder of the config, tracker and video files (default .)",
+        "  -temporary_directory <folder>  folder of the scene, audio, markers and lighting files and of",
+        "                                 the metadata file (default .)",
+        "  -metadata <file>               metadata file in the temporary folder naming the description",
+        "                                 files (default model.dat, when it exists)",
+        "  -config <file>                 configuration file (default config.xml)",
+        "  -tracker <file>                tracker file (default tracker.xml)",
+        "  -video <file>                  video file (default video.xml)",
+        "  -scene <file>                  scene file (default scene.xml)",
+        "  -audio <file>                  audio file (default audio.xml)",
+        "  -markers <file>                markers file (default markers.xml)",
+        "  -lighting <file>               lighting file (default lighting.xml)",
+        "  -video_device <1..9>           camera number (default 1)",
+        "  -query version|copyright|video_devices",
+        "  -h, --help                     this text"};
+    for (const char* line : lines)
+        osg::notify(osg::FATAL) << line << std::endl;
+}
+
 struct DescriptionFile {
     const char* key;
     const char* option;
@@ -63,6 +87,10 @@ int runPlayer(int argc, char** argv)
 {
     prepareEnvironment();
     osg::ArgumentParser arguments(&argc, argv);
+    if (arguments.read("-h") || arguments.read("--help")) {
+        printUsage();
+        return 0;
+    }
 
     std::string query;
     readLast(arguments, "-query", query);
@@ -173,7 +201,7 @@ int runPlayer(int argc, char** argv)
     if (application->getObjectsCount() == 0) {
         osg::ref_ptr<osg::Node> model = loadModelFile("data/orvana.ive");
         if (!model) {
-            osg::notify(osg::FATAL) << "ERROR: Could't load default model." << std::endl;
+            osg::notify(osg::FATAL) << "ERROR: Could't load default model (data/orvana.ive)." << std::endl;
             application->cleanup();
             return 0;
         }

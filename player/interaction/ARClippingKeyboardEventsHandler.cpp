@@ -39,11 +39,10 @@ bool ARClippingKeyboardEventsHandler::handle(const osgGA::GUIEventAdapter& event
     _clippingManager = _application->getClippingManager();
     switch (event.getEventType()) {
     case osgGA::GUIEventAdapter::KEYUP:
-        release(event);
+        release(_keys.release(event));
         break;
     case osgGA::GUIEventAdapter::KEYDOWN:
-        if (const int digit = planeDigit(event))
-            _digitModifiers[digit - '1'] = event.getModKeyMask();
+        _keys.press(event);
         press(event.getKey());
         break;
     default:
@@ -52,9 +51,9 @@ bool ARClippingKeyboardEventsHandler::handle(const osgGA::GUIEventAdapter& event
     return false;
 }
 
-void ARClippingKeyboardEventsHandler::release(const osgGA::GUIEventAdapter& event)
+void ARClippingKeyboardEventsHandler::release(const HeldKey& held)
 {
-    const int key = event.getKey();
+    const int key = held.key;
     if (key == osgGA::GUIEventAdapter::KEY_Return) {
         _application->enableClipping();
         _application->setMessage("Clipping [ENABLED]");
@@ -86,18 +85,15 @@ void ARClippingKeyboardEventsHandler::release(const osgGA::GUIEventAdapter& even
     default:
         break;
     }
-    const int digit = planeDigit(event);
+    const int digit = planeDigit(held);
     if (!digit)
         return;
-    const int index = digit - '1';
     // The modifiers held when the digit went down count too: people often let go of CTRL or ALT
     // just before the digit.
-    osg::ref_ptr<osgGA::GUIEventAdapter> modified = new osgGA::GUIEventAdapter(event);
-    modified->setModKeyMask(event.getModKeyMask() | _digitModifiers[index]);
-    _digitModifiers[index] = 0;
-    if (isCtrlHeld(*modified)) {
+    const int index = digit - '1';
+    if (hasCtrl(held.modifiers)) {
         _clippingManager->selectPlane(index);
-    } else if (isAltHeld(*modified)) {
+    } else if (hasAlt(held.modifiers)) {
         _clippingManager->togglePlaneHandle(index);
     } else {
         _clippingManager->togglePlane(index);
@@ -105,13 +101,12 @@ void ARClippingKeyboardEventsHandler::release(const osgGA::GUIEventAdapter& even
     }
 }
 
-int ARClippingKeyboardEventsHandler::planeDigit(const osgGA::GUIEventAdapter& event)
+int ARClippingKeyboardEventsHandler::planeDigit(const HeldKey& held)
 {
     // X11 turns CTRL with some digits into control characters (CTRL+3 is ESC), so the digit is
     // read from the unmodified key when the window system gives one.
-    const int key = event.getKey();
-    const int digit = event.getUnmodifiedKey() ? event.getUnmodifiedKey() : key;
-    if (digit < '1' || digit > '6' || (digit != key && !isCtrlHeld(event)))
+    const int digit = held.unmodifiedKey ? held.unmodifiedKey : held.key;
+    if (digit < '1' || digit > '6' || (digit != held.key && !hasCtrl(held.modifiers)))
         return 0;
     return digit;
 }

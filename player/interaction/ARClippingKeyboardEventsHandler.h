@@ -1,9 +1,9 @@
 #pragma once
 
-#include <array>
-
 #include <osg/ref_ptr>
 #include <osgGA/GUIEventHandler>
+
+#include "player/interaction/InteractionSupport.h"
 
 namespace osg
 {
@@ -32,17 +32,16 @@ protected:
     ~ARClippingKeyboardEventsHandler() override;
 
 private:
-    void release(const osgGA::GUIEventAdapter& event);
+    void release(const HeldKey& held);
     void press(int key);
     // '1' to '6' for a plane key, 0 for any other.
-    static int planeDigit(const osgGA::GUIEventAdapter& event);
+    static int planeDigit(const HeldKey& held);
 
     ARApplication* _application;
     osg::ref_ptr<osg::ApplicationUsage> _usage;
     // Taken from the application at every event.
     osg::ref_ptr<ARClippingManager> _clippingManager;
-    // Modifier mask at the last press of each plane key.
-    std::array<unsigned int, 6> _digitModifiers{};
+    KeyPresses _keys;
 };
 
 } // namespace Orvana

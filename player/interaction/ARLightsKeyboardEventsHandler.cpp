@@ -41,15 +41,17 @@ bool ARLightsKeyboardEventsHandler::handle(const osgGA::GUIEventAdapter& event,
 {
     if (!playerViewer(adapter) || !_application || !_shadowsManager.valid())
         return false;
-    const unsigned int modifiers = event.getModKeyMask();
-    const bool control = (modifiers & osgGA::GUIEventAdapter::MODKEY_CTRL) != 0;
-    const bool alt = (modifiers & osgGA::GUIEventAdapter::MODKEY_ALT) != 0;
     // With CTRL held the window system reports control characters; the key itself is wanted.
-    const int key = event.getUnmodifiedKey() > 0 ? event.getUnmodifiedKey() : event.getKey();
-    if (event.getEventType() == osgGA::GUIEventAdapter::KEYDOWN)
-        handlePress(key, control);
-    else if (event.getEventType() == osgGA::GUIEventAdapter::KEYUP)
-        handleRelease(key, control, alt);
+    if (event.getEventType() == osgGA::GUIEventAdapter::KEYDOWN) {
+        _keys.press(event);
+        const int key = event.getUnmodifiedKey() > 0 ? event.getUnmodifiedKey() : event.getKey();
+        handlePress(key, isCtrlHeld(event));
+    } else if (event.getEventType() == osgGA::GUIEventAdapter::KEYUP) {
+        // The modifiers held at the press count too: CTRL+2 typed quickly lets go of CTRL first.
+        const HeldKey held = _keys.release(event);
+        handleRelease(held.unmodifiedKey > 0 ? held.unmodifiedKey : held.key, hasCtrl(held.modifiers),
+                      hasAlt(held.modifiers));
+    }
     return false;
 }
 

@@ -5,6 +5,8 @@
 #include <osg/ref_ptr>
 #include <osgGA/GUIEventHandler>
 
+#include "player/interaction/InteractionSupport.h"
+
 namespace osg
 {
 class ApplicationUsage;
@@ -43,6 +45,7 @@ private:
     osg::Vec3d _right{1.0, 0.0, 0.0};
     osg::Vec3d _forward{0.0, 1.0, 0.0};
     osg::Vec3d _up{0.0, 0.0, 1.0};
+    KeyPresses _keys;
 };
 
 } // namespace Orvana

@@ -42,8 +42,14 @@ ARTrackingKeyboardEventsHandler::~ARTrackingKeyboardEventsHandler() = default;
 bool ARTrackingKeyboardEventsHandler::handle(const osgGA::GUIEventAdapter& event,
                                              osgGA::GUIActionAdapter& adapter)
 {
-    if (!playerViewer(adapter) || !_application || event.getEventType() != osgGA::GUIEventAdapter::KEYUP)
+    if (!playerViewer(adapter) || !_application)
         return false;
+    if (event.getEventType() == osgGA::GUIEventAdapter::KEYDOWN)
+        _keys.press(event);
+    if (event.getEventType() != osgGA::GUIEventAdapter::KEYUP)
+        return false;
+    // The key as it was typed: SHIFT let go first must not turn 'A' into 'a'.
+    const int key = _keys.release(event).key;
     auto showThreshold = [this]() {
         osgART::GenericTracker* tracker = _application->getTrackerPlugin();
         if (tracker && tracker->getField<int>("threshold"))
@@ -60,7 +66,7 @@ bool ARTrackingKeyboardEventsHandler::handle(const osgGA::GUIEventAdapter& event
         else
             _application->setMessage(formatMessage("Smoothing value: %3.2f", static_cast<double>(value)));
     };
-    switch (event.getKey()) {
+    switch (key) {
     case '+':
     case osgGA::GUIEventAdapter::KEY_Right:
         _application->increaseThreshold(thresholdStep);

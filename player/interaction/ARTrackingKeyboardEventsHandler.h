@@ -3,6 +3,8 @@
 #include <osg/ref_ptr>
 #include <osgGA/GUIEventHandler>
 
+#include "player/interaction/InteractionSupport.h"
+
 namespace osg
 {
 class ApplicationUsage;
@@ -30,6 +32,7 @@ protected:
 private:
     ARApplication* _application;
     osg::ref_ptr<osg::ApplicationUsage> _usage;
+    KeyPresses _keys;
 };
 
 } // namespace Orvana

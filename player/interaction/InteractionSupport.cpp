@@ -36,17 +36,60 @@ ARViewer* playerViewer(osgGA::GUIActionAdapter& adapter)
     return dynamic_cast<ARViewer*>(&adapter);
 }
 
+bool hasCtrl(unsigned int modifiers)
+{
+    return (modifiers &
+            (osgGA::GUIEventAdapter::MODKEY_LEFT_CTRL | osgGA::GUIEventAdapter::MODKEY_RIGHT_CTRL)) != 0;
+}
+
+bool hasAlt(unsigned int modifiers)
+{
+    return (modifiers &
+            (osgGA::GUIEventAdapter::MODKEY_LEFT_ALT | osgGA::GUIEventAdapter::MODKEY_RIGHT_ALT |
+             osgGA::GUIEventAdapter::MODKEY_LEFT_SUPER | osgGA::GUIEventAdapter::MODKEY_RIGHT_SUPER)) != 0;
+}
+
 bool isCtrlHeld(const osgGA::GUIEventAdapter& event)
 {
-    return (event.getModKeyMask() &
-            (osgGA::GUIEventAdapter::MODKEY_LEFT_CTRL | osgGA::GUIEventAdapter::MODKEY_RIGHT_CTRL)) != 0;
+    return hasCtrl(event.getModKeyMask());
 }
 
 bool isAltHeld(const osgGA::GUIEventAdapter& event)
 {
-    return (event.getModKeyMask() &
-            (osgGA::GUIEventAdapter::MODKEY_LEFT_ALT | osgGA::GUIEventAdapter::MODKEY_RIGHT_ALT |
-             osgGA::GUIEventAdapter::MODKEY_LEFT_SUPER | osgGA::GUIEventAdapter::MODKEY_RIGHT_SUPER)) != 0;
+    return hasAlt(event.getModKeyMask());
+}
+
+namespace
+{
+
+// The key without modifiers identifies a key from its press to its release.
+int physicalKey(const osgGA::GUIEventAdapter& event)
+{
+    return event.getUnmodifiedKey() > 0 ? event.getUnmodifiedKey() : event.getKey();
+}
+
+} // namespace
+
+void KeyPresses::press(const osgGA::GUIEventAdapter& event)
+{
+    HeldKey& held = _held[physicalKey(event)];
+    held.key = event.getKey();
+    held.unmodifiedKey = event.getUnmodifiedKey();
+    held.modifiers = static_cast<unsigned int>(event.getModKeyMask());
+}
+
+HeldKey KeyPresses::release(const osgGA::GUIEventAdapter& event)
+{
+    HeldKey released{event.getKey(), event.getUnmodifiedKey(),
+                     static_cast<unsigned int>(event.getModKeyMask())};
+    const auto found = _held.find(physicalKey(event));
+    if (found != _held.end()) {
+        released.key = found->second.key;
+        released.unmodifiedKey = found->second.unmodifiedKey;
+        released.modifiers |= found->second.modifiers;
+        _held.erase(found);
+    }
+    return released;
 }
 
 std::string formatMessage(const char* format, double value)

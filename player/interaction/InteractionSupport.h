@@ -1,5 +1,6 @@
 #pragma once
 
+#include <map>
 #include <string>
 #include <utility>
 #include <vector>
@@ -42,6 +43,31 @@ ARViewer* playerViewer(osgGA::GUIActionAdapter& adapter);
 
 bool isCtrlHeld(const osgGA::GUIEventAdapter& event);
 bool isAltHeld(const osgGA::GUIEventAdapter& event);
+// The same tests on a modifier mask: CTRL is either control key, ALT either alt or super key.
+bool hasCtrl(unsigned int modifiers);
+bool hasAlt(unsigned int modifiers);
+
+// A key as it went down: its symbol then, its symbol without modifiers, and the modifiers held at
+// its press or at its release.
+struct HeldKey {
+    int key = 0;
+    int unmodifiedKey = 0;
+    unsigned int modifiers = 0;
+};
+
+// Remembers the keys that are down, for modes that act at a key's release: people often let go of
+// CTRL, ALT or SHIFT an instant before the key itself, and the window system then reports the
+// release without them (SHIFT+a released as 'a').
+class KeyPresses
+{
+public:
+    void press(const osgGA::GUIEventAdapter& event);
+    // The key released, as it was pressed; a release whose press was not seen stands for itself.
+    HeldKey release(const osgGA::GUIEventAdapter& event);
+
+private:
+    std::map<int, HeldKey> _held;
+};
 
 // printf-style formatting into a small buffer, for the status messages.
 std::string formatMessage(const char* format, double value);

@@ -35,13 +35,14 @@ bool ARAudio::createAudio(const std::string& fileName, bool keepModel)
         _samples = false;
         osg::notify(osg::NOTICE) << "ARAudio: using streams..." << std::endl;
     } else {
-        osg::notify(osg::FATAL) << "WARNING: audio file not supported." << std::endl;
+        osg::notify(osg::FATAL) << "WARNING: audio file not supported (" << fileName << ")." << std::endl;
         return false;
     }
 
     if (_samples) {
         if (!loadWithoutThrowing([&] { return _buffer.loadFromFile(fileName); })) {
-            osg::notify(osg::FATAL) << "ERROR: could not load specified audio file." << std::endl;
+            osg::notify(osg::FATAL) << "ERROR: could not load specified audio file (" << fileName << ")."
+                                    << std::endl;
             return false;
         }
         _duration = _buffer.getDuration().asSeconds();
@@ -52,7 +53,8 @@ bool ARAudio::createAudio(const std::string& fileName, bool keepModel)
         _sound.setVolume(100.0f);
     } else {
         if (!loadWithoutThrowing([&] { return _music.openFromFile(fileName); })) {
-            osg::notify(osg::FATAL) << "ERROR: could not load specified audio file." << std::endl;
+            osg::notify(osg::FATAL) << "ERROR: could not load specified audio file (" << fileName << ")."
+                                    << std::endl;
             return false;
         }
         _duration = _music.getDuration().asSeconds();

@@ -116,6 +116,7 @@ void ARTTransformCallbackPlus::operator()(osg::Node* node, osg::NodeVisitor* nv)
             } else {
                 _state = tracking_not_tracked;
                 transform->setNodeMask(0x0);
+                osg::notify(osg::NOTICE) << " Marker lost: its content is hidden." << std::endl;
                 fire([](ARObject& o) { o.onMarkerLost(); });
             }
         }
@@ -132,6 +133,7 @@ void ARTTransformCallbackPlus::operator()(osg::Node* node, osg::NodeVisitor* nv)
                 _state = tracking_tracked;
                 copyPose(transform);
                 transform->setNodeMask(shown);
+                osg::notify(osg::NOTICE) << " Marker found: its content is shown." << std::endl;
                 fire([](ARObject& o) { o.onMarkerDetected(); });
             }
             break;

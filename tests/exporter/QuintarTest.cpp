@@ -234,6 +234,38 @@ TEST(Quintar, ExportsADesktopPackageThatUnzipAndTheReadersRead)
     EXPECT_FALSE(fs::exists(in.dir.file("input/trees.zip"))) << "the folder archive is not left in the input";
 }
 
+// A scene written on Windows names its files with backslashes, which separate folders here too.
+TEST(Quintar, CollectsFilesNamedWithBackslashes)
+{
+    DesktopInput in;
+    in.dir.write("input/models/car.osg", readFile(in.path("car.osg")));
+    fs::remove(in.path("car.osg"));
+    in.dir.write("input/docs/car.html", "<html>car</html>");
+    fs::remove(in.path("car.html"));
+    in.dir.write("input/patterns/hiro.patt", readFile(in.path("hiro.patt")));
+    fs::remove(in.path("hiro.patt"));
+    in.dir.write("input/music/music.ogg", "music bytes");
+    fs::remove(in.path("music.ogg"));
+    std::string scene = readFile(in.path("scene.xml"));
+    scene.replace(scene.find("car.osg"), 7, "models\\car.osg");
+    scene.replace(scene.find("car.html"), 8, "docs\\car.html");
+    in.dir.write("input/scene.xml", scene);
+    std::string markers = readFile(in.path("markers.xml"));
+    markers.replace(markers.find("path=\"hiro.patt\""), 16, "path=\"patterns\\hiro.patt\"");
+    in.dir.write("input/markers.xml", markers);
+    std::string audio = audioXml;
+    audio.replace(audio.find("music.ogg"), 9, "music\\music.ogg");
+    in.dir.write("input/audio.xml", audio);
+
+    const std::string package = in.dir.file("tour.orvana");
+    const QuintarRun run = quintar({"-input_dir", in.input, "-output_file", package}, in.dir.path());
+    ASSERT_EQ(run.lines.back(), " Exporting...done.");
+    const std::set<std::string> entries = archiveEntries(package);
+    for (const char* name : {"car.osg", "car.html", "hiro.patt", "music.ogg"})
+        EXPECT_EQ(entries.count(name), 1u) << name;
+    EXPECT_EQ(archived(package, "car.osg"), readFile(in.path("models/car.osg")));
+}
+
 TEST(Quintar, RefusesAPackageWhoseFilesShareASimpleName)
 {
     DesktopInput in;

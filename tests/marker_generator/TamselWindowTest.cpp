@@ -43,7 +43,13 @@ WindowRun runWindow(const std::string& input, const std::string& output, const s
     support::TempDir dir;
     const std::string scriptPath = dir.write("run.sh", script);
     const std::string log = dir.file("log.txt");
-    TamselRun::shell("LOG=" + quote(log) + " xvfb-run -a -s '-screen 0 1280x1024x24 -noreset' bash " + quote(scriptPath));
+    // The server picks a free display number itself, so other window tests may run beside this one.
+    const std::string displayFile = dir.file("display");
+    TamselRun::shell("Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset 3>" + quote(displayFile) +
+                     " >/dev/null 2>&1 &\nserver=$!\n"
+                     "for i in $(seq 100); do [ -s " + quote(displayFile) + " ] && break; sleep 0.1; done\n"
+                     "DISPLAY=:$(cat " + quote(displayFile) + ") LOG=" + quote(log) + " bash " + quote(scriptPath) +
+                     "\nkill $server\n");
     WindowRun run;
     run.output = fs::exists(log) ? support::readFile(log) : std::string();
     const std::size_t at = run.output.rfind("status=");
@@ -85,8 +91,8 @@ class TamselWindow : public testing::Test {
 protected:
     void SetUp() override
     {
-        const auto tools = TamselRun::shell("command -v xvfb-run xdotool identify convert");
-        ASSERT_EQ(tools.status, 0) << "xvfb-run, xdotool and ImageMagick are needed: " << tools.output;
+        const auto tools = TamselRun::shell("command -v Xvfb xdotool identify convert");
+        ASSERT_EQ(tools.status, 0) << "Xvfb, xdotool and ImageMagick are needed: " << tools.output;
         _glyphs = MarkerScene::distinctGlyphs(2);
     }
 

@@ -118,7 +118,18 @@ TEST(Application, CameraFileFollowsTheAspectRatioAndFilesAreLookedUpInOrder)
     capture.clear();
     application.setCameraFile("nowhere.dat");
     EXPECT_EQ(application.getCameraFile(), joinPath(temporary.path(), "vga.dat")) << "a miss keeps the old value";
-    EXPECT_TRUE(capture.contains(osg::FATAL, " WARNING: could not find specified camera file."));
+    EXPECT_TRUE(capture.contains(osg::FATAL, " WARNING: could not find specified camera file (tried " +
+                                                 joinPath(temporary.path(), "nowhere.dat") + " and " +
+                                                 joinPath(working.path(), "nowhere.dat") + ")."))
+        << "the miss names the paths tried";
+    capture.clear();
+    application.setCameraFile("/nowhere/vga.dat");
+    EXPECT_TRUE(
+        capture.contains(osg::FATAL, " WARNING: could not find specified camera file (/nowhere/vga.dat)."));
+    // A scene written on Windows names its folders with backslashes.
+    working.write("cameras/wide.dat", "w");
+    application.setCameraFile("cameras\\wide.dat");
+    EXPECT_EQ(application.getCameraFile(), joinPath(working.path(), "cameras/wide.dat"));
     application.setCameraFile("");
     EXPECT_TRUE(capture.contains(osg::FATAL, " WARNING: cannot set an empty camera file name."));
 
@@ -143,13 +154,14 @@ TEST(Application, MultiMarkerFileFromTheReferenceModel)
         sheet->addChild(square.get());
     }
     ASSERT_TRUE(osgDB::writeNodeFile(*reference, temporary.file("reference.osgt")));
-    temporary.write("markers.xml",
-                    "<markers patterns_file=\"p.dat\"><marker name=\"sheet\" id=\"4\" type=\"multi\" path=\"sheet.dat\" "
-                    "transforms_file=\"reference.osgt\"><submarkers>"
-                    "<submarker tag=\"left\" path=\"l.patt\" size=\"40\"/>"
-                    "<submarker tag=\"middle\" path=\"m.patt\" size=\"40\"/>"
-                    "<submarker tag=\"right\" path=\"r.patt\" size=\"62.5\"/>"
-                    "</submarkers></marker></markers>");
+    temporary.write(
+        "markers.xml",
+        "<markers patterns_file=\"p.dat\"><marker name=\"sheet\" id=\"4\" type=\"multi\" path=\"sheet.dat\" "
+        "transforms_file=\"reference.osgt\"><submarkers>"
+        "<submarker tag=\"left\" path=\"l.patt\" size=\"40\"/>"
+        "<submarker tag=\"middle\" path=\"m.patt\" size=\"40\"/>"
+        "<submarker tag=\"right\" path=\"squares\\r.patt\" size=\"62.5\"/>"
+        "</submarkers></marker></markers>");
     ARApplication application;
     application.setTemporaryDirectory(temporary.path());
     ASSERT_TRUE(application.setMarkers("markers.xml"));
@@ -176,7 +188,7 @@ TEST(Application, MultiMarkerFileFromTheReferenceModel)
                                  "\n"
                                  "\n"
                                  "# submarker 2\n"
-                                 "r.patt\n"
+                                 "squares/r.patt\n"
                                  "62.5\n"
                                  "0 -1 0 200\n"
                                  "1 0 0 20\n"

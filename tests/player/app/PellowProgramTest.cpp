@@ -52,6 +52,18 @@ TEST(PellowProgram, Queries)
     Result devices = run("-query video_devices");
     EXPECT_EQ(devices.status, 0);
     EXPECT_EQ(devices.output.rfind("Video devices:\n", 0), 0u) << "the video module lists the cameras";
+    Result replaced =
+        run("-query video_devices", "OSGART_VIDEO_CONFIG=" + quote("-movie=demo/demo.avi -flipV"));
+    EXPECT_EQ(replaced.output, devices.output) << "a replaced camera source does not hide the devices";
+
+    Result help = run("-h");
+    EXPECT_EQ(help.status, 0);
+    EXPECT_EQ(help.output.rfind("Usage: pellow [options]\n", 0), 0u) << help.output;
+    for (const char* option :
+         {"-working_directory", "-temporary_directory", "-metadata", "-config", "-tracker", "-video ",
+          "-scene", "-audio", "-markers", "-lighting", "-video_device", "-query"})
+        EXPECT_NE(help.output.find(std::string("\n  ") + option), std::string::npos) << option;
+    EXPECT_EQ(run("--help").output, help.output);
 
     TempDir empty;
     Result started = run("-query '' " + folders(empty));

@@ -2,6 +2,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <map>
 #include <sstream>
 #include <string>
 #include <utility>
@@ -363,9 +364,11 @@ TEST(PellowModesWindowTest, AnimationsKeysPauseRewindAndChangeTheSpeed)
 {
     Player player("<layer id=\"0\" time=\"5\"/>", object("slider", "slider.osgt", 0));
     writeSlidingBox(player.dir.file("slider.osgt"));
-    // Each stretch: a shot NAME1, two seconds, a shot NAME2.
+    // Each stretch: a shot NAME1, two seconds, a shot NAME2. Each shot notes when it began and
+    // ended, so that speeds are measured over the time that really passed on a busy machine.
+    const std::string stamp = "stamp() { a=$(date +%s.%N); shot $1; echo \"$1 $a $(date +%s.%N)\" >> \"$SCENE/times.txt\"; }\n";
     auto stretch = [](const std::string& name) {
-        return "shot " + name + "1; sleep 2; shot " + name + "2\n";
+        return "stamp " + name + "1; sleep 2; stamp " + name + "2\n";
     };
     auto times = [](const std::string& key) {
         return "for i in $(seq 10); do xdotool key " + key + "; sleep 0.15; done; sleep 0.5\n";
@@ -374,7 +377,7 @@ TEST(PellowModesWindowTest, AnimationsKeysPauseRewindAndChangeTheSpeed)
     // stretches start again from the path's start.
     const std::string restart = "xdotool key BackSpace; sleep 0.3; xdotool key Return; sleep 0.3\n";
     // Animations start paused; BackSpace leaves them paused at their start.
-    const std::string log = player.play("xdotool key F3; sleep 0.5\n" + stretch("start") +
+    const std::string log = player.play(stamp + "xdotool key F3; sleep 0.5\n" + stretch("start") +
                                         "xdotool key Return; sleep 0.5\n" + stretch("played") +
                                         "xdotool key Return; sleep 0.5\n" + stretch("paused") +
                                         "xdotool key Return; sleep 0.5\n" + stretch("resumed") +
@@ -402,9 +405,20 @@ TEST(PellowModesWindowTest, AnimationsKeysPauseRewindAndChangeTheSpeed)
     EXPECT_LT(std::abs(moved("left")), 2) << "ten Left presses did not bring the speed to 0";
     EXPECT_GT(moved("zero"), 5) << "'0' did not bring back speed 1";
     EXPECT_LT(std::abs(moved("down")), 2) << "ten Down presses did not bring the speed to 0";
-    const double up = moved("up");
-    EXPECT_GT(up, 5) << "ten Up presses did not bring back speed 1";
-    EXPECT_GT(moved("right"), up * 1.5) << "ten Right presses did not double the speed";
+    EXPECT_GT(moved("up"), 5) << "ten Up presses did not bring back speed 1";
+
+    std::map<std::string, double> when;
+    std::istringstream stamps(player.text("times.txt"));
+    std::string name;
+    double began = 0, ended = 0;
+    while (stamps >> name >> began >> ended)
+        when[name] = (began + ended) / 2;
+    auto speed = [&](const std::string& name) {
+        const double seconds = when[name + "2"] - when[name + "1"];
+        EXPECT_GT(seconds, 1.0) << name;
+        return moved(name) / seconds;
+    };
+    EXPECT_GT(speed("right"), speed("up") * 1.5) << "ten Right presses did not double the speed";
 }
 
 // What the sound output played, a quarter second at a time: 0 for silence, else the tone's

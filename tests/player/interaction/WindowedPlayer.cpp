@@ -58,7 +58,10 @@ std::string playInWindow(const TempDir& dir, const std::string& cameraSource, co
               "./pellow -working_directory \"$SCENE\" -temporary_directory \"$SCENE\" > \"$SCENE/log.txt\" 2>&1 &\n"
               "player=$!\n"
               "for i in $(seq 600); do grep -q '^ Starting\\.\\.\\.$' \"$SCENE/log.txt\" && break; sleep 0.1; done\n"
-              "sleep " + std::to_string(settleSeconds) + "\n" + actions +
+              // The content shows on the marker's 26th tracked frame: wait for that, not for a time.
+              "for i in $(seq " + std::to_string(settleSeconds * 30) + "); do "
+              "grep -q '^ Marker found: its content is shown\\.$' \"$SCENE/log.txt\" && break; sleep 0.1; done\n"
+              "sleep 0.5\n" + actions +
               "\nkill -0 $player 2>/dev/null && xdotool key Escape\n"
               "for i in $(seq 600); do kill -0 $player 2>/dev/null || break; sleep 0.1; done\n"
               "kill $player 2>/dev/null\n"

@@ -34,7 +34,8 @@ cv::Point screenPointOf(const cv::Point3d& cameraPoint);
 
 // Starts pellow on the scene folder `dir` (both its working and temporary folder) with
 // `cameraSource` (a still image or a movie) as its camera and the extra shell lines
-// `environment`, waits `settleSeconds` after it has started, runs the xdotool script `actions`
+// `environment`, waits until the marker's content is shown (at most three times `settleSeconds`,
+// for scenes whose marker is out of view), runs the xdotool script `actions`
 // (shot NAME saves NAME.png in the folder), then ESC. Returns the player's log with
 // "status=<exit status>" as its last line. ORVANA_KEEP_RUN=folder keeps a copy of the run.
 std::string playInWindow(const TempDir& dir, const std::string& cameraSource, const std::string& actions,

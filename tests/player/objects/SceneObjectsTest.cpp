@@ -2,6 +2,10 @@
 
 #include <filesystem>
 
+#include <osg/Geode>
+#include <osg/ShapeDrawable>
+#include <osgDB/WriteFile>
+
 #include "ObjectStage.h"
 #include "messages/Messages.h"
 #include "player/objects/ARObject.h"
@@ -106,6 +110,43 @@ TEST(SceneObjects, FbxModelsTurnAQuarterUnlessUpperCaseOrYUp)
         EXPECT_EQ(turned, authoring.empty());
         EXPECT_TRUE((upper->getRotation() - osg::Quat()).length() < 1e-6);
     }
+}
+
+// Hosts on Windows write their folders with backslashes; here they separate folders too, in the
+// model, its folder, the scene's own model, the events and the description files alike.
+TEST(SceneObjects, BackslashesInNamedFilesSeparateFolders)
+{
+    ObjectStage stage;
+    const TempDir& dir = stage.dir();
+    osg::ref_ptr<osg::Geode> box = new osg::Geode;
+    box->addDrawable(new osg::ShapeDrawable(new osg::Box(osg::Vec3(), 10.0f)));
+    box->setName("box");
+    std::filesystem::create_directories(dir.file("models/parts"));
+    ASSERT_TRUE(osgDB::writeNodeFile(*box, dir.file("models/box.osgt")));
+    ASSERT_TRUE(osgDB::writeNodeFile(*box, dir.file("models/parts/piece.osgt")));
+    ASSERT_TRUE(osgDB::writeNodeFile(*box, dir.file("models/whole.osgt")));
+    dir.write("texts/box.txt", "A box.\n");
+    dir.write("events/box.xml", "<events><event name=\"on_select\"><actions/></event></events>");
+    ASSERT_TRUE(
+        stage.loadScene(object("name=\"box\" type=\"ARObject\"", "source=\"models\\box.osgt\"",
+                               "<description file=\"texts\\box.txt\"/><events file=\"events\\box.xml\"/>") +
+                            object("name=\"piece\" type=\"ARObject\"",
+                                   "source=\"piece.osgt\" source_folder=\"models\\parts\"") +
+                            object("name=\"cut\" type=\"ARObject\"", "source=\"\" object=\"box\""),
+                        "", "source=\"whole.osgt\" source_folder=\".\\models\""));
+
+    MessageCapture capture;
+    stage.app().initObjects();
+    ASSERT_EQ(stage.app().getObjectsCount(), 3u) << "every model was found";
+    for (const char* name : {"box", "piece", "cut"}) {
+        ARObject* object = stage.app().findObject(name);
+        ASSERT_NE(object, nullptr) << name;
+        EXPECT_NE(findNode(object, "box"), nullptr) << name << " holds its model";
+    }
+    EXPECT_EQ(stage.app().findObject("box")->getDescription(), "A box.\n");
+    EXPECT_TRUE(stage.app().findObject("box")->hasEvent("on_select"));
+    for (const std::string& line : capture.texts())
+        EXPECT_EQ(line.find("WARNING: cannot find"), std::string::npos) << line;
 }
 
 TEST(SceneObjects, MissingSceneDataCreatesNothing)

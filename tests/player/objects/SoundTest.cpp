@@ -15,6 +15,7 @@
 #include <SFML/Audio/OutputSoundFile.hpp>
 #include <SFML/Audio/SoundBuffer.hpp>
 #include <osg/Group>
+#include <osgDB/WriteFile>
 #include <unistd.h>
 
 #include "ObjectStage.h"
@@ -314,14 +315,18 @@ TEST(Sound, RefusedAndUnreadableFiles)
     TempDir dir;
     MessageCapture messages;
     osg::ref_ptr<ARAudio> audio = new ARAudio(new osg::Group);
-    EXPECT_FALSE(audio->createAudio(writeTone(dir.file("tone.wav"), 0.1) + ".mp3", false));
-    EXPECT_TRUE(messages.contains(osg::FATAL, "WARNING: audio file not supported."));
+    const std::string mp3 = writeTone(dir.file("tone.wav"), 0.1) + ".mp3";
+    EXPECT_FALSE(audio->createAudio(mp3, false));
+    EXPECT_TRUE(messages.contains(osg::FATAL, "WARNING: audio file not supported (" + mp3 + ")."));
     EXPECT_FALSE(audio->createAudio("", false));
     EXPECT_TRUE(
         messages.contains(osg::FATAL, " WARNING: could not create audio node: missing audio file name."));
     EXPECT_FALSE(audio->createAudio(dir.write("noise.wav", "RIFF? not really"), false));
     EXPECT_FALSE(audio->createAudio(dir.file("absent.ogg"), false));
-    EXPECT_TRUE(messages.contains(osg::FATAL, "ERROR: could not load specified audio file."));
+    EXPECT_TRUE(messages.contains(osg::FATAL, "ERROR: could not load specified audio file (" +
+                                                  dir.file("noise.wav") + ")."));
+    EXPECT_TRUE(messages.contains(osg::FATAL, "ERROR: could not load specified audio file (" +
+                                                  dir.file("absent.ogg") + ")."));
     EXPECT_EQ(audio->getNumChildren(), 1u) << "a failed sound keeps its model";
     audio->play();
     audio->rewind();
@@ -394,6 +399,27 @@ TEST(Sound, SoundtracksStepWrapAndToggle)
     EXPECT_TRUE(heard.loud(started + 0.1, stopped - 0.1)) << heard.rms(started + 0.1, stopped - 0.1);
     EXPECT_TRUE(heard.silent(stopped + 0.1, rewound - 0.02)) << heard.rms(stopped + 0.1, rewound - 0.02);
     EXPECT_TRUE(heard.loud(rewound + 0.1, rewound + 0.3)) << heard.rms(rewound + 0.1, rewound + 0.3);
+}
+
+// A sound object from a scene written on Windows: the backslash in its file names separates folders.
+TEST(Sound, SoundObjectNamedWithBackslashes)
+{
+    ObjectStage stage;
+    const TempDir& dir = stage.dir();
+    std::filesystem::create_directories(dir.file("sounds"));
+    writeTone(dir.file("sounds/chime.wav"), 0.1);
+    std::filesystem::create_directories(dir.file("models"));
+    osg::ref_ptr<osg::Group> model = new osg::Group;
+    ASSERT_TRUE(osgDB::writeNodeFile(*model, dir.file("models/speaker.osgt")));
+    ASSERT_TRUE(
+        stage.loadScene("<object name=\"speaker\" type=\"ARAudio\" is_visible=\"false\"><model "
+                        "source=\"models\\speaker.osgt\" audio=\"sounds\\chime.wav\"/><markers><marker "
+                        "id=\"0\" layer=\"0\"/></markers></object>"));
+    MessageCapture messages;
+    stage.app().initObjects();
+    auto* speaker = dynamic_cast<ARAudio*>(stage.app().findObject("speaker"));
+    ASSERT_NE(speaker, nullptr) << "the model and the sound were found";
+    EXPECT_TRUE(messages.contains(osg::NOTICE, "ARAudio: using samples..."));
 }
 
 } // namespace

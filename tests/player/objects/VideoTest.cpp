@@ -291,7 +291,8 @@ TEST_F(Video, SceneBuilderMakesVideoObjectsAndMovieTexturesByTag)
     MessageCapture capture;
     _stage.app().initObjects();
     EXPECT_TRUE(capture.contains(osg::FATAL, " Could not create an ARVideo object without a valid video file name."));
-    EXPECT_TRUE(capture.contains(osg::FATAL, " WARNING: could not find the specified video file."));
+    EXPECT_TRUE(capture.contains(osg::FATAL, " WARNING: could not find the specified video file (" +
+                                                 dir.file("gone.avi") + ")."));
     ASSERT_EQ(_stage.app().getObjectsCount(), 2u);
 
     auto* film = dynamic_cast<ARVideo*>(_stage.app().findObject("film"));

@@ -112,6 +112,10 @@ bool EngineTracker::init(GenericVideo* video, const std::string& patternsFile, c
         osg::notify(osg::FATAL) << " ERROR: the tracker needs an open video with a picture." << std::endl;
         return false;
     }
+    if (cameraFile.empty()) {
+        osg::notify(osg::FATAL) << " ERROR: the tracker was given no camera file." << std::endl;
+        return false;
+    }
     engine::CameraParameters parameters;
     std::string error;
     if (!engine::readCameraParameters(cameraFile, parameters, error)) {

@@ -78,6 +78,12 @@ OpenCVVideo::~OpenCVVideo()
 bool OpenCVVideo::open()
 {
     close(true);
+    // A request for the device list is answered from the real devices, whatever source the
+    // environment puts in place of the camera.
+    if (parseVideoOptions(_configuration.deviceconfig).showDeviceList) {
+        listDevices();
+        return true;
+    }
     std::string text = _configuration.deviceconfig;
     if (const char* replacement = std::getenv("OSGART_VIDEO_CONFIG"))
         text = replacement;
