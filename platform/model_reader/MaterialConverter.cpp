@@ -20,8 +20,9 @@
 #include <osg/Texture2D>
 #include <osgDB/FileNameUtils>
 #include <osgDB/FileUtils>
-#include <osgDB/ReadFile>
 #include <osgDB/Registry>
+
+#include "platform/safe_loading/SafeLoading.h"
 
 namespace Orvana::ModelReader
 {
@@ -304,7 +305,7 @@ osg::ref_ptr<osg::Image> MaterialConverter::readExternal(const std::string& refe
             found = osgDB::findDataFile(osgDB::getSimpleFileName(path), _options.get());
         if (found.empty())
             continue;
-        if (osg::ref_ptr<osg::Image> picture = osgDB::readRefImageFile(found, _options.get()))
+        if (osg::ref_ptr<osg::Image> picture = loadImageFile(found, _options.get()))
             return picture;
     }
     return nullptr;
