@@ -80,7 +80,11 @@ bool OpenCVVideo::open()
     close(true);
     // A request for the device list is answered from the real devices, whatever source the
     // environment puts in place of the camera.
-    if (parseVideoOptions(_configuration.deviceconfig).showDeviceList) {
+    const VideoOptions asked = parseVideoOptions(_configuration.deviceconfig);
+    if (asked.showDeviceList) {
+        if (asked.showDialog)
+            osg::notify(osg::NOTICE) << " NOTICE: the capture settings dialog is not available on this platform."
+                                     << std::endl;
         listDevices();
         return true;
     }
