@@ -153,26 +153,27 @@ void ARApplication::setupShadowsCamera(int width, int height)
     _shadowsCamera->setRenderTargetImplementation(osg::Camera::FRAME_BUFFER_OBJECT);
     _shadowsCamera->setRenderOrder(osg::Camera::PRE_RENDER);
     _shadowsCamera->attach(osg::Camera::COLOR_BUFFER, _shadowPassTexture.get());
+    _shadowsCamera->attach(osg::Camera::PACKED_DEPTH_STENCIL_BUFFER, GL_DEPTH24_STENCIL8_EXT);
     _shadowsCamera->setReferenceFrame(osg::Transform::ABSOLUTE_RF);
     _shadowsCamera->setViewMatrix(osg::Matrixd::identity());
     _shadowsCamera->setProjectionMatrix(_trackerPlugin->getProjectionMatrix());
     _shadowsCamera->setComputeNearFarMode(osg::CullSettings::DO_NOT_COMPUTE_NEAR_FAR);
     _shadowsCamera->setViewport(0, 0, width, height);
     _shadowsCamera->setClearColor(osg::Vec4(1.0f, 1.0f, 1.0f, 1.0f));
-    _shadowsCamera->setClearMask(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    _shadowsCamera->setClearMask(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
 }
 
 void ARApplication::setShadowsOnly(bool on)
 {
-    if (!_root.valid())
+    // Only the picture loses its texture, so that the shadow image lies on white; the text panels,
+    // drawn by cameras of their own, stay as they are.
+    if (!_quadGeode.valid())
         return;
-    osg::StateSet* state = _root->getOrCreateStateSet();
-    for (GLenum mode : {GLenum(GL_TEXTURE_2D), GLenum(GL_TEXTURE_RECTANGLE)}) {
-        if (on)
-            state->setTextureMode(0, mode, osg::StateAttribute::OFF | osg::StateAttribute::OVERRIDE);
-        else
-            state->removeTextureMode(0, mode);
-    }
+    osg::StateSet* state = _quadGeode->getOrCreateStateSet();
+    if (on)
+        state->setTextureMode(0, GL_TEXTURE_2D, osg::StateAttribute::OFF);
+    else
+        state->setTextureMode(0, GL_TEXTURE_2D, osg::StateAttribute::ON);
 }
 
 } // namespace Orvana

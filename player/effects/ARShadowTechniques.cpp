@@ -1,0 +1,145 @@
+#include "player/effects/ARShadowTechniques.h"
+
+#include <osg/LightSource>
+#include <osg/Notify>
+#include <osg/Program>
+
+#include "player/effects/ARTextureUnitsVisitor.h"
+
+namespace Orvana
+{
+
+namespace
+{
+
+// The lit colour the fixed-function pipeline gives the unshadowed picture, divided into the
+// shadowed colour: the factor that turns the one into the other. Where nothing is shadowed it is 1.
+const std::string standardShadowOnlyShader =
+    "float DynamicShadow( ); \n"
+    "varying vec4 colorAmbientEmissive; \n"
+    "uniform sampler2D baseTexture; \n"
+    "\n"
+    "void main(void) \n"
+    "{ \n"
+    "    vec4 lit = max( gl_Color, vec4( 1.0 / 255.0 ) ); \n"
+    "    vec4 shaded = mix( colorAmbientEmissive, gl_Color, DynamicShadow() ); \n"
+    "    float alpha = gl_Color.a * texture2D( baseTexture, gl_TexCoord[0].xy ).a; \n"
+    "    gl_FragColor = vec4( clamp( shaded.rgb / lit.rgb, 0.0, 1.0 ), alpha ); \n"
+    "}\n";
+
+const std::string viewDependentShadowOnlyShader =
+    "uniform sampler2D baseTexture; \n"
+    "uniform int baseTextureUnit; \n"
+    "uniform sampler2DShadow shadowTexture0; \n"
+    "uniform int shadowTextureUnit0; \n"
+    "\n"
+    "void main(void) \n"
+    "{ \n"
+    "    vec4 colorAmbientEmissive = gl_FrontLightModelProduct.sceneColor; \n"
+    "    float shadow = shadow2DProj( shadowTexture0, gl_TexCoord[shadowTextureUnit0] ).r; \n"
+    "    vec4 lit = max( gl_Color, vec4( 1.0 / 255.0 ) ); \n"
+    "    vec4 shaded = mix( colorAmbientEmissive, gl_Color, shadow ); \n"
+    "    float alpha = gl_Color.a * texture2D( baseTexture, gl_TexCoord[baseTextureUnit].xy ).a; \n"
+    "    gl_FragColor = vec4( clamp( shaded.rgb / lit.rgb, 0.0, 1.0 ), alpha ); \n"
+    "}\n";
+
+const char* const standardLightLoop = "for (int i = 0; i < NumEnabledLights; i++)";
+
+} // namespace
+
+void ARSoftShadowMap::setJitterUnit(unsigned int unit)
+{
+    _jitterUnit = unit;
+    setJitterTextureUnit(unit);
+}
+
+void ARSoftShadowMap::init()
+{
+    osgShadow::SoftShadowMap::init();
+    if (!_stateset.valid() || _jitterTextureUnit == _jitterUnit)
+        return;
+    osg::ref_ptr<osg::StateAttribute> jitter =
+        _stateset->getTextureAttribute(_jitterTextureUnit, osg::StateAttribute::TEXTURE);
+    if (jitter.valid()) {
+        _stateset->removeTextureAttribute(_jitterTextureUnit, jitter.get());
+        _stateset->setTextureAttributeAndModes(_jitterUnit, jitter.get(),
+                                               osg::StateAttribute::ON | osg::StateAttribute::OVERRIDE);
+    }
+    for (GLenum mode : {GLenum(GL_TEXTURE_GEN_S), GLenum(GL_TEXTURE_GEN_T), GLenum(GL_TEXTURE_GEN_R)}) {
+        _stateset->removeTextureMode(_jitterTextureUnit, mode);
+        _stateset->setTextureMode(_jitterUnit, mode, osg::StateAttribute::ON);
+    }
+    if (osg::Uniform* sampler = _stateset->getUniform("osgShadow_jitterTexture"))
+        sampler->set(static_cast<int>(_jitterUnit));
+    _jitterTextureUnit = _jitterUnit;
+}
+
+ARStandardShadowMap::ARStandardShadowMap()
+    : _mainVertexSource(_mainVertexShader->getShaderSource()),
+      _mainFragmentSource(_mainFragmentShader->getShaderSource()),
+      _shadowVertexSource(_shadowVertexShader->getShaderSource()),
+      _shadowFragmentSource(_shadowFragmentShader->getShaderSource())
+{
+}
+
+const std::string& ARStandardShadowMap::getShadowOnlyFragmentShader()
+{
+    return standardShadowOnlyShader;
+}
+
+void ARStandardShadowMap::configure(unsigned int baseUnit, unsigned int shadowUnit, osg::LightSource* light,
+                                    bool shadowOnly)
+{
+    std::string mainVertex = _mainVertexSource;
+    osg::Light* shadowLight = light ? light->getLight() : nullptr;
+    if (shadowLight) {
+        const std::size_t loop = mainVertex.find(standardLightLoop);
+        if (loop != std::string::npos) {
+            const std::string number = std::to_string(shadowLight->getLightNum());
+            mainVertex.replace(loop, std::string(standardLightLoop).size(),
+                               "for (int i = " + number + "; i < " + number + " + 1; i++)");
+        } else {
+            osg::notify(osg::WARN) << " WARNING: the standard shadow map lights its receivers with light 0."
+                                   << std::endl;
+        }
+    }
+    // The main shaders address the base texture through unit 0, the shadow shaders the shadow
+    // texture through unit 1.
+    _mainVertexShader =
+        new osg::Shader(osg::Shader::VERTEX, replaceTextureUnit(mainVertex, 0, baseUnit));
+    _mainFragmentShader = new osg::Shader(
+        osg::Shader::FRAGMENT,
+        replaceTextureUnit(shadowOnly ? standardShadowOnlyShader : _mainFragmentSource, 0, baseUnit));
+    _shadowVertexShader =
+        new osg::Shader(osg::Shader::VERTEX, replaceTextureUnit(_shadowVertexSource, 1, shadowUnit));
+    _shadowFragmentShader =
+        new osg::Shader(osg::Shader::FRAGMENT, replaceTextureUnit(_shadowFragmentSource, 1, shadowUnit));
+    _baseTextureUnit = baseUnit;
+    _baseTextureCoordIndex = baseUnit;
+    _shadowTextureUnit = shadowUnit;
+    _shadowTextureCoordIndex = shadowUnit;
+    setLight(shadowLight);
+    dirty();
+}
+
+void ARViewDependentShadowMap::setShadowOnly(bool shadowOnly)
+{
+    _shadowOnly = shadowOnly;
+}
+
+const std::string& ARViewDependentShadowMap::getShadowOnlyFragmentShader()
+{
+    return viewDependentShadowOnlyShader;
+}
+
+void ARViewDependentShadowMap::createShaders()
+{
+    osgShadow::ViewDependentShadowMap::createShaders();
+    if (!_shadowOnly || !_program.valid())
+        return;
+    while (_program->getNumShaders() > 0)
+        _program->removeShader(_program->getShader(0));
+    _program->addShader(new osg::Shader(osg::Shader::FRAGMENT, viewDependentShadowOnlyShader));
+}
+
+} // namespace Orvana
