@@ -3,6 +3,7 @@
 #include <osg/LightSource>
 #include <osg/Notify>
 #include <osg/Program>
+#include <osgUtil/CullVisitor>
 
 #include "player/effects/ARTextureUnitsVisitor.h"
 
@@ -45,7 +46,52 @@ const std::string viewDependentShadowOnlyShader =
 
 const char* const standardLightLoop = "for (int i = 0; i < NumEnabledLights; i++)";
 
+// The library's shadow maps look for their light, and place their texture coordinate generation,
+// in the cull visitor's root render stage: that of the viewer's camera. The shadowed scene is
+// drawn by a camera of its own (into the picture, or into the deferred shadow image), whose lights
+// and positioned attributes are in its own stage: while a map culls, that stage stands as the root.
+class StageOfTheCamera
+{
+public:
+    explicit StageOfTheCamera(osgUtil::CullVisitor& cv)
+        : _cv(cv), _root(cv.getRenderStage()), _bin(cv.getCurrentRenderBin())
+    {
+        _cv.setRenderStage(cv.getCurrentRenderStage());
+        _cv.setCurrentRenderBin(_bin.get());
+    }
+    ~StageOfTheCamera()
+    {
+        _cv.setRenderStage(_root.get());
+        _cv.setCurrentRenderBin(_bin.get());
+    }
+    StageOfTheCamera(const StageOfTheCamera&) = delete;
+    StageOfTheCamera& operator=(const StageOfTheCamera&) = delete;
+
+private:
+    osgUtil::CullVisitor& _cv;
+    osg::ref_ptr<osgUtil::RenderStage> _root;
+    osg::ref_ptr<osgUtil::RenderBin> _bin;
+};
+
 } // namespace
+
+void ARShadowMap::cull(osgUtil::CullVisitor& cv)
+{
+    StageOfTheCamera stage(cv);
+    osgShadow::ShadowMap::cull(cv);
+}
+
+void ARSoftShadowMap::cull(osgUtil::CullVisitor& cv)
+{
+    StageOfTheCamera stage(cv);
+    osgShadow::SoftShadowMap::cull(cv);
+}
+
+void ARStandardShadowMap::cull(osgUtil::CullVisitor& cv)
+{
+    StageOfTheCamera stage(cv);
+    osgShadow::StandardShadowMap::cull(cv);
+}
 
 void ARSoftShadowMap::setJitterUnit(unsigned int unit)
 {

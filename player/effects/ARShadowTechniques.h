@@ -15,7 +15,8 @@ class LightSource;
 namespace Orvana
 {
 
-// The library's shadow maps, with the texture units chosen by the shadows manager instead of the
+// The library's shadow maps, working in the render stage of the camera that draws them, with the
+// texture units chosen by the shadows manager instead of the
 // ones they fix themselves, lit by the player's light, and each able to draw only its shadow:
 // white where lit and a factor below one where shadowed, for a picture to be multiplied by.
 
@@ -24,6 +25,7 @@ class ARShadowMap : public osgShadow::ShadowMap
 public:
     void setBaseTextureUnit(unsigned int unit) { _baseTextureUnit = unit; }
     unsigned int getBaseTextureUnit() const { return _baseTextureUnit; }
+    void cull(osgUtil::CullVisitor& cv) override;
 };
 
 // The library's soft shadow map puts its jitter texture next to the shadow texture at
@@ -35,6 +37,7 @@ public:
     unsigned int getBaseTextureUnit() const { return _baseTextureUnit; }
     void setJitterUnit(unsigned int unit);
     void init() override;
+    void cull(osgUtil::CullVisitor& cv) override;
 
 private:
     unsigned int _jitterUnit = 7;
@@ -50,6 +53,7 @@ public:
 
     // `baseUnit` and `shadowUnit` serve as texture units and as texture-coordinate indices.
     void configure(unsigned int baseUnit, unsigned int shadowUnit, osg::LightSource* light, bool shadowOnly);
+    void cull(osgUtil::CullVisitor& cv) override;
 
     static const std::string& getShadowOnlyFragmentShader();
 

@@ -323,7 +323,9 @@ void ARShadowVolume::update(osg::NodeVisitor& nv)
 
 bool ARShadowVolume::findLight(osgUtil::CullVisitor& cv, osg::Vec4d& eyeLight) const
 {
-    osgUtil::PositionalStateContainer* positioned = cv.getRenderStage()->getPositionalStateContainer();
+    // The lights of the camera that draws the scene, which need not be the viewer's.
+    osgUtil::PositionalStateContainer* positioned =
+        cv.getCurrentRenderStage()->getPositionalStateContainer();
     if (!positioned)
         return false;
     for (const auto& [attribute, matrix] : positioned->getAttrMatrixList()) {

@@ -48,8 +48,11 @@ void writeBox(const TempDir& dir, const std::string& name, float x, float y, flo
             image->data()[3 * i + 1] = unit == 0 ? 220 : 255;
             image->data()[3 * i + 2] = 255;
         }
-        shape->getOrCreateStateSet()->setTextureAttributeAndModes(static_cast<unsigned int>(unit),
-                                                                  new osg::Texture2D(image.get()));
+        // Clamped to its edge, so that whatever coordinates a unit gets, its one colour is read.
+        osg::ref_ptr<osg::Texture2D> texture = new osg::Texture2D(image.get());
+        texture->setWrap(osg::Texture::WRAP_S, osg::Texture::CLAMP_TO_EDGE);
+        texture->setWrap(osg::Texture::WRAP_T, osg::Texture::CLAMP_TO_EDGE);
+        shape->getOrCreateStateSet()->setTextureAttributeAndModes(static_cast<unsigned int>(unit), texture.get());
     }
     ASSERT_TRUE(osgDB::writeNodeFile(*geode, dir.file(name)));
 }

@@ -68,6 +68,8 @@ PlayerSession::~PlayerSession()
     if (!_ended)
         quit();
     shellOutput("kill $(cat " + shellQuote(_dir.file("xvfb.pid")) + ") 2>/dev/null");
+    if (const char* keep = std::getenv("ORVANA_KEEP_RUN"))
+        shellOutput("rm -rf " + shellQuote(keep) + " && cp -r " + shellQuote(_dir.path()) + " " + shellQuote(keep));
 }
 
 void PlayerSession::xdotool(const std::string& arguments) const
@@ -77,7 +79,9 @@ void PlayerSession::xdotool(const std::string& arguments) const
 
 cv::Mat PlayerSession::screenshot() const
 {
-    const std::string file = _dir.file("screen.ppm");
+    // With ORVANA_KEEP_RUN set every screenshot is kept, numbered, for the copy of the run.
+    const std::string file =
+        std::getenv("ORVANA_KEEP_RUN") ? _dir.file("screen-" + std::to_string(++_shots) + ".ppm") : _dir.file("screen.ppm");
     shellOutput("DISPLAY=" + _display + " import -window root " + shellQuote(file) + " 2>/dev/null");
     return cv::imread(file);
 }

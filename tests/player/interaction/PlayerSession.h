@@ -20,7 +20,8 @@ public:
     // temporary folder), with `cameraSource` (a still image or a movie) as its camera, and waits
     // for the player's " Starting..." line.
     PlayerSession(const TempDir& dir, const std::string& cameraSource);
-    // Ends the player (ESC, then a kill if it does not go) and the X server.
+    // Ends the player (ESC, then a kill if it does not go) and the X server. With ORVANA_KEEP_RUN
+    // naming a folder, the run's folder is copied there, with every screenshot taken.
     ~PlayerSession();
     PlayerSession(const PlayerSession&) = delete;
     PlayerSession& operator=(const PlayerSession&) = delete;
@@ -47,6 +48,7 @@ private:
     std::string _display;
     bool _started = false;
     bool _ended = false;
+    mutable int _shots = 0;
 };
 
 } // namespace Orvana::Testing
