@@ -17,11 +17,11 @@ namespace
 // shadowed colour: the factor that turns the one into the other. Where nothing is shadowed it is 1.
 const std::string standardShadowOnlyShader =
     "float DynamicShadow( ); \n"
-    "varying vec4 colorAmbientEmissive; \n"
     "uniform sampler2D baseTexture; \n"
     "\n"
     "void main(void) \n"
     "{ \n"
+    "    vec4 colorAmbientEmissive = gl_FrontLightModelProduct.sceneColor; \n"
     "    vec4 lit = max( gl_Color, vec4( 1.0 / 255.0 ) ); \n"
     "    vec4 shaded = mix( colorAmbientEmissive, gl_Color, DynamicShadow() ); \n"
     "    float alpha = gl_Color.a * texture2D( baseTexture, gl_TexCoord[0].xy ).a; \n"
@@ -43,8 +43,6 @@ const std::string viewDependentShadowOnlyShader =
     "    float alpha = gl_Color.a * texture2D( baseTexture, gl_TexCoord[baseTextureUnit].xy ).a; \n"
     "    gl_FragColor = vec4( clamp( shaded.rgb / lit.rgb, 0.0, 1.0 ), alpha ); \n"
     "}\n";
-
-const char* const standardLightLoop = "for (int i = 0; i < NumEnabledLights; i++)";
 
 // The library's shadow maps look for their light, and place their texture coordinate generation,
 // in the cull visitor's root render stage: that of the viewer's camera. The shadowed scene is
@@ -87,12 +85,6 @@ void ARSoftShadowMap::cull(osgUtil::CullVisitor& cv)
     osgShadow::SoftShadowMap::cull(cv);
 }
 
-void ARStandardShadowMap::cull(osgUtil::CullVisitor& cv)
-{
-    StageOfTheCamera stage(cv);
-    osgShadow::StandardShadowMap::cull(cv);
-}
-
 void ARSoftShadowMap::setJitterUnit(unsigned int unit)
 {
     _jitterUnit = unit;
@@ -121,10 +113,8 @@ void ARSoftShadowMap::init()
 }
 
 ARStandardShadowMap::ARStandardShadowMap()
-    : _mainVertexSource(_mainVertexShader->getShaderSource()),
-      _mainFragmentSource(_mainFragmentShader->getShaderSource()),
-      _shadowVertexSource(_shadowVertexShader->getShaderSource()),
-      _shadowFragmentSource(_shadowFragmentShader->getShaderSource())
+    : _mainFragmentSource(_mainFragmentShader.valid() ? _mainFragmentShader->getShaderSource() : ""),
+      _shadowFragmentSource(_shadowFragmentShader.valid() ? _shadowFragmentShader->getShaderSource() : "")
 {
 }
 
@@ -136,36 +126,24 @@ const std::string& ARStandardShadowMap::getShadowOnlyFragmentShader()
 void ARStandardShadowMap::configure(unsigned int baseUnit, unsigned int shadowUnit, osg::LightSource* light,
                                     bool shadowOnly)
 {
-    std::string mainVertex = _mainVertexSource;
-    osg::Light* shadowLight = light ? light->getLight() : nullptr;
-    if (shadowLight) {
-        const std::size_t loop = mainVertex.find(standardLightLoop);
-        if (loop != std::string::npos) {
-            const std::string number = std::to_string(shadowLight->getLightNum());
-            mainVertex.replace(loop, std::string(standardLightLoop).size(),
-                               "for (int i = " + number + "; i < " + number + " + 1; i++)");
-        } else {
-            osg::notify(osg::WARN) << " WARNING: the standard shadow map lights its receivers with light 0."
-                                   << std::endl;
-        }
-    }
-    // The main shaders address the base texture through unit 0, the shadow shaders the shadow
-    // texture through unit 1.
-    _mainVertexShader =
-        new osg::Shader(osg::Shader::VERTEX, replaceTextureUnit(mainVertex, 0, baseUnit));
-    _mainFragmentShader = new osg::Shader(
-        osg::Shader::FRAGMENT,
-        replaceTextureUnit(shadowOnly ? standardShadowOnlyShader : _mainFragmentSource, 0, baseUnit));
-    _shadowVertexShader =
-        new osg::Shader(osg::Shader::VERTEX, replaceTextureUnit(_shadowVertexSource, 1, shadowUnit));
+    // The main shader reads the base texture through unit 0, the shadow shader the shadow texture
+    // through unit 1; the vertices go through the fixed-function pipeline, lit by the scene's lights.
+    const std::string& main = shadowOnly ? standardShadowOnlyShader : _mainFragmentSource;
+    _mainFragmentShader = new osg::Shader(osg::Shader::FRAGMENT, replaceTextureUnit(main, 0, baseUnit));
     _shadowFragmentShader =
         new osg::Shader(osg::Shader::FRAGMENT, replaceTextureUnit(_shadowFragmentSource, 1, shadowUnit));
     _baseTextureUnit = baseUnit;
     _baseTextureCoordIndex = baseUnit;
     _shadowTextureUnit = shadowUnit;
     _shadowTextureCoordIndex = shadowUnit;
-    setLight(shadowLight);
+    setLight(light ? light->getLight() : nullptr);
     dirty();
+}
+
+void ARStandardShadowMap::cull(osgUtil::CullVisitor& cv)
+{
+    StageOfTheCamera stage(cv);
+    osgShadow::StandardShadowMap::cull(cv);
 }
 
 void ARViewDependentShadowMap::setShadowOnly(bool shadowOnly)

@@ -43,9 +43,8 @@ private:
     unsigned int _jitterUnit = 7;
 };
 
-// The library's standard shadow map lights its receivers in a vertex shader of its own with light
-// 0 only; the shadow light is given here, and its shaders are rebuilt from the library's texts for
-// the units chosen.
+// The library's standard shadow map, told the shadow light, with its fragment shaders rebuilt from
+// the library's texts for the units chosen.
 class ARStandardShadowMap : public osgShadow::StandardShadowMap
 {
 public:
@@ -58,9 +57,7 @@ public:
     static const std::string& getShadowOnlyFragmentShader();
 
 private:
-    std::string _mainVertexSource;
     std::string _mainFragmentSource;
-    std::string _shadowVertexSource;
     std::string _shadowFragmentSource;
 };
 

@@ -158,13 +158,26 @@ bool showsShadow(const Reading& r)
            r.tint > 8;
 }
 
+// Sends a key, "ctrl+" or "alt+" before it holding the modifier down around the key, as a person
+// does: the player reads the modifier from the key's event.
+void hold(PlayerSession& player, const std::string& key)
+{
+    const std::size_t plus = key.find('+');
+    if (plus == std::string::npos) {
+        player.xdotool("key " + key);
+        return;
+    }
+    const std::string modifier = key.substr(0, plus) == "ctrl" ? "Control_L" : "Alt_L";
+    player.xdotool("keydown " + modifier + " key " + key.substr(plus + 1) + " keyup " + modifier);
+}
+
 // Sends a key to the player, then waits for `logLine` (when given) to be logged once more than
 // before and for the screen to change and settle (two screenshots alike in a row).
 cv::Mat press(PlayerSession& player, const std::string& key, const std::string& logLine = "")
 {
     const int before = logLine.empty() ? 0 : player.countInLog(logLine);
     const cv::Mat previous = player.screenshot();
-    player.xdotool("key --clearmodifiers " + key);
+    hold(player, key);
     if (!logLine.empty()) {
         EXPECT_TRUE(player.waitForLog(logLine, before + 1)) << key << ": " << logLine;
     }
@@ -258,7 +271,16 @@ TEST(PellowShadowsWindowTest, KeysStepThroughEveryTechniqueAndMode)
         if (step.turnLight)
             checkTurningTheLightMovesTheShadow(player, scene, r);
         if (step.deferred && (std::string(step.name) == "sm deferred" || std::string(step.name) == "sv deferred")) {
-            const cv::Mat only = press(player, "ctrl+0");
+            // The message panel shows for three seconds after each key: CTRL+0 again shows it again.
+            auto shadowsOnly = [&](const cv::Mat& image) {
+                const Reading r = read(scene, image);
+                return r.lit > 235 && r.shadowed < r.lit * 0.75 && messagePixels(image) > 50;
+            };
+            cv::Mat only;
+            for (int attempt = 0; attempt < 3 && !(!only.empty() && shadowsOnly(only)); ++attempt) {
+                hold(player, "ctrl+0");
+                only = player.waitFor(shadowsOnly, 6.0);
+            }
             const Reading alone = read(scene, only);
             EXPECT_GT(alone.lit, 235) << "the shadow image is white where lit; " << describe(alone);
             EXPECT_LT(alone.shadowed, alone.lit * 0.75) << describe(alone);
