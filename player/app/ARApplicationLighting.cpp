@@ -15,6 +15,13 @@
 namespace Orvana
 {
 
+namespace
+{
+
+constexpr float shadowsOnlyGrey = 0.6f;
+
+} // namespace
+
 void ARApplication::createShadowsManager()
 {
     _shadowsManager = new ARShadowsManager(this);
@@ -165,15 +172,20 @@ void ARApplication::setupShadowsCamera(int width, int height)
 
 void ARApplication::setShadowsOnly(bool on)
 {
-    // Only the picture loses its texture, so that the shadow image lies on white; the text panels,
-    // drawn by cameras of their own, stay as they are.
-    if (!_quadGeode.valid())
+    // Only the picture loses its texture, so that the shadow image shows alone; the text panels,
+    // drawn by cameras of their own, stay as they are. The image lies on grey, not white, so that
+    // their white text stays readable over it.
+    if (!_quadGeode.valid() || !_quad.valid())
         return;
     osg::StateSet* state = _quadGeode->getOrCreateStateSet();
-    if (on)
-        state->setTextureMode(0, GL_TEXTURE_2D, osg::StateAttribute::OFF);
-    else
-        state->setTextureMode(0, GL_TEXTURE_2D, osg::StateAttribute::ON);
+    state->setTextureMode(0, GL_TEXTURE_2D, on ? osg::StateAttribute::OFF : osg::StateAttribute::ON);
+    if (auto* colours = dynamic_cast<osg::Vec4Array*>(_quad->getColorArray())) {
+        const float grey = on ? shadowsOnlyGrey : 1.0f;
+        for (osg::Vec4& colour : *colours)
+            colour = osg::Vec4(grey, grey, grey, 1.0f);
+        colours->dirty();
+        _quad->dirtyGLObjects();
+    }
 }
 
 } // namespace Orvana

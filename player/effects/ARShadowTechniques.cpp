@@ -3,6 +3,8 @@
 #include <osg/LightSource>
 #include <osg/Notify>
 #include <osg/Program>
+#include <osgShadow/ShadowSettings>
+#include <osgShadow/ShadowedScene>
 #include <osgUtil/CullVisitor>
 
 #include "player/effects/ARTextureUnitsVisitor.h"
@@ -28,21 +30,23 @@ const std::string standardShadowOnlyShader =
     "    gl_FragColor = vec4( clamp( shaded.rgb / lit.rgb, 0.0, 1.0 ), alpha ); \n"
     "}\n";
 
-const std::string viewDependentShadowOnlyShader =
-    "uniform sampler2D baseTexture; \n"
-    "uniform int baseTextureUnit; \n"
-    "uniform sampler2DShadow shadowTexture0; \n"
-    "uniform int shadowTextureUnit0; \n"
-    "\n"
-    "void main(void) \n"
-    "{ \n"
-    "    vec4 colorAmbientEmissive = gl_FrontLightModelProduct.sceneColor; \n"
-    "    float shadow = shadow2DProj( shadowTexture0, gl_TexCoord[shadowTextureUnit0] ).r; \n"
-    "    vec4 lit = max( gl_Color, vec4( 1.0 / 255.0 ) ); \n"
-    "    vec4 shaded = mix( colorAmbientEmissive, gl_Color, shadow ); \n"
-    "    float alpha = gl_Color.a * texture2D( baseTexture, gl_TexCoord[baseTextureUnit].xy ).a; \n"
-    "    gl_FragColor = vec4( clamp( shaded.rgb / lit.rgb, 0.0, 1.0 ), alpha ); \n"
-    "}\n";
+// The view-dependent map draws its receivers with the fixed-function pipeline, multiplied by the
+// shadow comparison: its shadow alone is that comparison. The units are written into the text:
+// GLSL does not index the texture coordinates with a uniform.
+std::string viewDependentShadowOnlyShader(unsigned int baseUnit, unsigned int shadowUnit)
+{
+    const std::string base = std::to_string(baseUnit);
+    const std::string shadow = std::to_string(shadowUnit);
+    return "uniform sampler2D baseTexture; \n"
+           "uniform sampler2DShadow shadowTexture0; \n"
+           "\n"
+           "void main(void) \n"
+           "{ \n"
+           "    float shadow = shadow2DProj( shadowTexture0, gl_TexCoord[" + shadow + "] ).r; \n"
+           "    float alpha = gl_Color.a * texture2D( baseTexture, gl_TexCoord[" + base + "].xy ).a; \n"
+           "    gl_FragColor = vec4( shadow, shadow, shadow, alpha ); \n"
+           "}\n";
+}
 
 // The library's shadow maps look for their light, and place their texture coordinate generation,
 // in the cull visitor's root render stage: that of the viewer's camera. The shadowed scene is
@@ -151,19 +155,23 @@ void ARViewDependentShadowMap::setShadowOnly(bool shadowOnly)
     _shadowOnly = shadowOnly;
 }
 
-const std::string& ARViewDependentShadowMap::getShadowOnlyFragmentShader()
+std::string ARViewDependentShadowMap::getShadowOnlyFragmentShader(unsigned int shadowUnit)
 {
-    return viewDependentShadowOnlyShader;
+    return viewDependentShadowOnlyShader(0, shadowUnit);
 }
 
 void ARViewDependentShadowMap::createShaders()
 {
+    // Without a shader hint the library leaves the program as it was: a shadow-only program of an
+    // earlier deferred mode must not stay.
+    _program = nullptr;
     osgShadow::ViewDependentShadowMap::createShaders();
-    if (!_shadowOnly || !_program.valid())
+    if (!_shadowOnly)
         return;
-    while (_program->getNumShaders() > 0)
-        _program->removeShader(_program->getShader(0));
-    _program->addShader(new osg::Shader(osg::Shader::FRAGMENT, viewDependentShadowOnlyShader));
+    const osgShadow::ShadowSettings* settings = getShadowedScene()->getShadowSettings();
+    _program = new osg::Program;
+    _program->addShader(new osg::Shader(osg::Shader::FRAGMENT,
+                                        getShadowOnlyFragmentShader(settings->getBaseShadowTextureUnit())));
 }
 
 } // namespace Orvana

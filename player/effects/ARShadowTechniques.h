@@ -69,7 +69,8 @@ public:
     bool getShadowOnly() const { return _shadowOnly; }
     void createShaders() override;
 
-    static const std::string& getShadowOnlyFragmentShader();
+    // Its base texture is on unit 0.
+    static std::string getShadowOnlyFragmentShader(unsigned int shadowUnit);
 
 private:
     bool _shadowOnly = false;

@@ -8,6 +8,7 @@
 #include <osg/BlendFunc>
 #include <osg/ColorMask>
 #include <osg/Depth>
+#include <osg/Geode>
 #include <osg/Geometry>
 #include <osg/Light>
 #include <osg/Notify>
@@ -59,12 +60,14 @@ std::vector<osg::Vec3> vertexPositions(const osg::Geometry& geometry)
     return positions;
 }
 
-// Collects the drawables that cast shadows with their transforms into eye coordinates.
+// Collects the meshes that cast shadows, each with its transform into eye coordinates: the
+// geometries of a geode together, a drawable outside a geode alone.
 class CasterCollector : public osg::NodeVisitor
 {
 public:
     struct Entry {
-        osg::Geometry* geometry;
+        osg::Node* node;
+        std::vector<osg::Geometry*> parts;
         osg::Matrixd toEye;
     };
 
@@ -86,10 +89,22 @@ public:
     // A camera draws its subgraph into a picture of its own.
     void apply(osg::Camera&) override {}
 
+    void apply(osg::Geode& geode) override
+    {
+        Entry entry{&geode, {}, _matrices.back()};
+        for (unsigned int i = 0; i < geode.getNumDrawables(); ++i) {
+            osg::Drawable* drawable = geode.getDrawable(i);
+            if (drawable && validNodeMask(*drawable) && drawable->asGeometry())
+                entry.parts.push_back(drawable->asGeometry());
+        }
+        if (!entry.parts.empty())
+            entries.push_back(entry);
+    }
+
     void apply(osg::Drawable& drawable) override
     {
         if (osg::Geometry* geometry = drawable.asGeometry())
-            entries.push_back({geometry, _matrices.back()});
+            entries.push_back({geometry, {geometry}, _matrices.back()});
     }
 
     std::vector<Entry> entries;
@@ -98,13 +113,16 @@ private:
     std::vector<osg::Matrixd> _matrices;
 };
 
-std::string meshName(const osg::Geometry& geometry)
+std::string meshName(const osg::Node& node, const std::vector<osg::Geometry*>& parts)
 {
-    if (!geometry.getName().empty())
-        return geometry.getName();
-    for (unsigned int i = 0; i < geometry.getNumParents(); ++i)
-        if (!geometry.getParent(i)->getName().empty())
-            return geometry.getParent(i)->getName();
+    if (!node.getName().empty())
+        return node.getName();
+    for (const osg::Geometry* part : parts)
+        if (!part->getName().empty())
+            return part->getName();
+    for (unsigned int i = 0; i < node.getNumParents(); ++i)
+        if (!node.getParent(i)->getName().empty())
+            return node.getParent(i)->getName();
     return "unnamed";
 }
 
@@ -114,20 +132,48 @@ double maximumScale(const osg::Matrixd& matrix)
     return std::max({std::fabs(scale.x()), std::fabs(scale.y()), std::fabs(scale.z())});
 }
 
+double minimumScale(const osg::Matrixd& matrix)
+{
+    const osg::Vec3d scale = matrix.getScale();
+    return std::min({std::fabs(scale.x()), std::fabs(scale.y()), std::fabs(scale.z())});
+}
+
+// Whether a transform turns the winding of triangles round.
+bool mirrors(const osg::Matrixd& matrix)
+{
+    const osg::Vec3d x(matrix(0, 0), matrix(0, 1), matrix(0, 2));
+    const osg::Vec3d y(matrix(1, 0), matrix(1, 1), matrix(1, 2));
+    const osg::Vec3d z(matrix(2, 0), matrix(2, 1), matrix(2, 2));
+    return (x ^ y) * z < 0.0;
+}
+
 } // namespace
 
 ARShadowVolumeMesh::ARShadowVolumeMesh(const osg::Geometry& geometry)
+    : ARShadowVolumeMesh(std::vector<const osg::Geometry*>{&geometry})
 {
-    const std::vector<osg::Vec3> raw = vertexPositions(geometry);
+}
+
+ARShadowVolumeMesh::ARShadowVolumeMesh(const std::vector<const osg::Geometry*>& parts)
+{
+    std::vector<osg::Vec3> raw;
     std::vector<unsigned int> indices;
-    osg::TriangleIndexFunctor<TriangleCollector> functor;
-    functor.indices = &indices;
-    geometry.accept(functor);
+    for (const osg::Geometry* part : parts) {
+        const std::vector<osg::Vec3> positions = vertexPositions(*part);
+        std::vector<unsigned int> own;
+        osg::TriangleIndexFunctor<TriangleCollector> functor;
+        functor.indices = &own;
+        part->accept(functor);
+        const auto offset = static_cast<unsigned int>(raw.size());
+        for (unsigned int index : own)
+            indices.push_back(index < positions.size() ? index + offset : ~0u);
+        raw.insert(raw.end(), positions.begin(), positions.end());
+    }
     if (raw.empty() || indices.empty())
         return;
 
     // Vertices closer than a hundred-thousandth of the mesh's size are one: faces of their own
-    // colour or normal repeat their corners.
+    // colour or normal, and parts of a model drawn apart, repeat their corners.
     osg::BoundingBox box;
     for (const osg::Vec3& p : raw)
         box.expandBy(p);
@@ -169,58 +215,56 @@ ARShadowVolumeMesh::ARShadowVolumeMesh(const osg::Geometry& geometry)
     _openEdges = static_cast<std::size_t>(std::count_if(balance.begin(), balance.end(), [](int b) { return b != 0; }));
 }
 
-void ARShadowVolumeMesh::extrude(const osg::Matrixd& toTarget, const osg::Vec4d& light, double length,
+void ARShadowVolumeMesh::extrude(const osg::Vec4d& light, double length, bool inside_out,
                                  std::vector<osg::Vec3>& volume) const
 {
-    if (!isClosed())
+    if (_triangles.empty())
         return;
-    std::vector<osg::Vec3d> near(_positions.size());
-    std::vector<osg::Vec3d> far(_positions.size());
     const bool directional = light.w() == 0.0;
-    osg::Vec3d lightPoint = directional ? osg::Vec3d(light.x(), light.y(), light.z())
-                                        : osg::Vec3d(light.x(), light.y(), light.z()) / light.w();
+    const osg::Vec3d lightPoint = directional ? osg::Vec3d(light.x(), light.y(), light.z())
+                                              : osg::Vec3d(light.x(), light.y(), light.z()) / light.w();
     osg::Vec3d away = -lightPoint;
     away.normalize();
+    std::vector<osg::Vec3d> far(_positions.size());
     for (std::size_t i = 0; i < _positions.size(); ++i) {
-        near[i] = osg::Vec3d(_positions[i]) * toTarget;
         osg::Vec3d direction = away;
         if (!directional) {
-            direction = near[i] - lightPoint;
+            direction = osg::Vec3d(_positions[i]) - lightPoint;
             direction.normalize();
         }
-        far[i] = near[i] + direction * length;
+        far[i] = osg::Vec3d(_positions[i]) + direction * length;
     }
 
-    // A mirroring transform turns the triangles' winding inside out.
-    const osg::Vec3d x(toTarget(0, 0), toTarget(0, 1), toTarget(0, 2));
-    const osg::Vec3d y(toTarget(1, 0), toTarget(1, 1), toTarget(1, 2));
-    const osg::Vec3d z(toTarget(2, 0), toTarget(2, 1), toTarget(2, 2));
-    const bool mirrored = (x ^ y) * z < 0.0;
-
-    auto emit = [&volume](const osg::Vec3d& a, const osg::Vec3d& b, const osg::Vec3d& c) {
+    auto emit = [&volume, inside_out](const osg::Vec3d& a, const osg::Vec3d& b, const osg::Vec3d& c) {
         volume.emplace_back(a);
-        volume.emplace_back(b);
-        volume.emplace_back(c);
+        volume.emplace_back(inside_out ? c : b);
+        volume.emplace_back(inside_out ? b : c);
     };
 
     // The faces turned away from the light close the volume at the mesh (turned round, so that
-    // they face the light) and, swept away, at its far end. Their outline bounds its sides.
+    // they face the light) and, swept away, at its far end; their outline bounds its sides. An open
+    // mesh has no far side to its faces: those turned towards the light cast too, turned round.
+    const bool twoSided = !isClosed();
     std::vector<int> outline(_edges.size(), 0);
     for (std::size_t t = 0; t < _triangles.size(); t += 3) {
         unsigned int a = _triangles[t];
         unsigned int b = _triangles[t + 1];
         unsigned int c = _triangles[t + 2];
-        if (mirrored)
+        const osg::Vec3d pa(_positions[a]), pb(_positions[b]), pc(_positions[c]);
+        const osg::Vec3d normal = (pb - pa) ^ (pc - pa);
+        const osg::Vec3d toLight = directional ? lightPoint : lightPoint - pa;
+        bool turned = false;
+        if (normal * toLight >= 0.0) {
+            if (!twoSided)
+                continue;
             std::swap(b, c);
-        const osg::Vec3d normal = (near[b] - near[a]) ^ (near[c] - near[a]);
-        const osg::Vec3d toLight = directional ? lightPoint : lightPoint - near[a];
-        if (normal * toLight >= 0.0)
-            continue;
-        emit(near[a], near[c], near[b]);
+            turned = true;
+        }
+        emit(_positions[a], _positions[c], _positions[b]);
         emit(far[a], far[b], far[c]);
         for (int side = 0; side < 3; ++side) {
             const EdgeUse& use = _edgeUses[t + static_cast<std::size_t>(side)];
-            outline[use.edge] += mirrored ? -use.sign : use.sign;
+            outline[use.edge] += turned ? -use.sign : use.sign;
         }
     }
     for (std::size_t e = 0; e < _edges.size(); ++e) {
@@ -231,8 +275,8 @@ void ARShadowVolumeMesh::extrude(const osg::Matrixd& toTarget, const osg::Vec4d&
         const unsigned int from = count > 0 ? _edges[e].first : _edges[e].second;
         const unsigned int to = count > 0 ? _edges[e].second : _edges[e].first;
         for (int n = 0; n < std::abs(count); ++n) {
-            emit(near[from], near[to], far[to]);
-            emit(near[from], far[to], far[from]);
+            emit(_positions[from], _positions[to], far[to]);
+            emit(_positions[from], far[to], far[from]);
         }
     }
 }
@@ -339,23 +383,35 @@ bool ARShadowVolume::findLight(osgUtil::CullVisitor& cv, osg::Vec4d& eyeLight) c
     return false;
 }
 
-ARShadowVolume::Caster* ARShadowVolume::casterFor(const osg::Geometry& geometry, unsigned int frame)
+ARShadowVolume::Caster* ARShadowVolume::casterFor(const osg::Node& node, const std::vector<osg::Geometry*>& parts,
+                                                  unsigned int frame)
 {
-    const osg::Array* vertices = geometry.getVertexArray();
-    const unsigned int version = vertices ? vertices->getModifiedCount() : 0;
-    auto found = _casters.find(&geometry);
-    if (found == _casters.end() || found->second.vertexArrayVersion != version || !found->second.mesh) {
+    // The mesh is made again when a part's vertices change, or the parts themselves.
+    unsigned int version = static_cast<unsigned int>(parts.size());
+    for (const osg::Geometry* part : parts)
+        if (const osg::Array* vertices = part->getVertexArray())
+            version = version * 31u + vertices->getModifiedCount() + 1u;
+    auto found = _casters.find(&node);
+    const bool same = found != _casters.end() && found->second.mesh && found->second.vertexArrayVersion == version &&
+                      found->second.parts.size() == parts.size() &&
+                      std::equal(parts.begin(), parts.end(), found->second.parts.begin(),
+                                 [](const osg::Geometry* a, const osg::ref_ptr<const osg::Geometry>& b) {
+                                     return a == b.get();
+                                 });
+    if (!same) {
         const bool warned = found != _casters.end() && found->second.mesh && !found->second.mesh->isClosed();
-        Caster& caster = _casters[&geometry];
-        caster.source = &geometry;
+        // Named once, not again when its vertices move.
+        Caster& caster = _casters[&node];
+        caster.parts.assign(parts.begin(), parts.end());
         caster.vertexArrayVersion = version;
-        caster.mesh = std::make_unique<ARShadowVolumeMesh>(geometry);
+        caster.mesh = std::make_unique<ARShadowVolumeMesh>(
+            std::vector<const osg::Geometry*>(parts.begin(), parts.end()));
         if (!caster.mesh->isClosed() && caster.mesh->getTriangleCount() > 0 && !warned) {
-            ++_skipped;
-            osg::notify(osg::FATAL) << " WARNING: shadow volumes: skipping open mesh \"" << meshName(geometry)
-                                    << "\" (" << caster.mesh->getOpenEdgeCount() << " open edges in "
-                                    << caster.mesh->getTriangleCount() << " triangles): it casts no shadow."
-                                    << std::endl;
+            ++_openMeshes;
+            osg::notify(osg::FATAL) << " WARNING: shadow volumes: open mesh \"" << meshName(node, parts) << "\" ("
+                                    << caster.mesh->getOpenEdgeCount() << " open edges in "
+                                    << caster.mesh->getTriangleCount()
+                                    << " triangles): its faces cast shadows from both sides." << std::endl;
         }
         if (!caster.volume.valid()) {
             caster.volume = new osg::Geometry;
@@ -365,10 +421,10 @@ ARShadowVolume::Caster* ARShadowVolume::casterFor(const osg::Geometry& geometry,
             caster.volume->setVertexArray(new osg::Vec3Array);
             caster.volume->addPrimitiveSet(new osg::DrawArrays(GL_TRIANGLES, 0, 0));
         }
-        found = _casters.find(&geometry);
+        found = _casters.find(&node);
     }
     found->second.lastFrame = frame;
-    return found->second.mesh->isClosed() ? &found->second : nullptr;
+    return found->second.mesh->getTriangleCount() > 0 ? &found->second : nullptr;
 }
 
 void ARShadowVolume::cull(osgUtil::CullVisitor& cv)
@@ -394,19 +450,24 @@ void ARShadowVolume::cull(osgUtil::CullVisitor& cv)
     const osg::Vec3d sceneCentre = osg::Vec3d(bound.center()) * modelView;
     const double sceneRadius = bound.radius() * maximumScale(modelView);
     const unsigned int frame = cv.getFrameStamp() ? cv.getFrameStamp()->getFrameNumber() : 0;
-    osg::ref_ptr<osg::RefMatrix> identity = new osg::RefMatrix;
     std::vector<osg::Vec3> triangles;
     for (const CasterCollector::Entry& entry : collector.entries) {
-        Caster* caster = casterFor(*entry.geometry, frame);
+        Caster* caster = casterFor(*entry.node, entry.parts, frame);
         if (!caster)
             continue;
-        const osg::BoundingSphere& own = entry.geometry->getBound();
+        // Built in the mesh's own coordinates and drawn with the same transform as the mesh, the
+        // caps lie exactly on its faces.
+        const osg::BoundingSphere& own = entry.node->getBound();
         const double reach = (osg::Vec3d(own.center()) * entry.toEye - sceneCentre).length() +
                              own.radius() * maximumScale(entry.toEye) + sceneRadius;
         // From a point the far cap bulges back towards the scene: it goes further.
         const double length = std::max(eyeLight.w() == 0.0 ? 2.0 * reach : 10.0 * reach, 1.0);
+        const double smallest = minimumScale(entry.toEye);
+        if (smallest <= 0.0)
+            continue;
+        const osg::Vec4d light = eyeLight * osg::Matrixd::inverse(entry.toEye);
         triangles.clear();
-        caster->mesh->extrude(entry.toEye, eyeLight, length, triangles);
+        caster->mesh->extrude(light, length / smallest, mirrors(entry.toEye), triangles);
         if (triangles.empty())
             continue;
         auto* vertices = static_cast<osg::Vec3Array*>(caster->volume->getVertexArray());
@@ -416,7 +477,7 @@ void ARShadowVolume::cull(osgUtil::CullVisitor& cv)
         caster->volume->dirtyBound();
         _volumeTriangles += triangles.size() / 3;
         cv.pushStateSet(_volumeState.get());
-        cv.addDrawable(caster->volume.get(), identity.get());
+        cv.addDrawable(caster->volume.get(), new osg::RefMatrix(entry.toEye));
         cv.popStateSet();
     }
 

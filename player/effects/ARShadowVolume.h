@@ -23,13 +23,15 @@ class StateSet;
 namespace Orvana
 {
 
-// A closed triangle mesh made from a geometry's triangles, with its vertices welded by position,
-// from which the shadow volume for a light is extruded.
+// A closed triangle mesh made from the triangles of one or more geometries (the parts of a model
+// that share a transform), with its vertices welded by position, from which the shadow volume for a
+// light is extruded.
 class ARShadowVolumeMesh
 {
 public:
-    // Reads the triangles of `geometry` (any triangle primitive, indexed or not); lines and points
-    // are ignored.
+    // Reads the triangles of the geometries (any triangle primitive, indexed or not); lines and
+    // points are ignored.
+    explicit ARShadowVolumeMesh(const std::vector<const osg::Geometry*>& parts);
     explicit ARShadowVolumeMesh(const osg::Geometry& geometry);
 
     std::size_t getTriangleCount() const { return _triangles.size() / 3; }
@@ -38,13 +40,13 @@ public:
     std::size_t getOpenEdgeCount() const { return _openEdges; }
     bool isClosed() const { return _openEdges == 0 && !_triangles.empty(); }
 
-    // Appends, as a triangle list in the coordinates that `toTarget` maps the mesh into, the closed
-    // volume that the mesh darkens for a light at `light` (in the same coordinates; w = 0 for a
-    // light from that direction): the faces turned away from the light, the sides swept from their
-    // outline away from the light, and the far cap. The volume is extruded by `length` and its
-    // faces point outwards.
-    void extrude(const osg::Matrixd& toTarget, const osg::Vec4d& light, double length,
-                 std::vector<osg::Vec3>& volume) const;
+    // Appends, as a triangle list in the mesh's coordinates, the closed volume that the mesh
+    // darkens for a light at `light` (w = 0 for a light from that direction): the faces turned away
+    // from the light, the sides swept from their outline away from the light, and the far cap,
+    // `length` away. The faces of the volume point outwards, or inwards with `inside_out` (for a
+    // transform that mirrors). An open mesh is taken as two-sided: each face casts, turned away
+    // from the light.
+    void extrude(const osg::Vec4d& light, double length, bool inside_out, std::vector<osg::Vec3>& volume) const;
 
 private:
     struct EdgeUse {
@@ -63,8 +65,8 @@ private:
 // away from it (directional and positional lights); the volumes are counted in the stencil buffer
 // with the depth-fail rule, so that the camera may stand inside one, and the pixels of shadow
 // receivers inside a volume are darkened. The cameras that draw the shadowed scene need a stencil
-// buffer, cleared every frame. No texture unit is used. Open meshes cast no shadow: each is named
-// once in a warning.
+// buffer, cleared every frame. No texture unit is used. An open mesh (a single sheet, a hull with a
+// hole) is named once in a warning and casts from both sides of its faces.
 class ARShadowVolume : public osgShadow::ShadowTechnique
 {
 public:
@@ -83,9 +85,9 @@ public:
     void setDarkening(float factor);
     float getDarkening() const { return _darkening; }
 
-    // Triangles of all volumes drawn in the last frame, and the meshes skipped as open so far.
+    // Triangles of all volumes drawn in the last frame, and the open meshes met so far.
     std::size_t getVolumeTriangleCount() const { return _volumeTriangles; }
-    std::size_t getSkippedMeshCount() const { return _skipped; }
+    std::size_t getOpenMeshCount() const { return _openMeshes; }
 
     void init() override;
     void update(osg::NodeVisitor& nv) override;
@@ -99,14 +101,14 @@ protected:
 
 private:
     struct Caster {
-        osg::ref_ptr<const osg::Geometry> source;
+        std::vector<osg::ref_ptr<const osg::Geometry>> parts;
         unsigned int vertexArrayVersion = 0;
         std::unique_ptr<ARShadowVolumeMesh> mesh;
         osg::ref_ptr<osg::Geometry> volume;
         unsigned int lastFrame = 0;
     };
 
-    Caster* casterFor(const osg::Geometry& geometry, unsigned int frame);
+    Caster* casterFor(const osg::Node& node, const std::vector<osg::Geometry*>& parts, unsigned int frame);
     bool findLight(osgUtil::CullVisitor& cv, osg::Vec4d& eyeLight) const;
 
     osg::observer_ptr<osg::Light> _light;
@@ -115,9 +117,10 @@ private:
     osg::ref_ptr<osg::StateSet> _depthOnlyState;
     osg::ref_ptr<osg::StateSet> _volumeState;
     osg::ref_ptr<osg::StateSet> _darkenState;
-    std::map<const osg::Geometry*, Caster> _casters;
+    // By the geode (or lone drawable) whose geometries make the mesh.
+    std::map<const osg::Node*, Caster> _casters;
     std::size_t _volumeTriangles = 0;
-    std::size_t _skipped = 0;
+    std::size_t _openMeshes = 0;
 };
 
 } // namespace Orvana
