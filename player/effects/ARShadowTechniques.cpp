@@ -42,8 +42,12 @@ std::string viewDependentShadowOnlyShader(unsigned int baseUnit, unsigned int sh
            "\n"
            "void main(void) \n"
            "{ \n"
-           "    float shadow = shadow2DProj( shadowTexture0, gl_TexCoord[" + shadow + "] ).r; \n"
-           "    float alpha = gl_Color.a * texture2D( baseTexture, gl_TexCoord[" + base + "].xy ).a; \n"
+           "    float shadow = shadow2DProj( shadowTexture0, gl_TexCoord[" +
+           shadow +
+           "] ).r; \n"
+           "    float alpha = gl_Color.a * texture2D( baseTexture, gl_TexCoord[" +
+           base +
+           "].xy ).a; \n"
            "    gl_FragColor = vec4( shadow, shadow, shadow, alpha ); \n"
            "}\n";
 }

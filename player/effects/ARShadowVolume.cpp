@@ -71,7 +71,8 @@ public:
         osg::Matrixd toEye;
     };
 
-    CasterCollector(const osg::Matrixd& modelView, unsigned int mask) : osg::NodeVisitor(TRAVERSE_ACTIVE_CHILDREN)
+    CasterCollector(const osg::Matrixd& modelView, unsigned int mask)
+        : osg::NodeVisitor(TRAVERSE_ACTIVE_CHILDREN)
     {
         setTraversalMask(mask);
         _matrices.push_back(modelView);
@@ -181,7 +182,8 @@ ARShadowVolumeMesh::ARShadowVolumeMesh(const std::vector<const osg::Geometry*>& 
     std::map<std::array<long long, 3>, unsigned int> welded;
     std::vector<unsigned int> remap(raw.size());
     for (std::size_t i = 0; i < raw.size(); ++i) {
-        const std::array<long long, 3> key = {std::llround(raw[i].x() / cell), std::llround(raw[i].y() / cell),
+        const std::array<long long, 3> key = {std::llround(raw[i].x() / cell),
+                                              std::llround(raw[i].y() / cell),
                                               std::llround(raw[i].z() / cell)};
         auto found = welded.emplace(key, static_cast<unsigned int>(_positions.size()));
         if (found.second)
@@ -212,7 +214,8 @@ ARShadowVolumeMesh::ARShadowVolumeMesh(const std::vector<const osg::Geometry*>& 
             balance[found.first->second] += sign;
         }
     }
-    _openEdges = static_cast<std::size_t>(std::count_if(balance.begin(), balance.end(), [](int b) { return b != 0; }));
+    _openEdges =
+        static_cast<std::size_t>(std::count_if(balance.begin(), balance.end(), [](int b) { return b != 0; }));
 }
 
 void ARShadowVolumeMesh::extrude(const osg::Vec4d& light, double length, bool inside_out,
@@ -368,8 +371,7 @@ void ARShadowVolume::update(osg::NodeVisitor& nv)
 bool ARShadowVolume::findLight(osgUtil::CullVisitor& cv, osg::Vec4d& eyeLight) const
 {
     // The lights of the camera that draws the scene, which need not be the viewer's.
-    osgUtil::PositionalStateContainer* positioned =
-        cv.getCurrentRenderStage()->getPositionalStateContainer();
+    osgUtil::PositionalStateContainer* positioned = cv.getCurrentRenderStage()->getPositionalStateContainer();
     if (!positioned)
         return false;
     for (const auto& [attribute, matrix] : positioned->getAttrMatrixList()) {
@@ -383,8 +385,8 @@ bool ARShadowVolume::findLight(osgUtil::CullVisitor& cv, osg::Vec4d& eyeLight) c
     return false;
 }
 
-ARShadowVolume::Caster* ARShadowVolume::casterFor(const osg::Node& node, const std::vector<osg::Geometry*>& parts,
-                                                  unsigned int frame)
+ARShadowVolume::Caster*
+ARShadowVolume::casterFor(const osg::Node& node, const std::vector<osg::Geometry*>& parts, unsigned int frame)
 {
     // The mesh is made again when a part's vertices change, or the parts themselves.
     unsigned int version = static_cast<unsigned int>(parts.size());
@@ -392,7 +394,8 @@ ARShadowVolume::Caster* ARShadowVolume::casterFor(const osg::Node& node, const s
         if (const osg::Array* vertices = part->getVertexArray())
             version = version * 31u + vertices->getModifiedCount() + 1u;
     auto found = _casters.find(&node);
-    const bool same = found != _casters.end() && found->second.mesh && found->second.vertexArrayVersion == version &&
+    const bool same = found != _casters.end() && found->second.mesh &&
+                      found->second.vertexArrayVersion == version &&
                       found->second.parts.size() == parts.size() &&
                       std::equal(parts.begin(), parts.end(), found->second.parts.begin(),
                                  [](const osg::Geometry* a, const osg::ref_ptr<const osg::Geometry>& b) {
@@ -408,8 +411,8 @@ ARShadowVolume::Caster* ARShadowVolume::casterFor(const osg::Node& node, const s
             std::vector<const osg::Geometry*>(parts.begin(), parts.end()));
         if (!caster.mesh->isClosed() && caster.mesh->getTriangleCount() > 0 && !warned) {
             ++_openMeshes;
-            osg::notify(osg::FATAL) << " WARNING: shadow volumes: open mesh \"" << meshName(node, parts) << "\" ("
-                                    << caster.mesh->getOpenEdgeCount() << " open edges in "
+            osg::notify(osg::FATAL) << " WARNING: shadow volumes: open mesh \"" << meshName(node, parts)
+                                    << "\" (" << caster.mesh->getOpenEdgeCount() << " open edges in "
                                     << caster.mesh->getTriangleCount()
                                     << " triangles): its faces cast shadows from both sides." << std::endl;
         }
@@ -473,7 +476,8 @@ void ARShadowVolume::cull(osgUtil::CullVisitor& cv)
         auto* vertices = static_cast<osg::Vec3Array*>(caster->volume->getVertexArray());
         vertices->assign(triangles.begin(), triangles.end());
         vertices->dirty();
-        static_cast<osg::DrawArrays*>(caster->volume->getPrimitiveSet(0))->setCount(static_cast<GLsizei>(triangles.size()));
+        static_cast<osg::DrawArrays*>(caster->volume->getPrimitiveSet(0))
+            ->setCount(static_cast<GLsizei>(triangles.size()));
         caster->volume->dirtyBound();
         _volumeTriangles += triangles.size() / 3;
         cv.pushStateSet(_volumeState.get());

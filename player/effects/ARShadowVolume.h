@@ -46,7 +46,8 @@ public:
     // `length` away. The faces of the volume point outwards, or inwards with `inside_out` (for a
     // transform that mirrors). An open mesh is taken as two-sided: each face casts, turned away
     // from the light.
-    void extrude(const osg::Vec4d& light, double length, bool inside_out, std::vector<osg::Vec3>& volume) const;
+    void extrude(const osg::Vec4d& light, double length, bool inside_out,
+                 std::vector<osg::Vec3>& volume) const;
 
 private:
     struct EdgeUse {

@@ -364,7 +364,8 @@ void ARShadowsManager::initShadowMap(bool soft)
     if (!chooseShaderUnits(soft, shader))
         return;
     const int chosen = keepShadowUnitFree(soft ? static_cast<int>(jitterTextureUnit) : -1);
-    shader = replaceTextureUnit(shader, static_cast<unsigned int>(chosen), static_cast<unsigned int>(_shadowUnit));
+    shader =
+        replaceTextureUnit(shader, static_cast<unsigned int>(chosen), static_cast<unsigned int>(_shadowUnit));
     technique->setTextureUnit(static_cast<unsigned int>(_shadowUnit));
     if (soft) {
         _softShadowMap->setBaseTextureUnit(static_cast<unsigned int>(_baseUnit));
@@ -405,8 +406,8 @@ void ARShadowsManager::initStandardShadowMap()
         return;
     }
     keepShadowUnitFree(-1);
-    _standardShadowMap->configure(static_cast<unsigned int>(_baseUnit), static_cast<unsigned int>(_shadowUnit),
-                                  _lightSource.get(), deferred);
+    _standardShadowMap->configure(static_cast<unsigned int>(_baseUnit),
+                                  static_cast<unsigned int>(_shadowUnit), _lightSource.get(), deferred);
 }
 
 void ARShadowsManager::initViewDependentShadowMap()

@@ -1,7 +1,9 @@
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <functional>
 #include <string>
+#include <thread>
 
 #include <gtest/gtest.h>
 #include <opencv2/imgcodecs.hpp>
@@ -33,8 +35,8 @@ const cv::Rect messageArea(window.x, window.y, 400, 40);
 
 // A lit box of `size` x `size` x `height` mm, its base centred on (x, y, z), white or textured with
 // one pale blue texel on unit `unit`.
-void writeBox(const TempDir& dir, const std::string& name, float x, float y, float z, float size, float height,
-              int unit = -1)
+void writeBox(const TempDir& dir, const std::string& name, float x, float y, float z, float size,
+              float height, int unit = -1)
 {
     auto* shape = new osg::ShapeDrawable(new osg::Box(osg::Vec3(x, y, z + height / 2), size, size, height));
     shape->setColor(osg::Vec4(1, 1, 1, 1));
@@ -52,7 +54,8 @@ void writeBox(const TempDir& dir, const std::string& name, float x, float y, flo
         osg::ref_ptr<osg::Texture2D> texture = new osg::Texture2D(image.get());
         texture->setWrap(osg::Texture::WRAP_S, osg::Texture::CLAMP_TO_EDGE);
         texture->setWrap(osg::Texture::WRAP_T, osg::Texture::CLAMP_TO_EDGE);
-        shape->getOrCreateStateSet()->setTextureAttributeAndModes(static_cast<unsigned int>(unit), texture.get());
+        shape->getOrCreateStateSet()->setTextureAttributeAndModes(static_cast<unsigned int>(unit),
+                                                                  texture.get());
     }
     ASSERT_TRUE(osgDB::writeNodeFile(*geode, dir.file(name)));
 }
@@ -181,19 +184,24 @@ cv::Mat press(PlayerSession& player, const std::string& key, const std::string& 
     if (!logLine.empty()) {
         EXPECT_TRUE(player.waitForLog(logLine, before + 1)) << key << ": " << logLine;
     }
-    cv::Mat last = player.waitFor([&previous](const cv::Mat& shot) {
+    player.waitFor([&previous](const cv::Mat& shot) {
         return previous.empty() || cv::norm(shot, previous, cv::NORM_L1) > 0;
     });
-    return player.waitFor([&last](const cv::Mat& shot) {
-        const bool same = cv::norm(shot, last, cv::NORM_INF) <= 2;
-        last = shot;
+    // Settled: the same picture a quarter of a second later.
+    cv::Mat last = player.screenshot();
+    return player.waitFor([&player, &last](const cv::Mat&) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(250));
+        const cv::Mat next = player.screenshot();
+        const bool same = !next.empty() && !last.empty() && cv::norm(next, last, cv::NORM_INF) <= 2;
+        last = next;
         return same;
     });
 }
 
 // Turns the light straight down with 'w' and back with 's': the shadow leaves the floor at +x,
 // which turns brighter than the floor lit at a slant, and comes back.
-void checkTurningTheLightMovesTheShadow(PlayerSession& player, const ShadowScene& scene, const Reading& before)
+void checkTurningTheLightMovesTheShadow(PlayerSession& player, const ShadowScene& scene,
+                                        const Reading& before)
 {
     player.xdotool("key --delay 5 --repeat 45 w");
     const cv::Mat down = player.waitFor([&](const cv::Mat& shot) {
@@ -201,12 +209,12 @@ void checkTurningTheLightMovesTheShadow(PlayerSession& player, const ShadowScene
         return r.shadowed > before.lit + 5 && std::abs(r.shadowed - r.lit) < 12;
     });
     const Reading straight = read(scene, down);
-    EXPECT_GT(straight.shadowed, before.lit + 5) << "the shadow has left the floor at +x; " << describe(straight);
+    EXPECT_GT(straight.shadowed, before.lit + 5)
+        << "the shadow has left the floor at +x; " << describe(straight);
     EXPECT_NEAR(straight.shadowed, straight.lit, 12) << describe(straight);
     player.xdotool("key --delay 5 --repeat 45 s");
-    const Reading back = read(scene, player.waitFor([&](const cv::Mat& shot) {
-        return showsShadow(read(scene, shot));
-    }));
+    const Reading back =
+        read(scene, player.waitFor([&](const cv::Mat& shot) { return showsShadow(read(scene, shot)); }));
     EXPECT_TRUE(showsShadow(back)) << "the shadow is back; " << describe(back);
 }
 
@@ -230,7 +238,8 @@ TEST(PellowShadowsWindowTest, KeysStepThroughEveryTechniqueAndMode)
     PlayerSession player(scene.dir, scene.dir.file("frame.png"));
     ASSERT_TRUE(player.started()) << Testing::logTail(player.log());
 
-    cv::Mat shot = player.waitFor([&](const cv::Mat& image) { return showsShadow(read(scene, image)); }, 60.0);
+    cv::Mat shot =
+        player.waitFor([&](const cv::Mat& image) { return showsShadow(read(scene, image)); }, 60.0);
     player.xdotool("key F8");
     EXPECT_NE(player.log().find(" Cannot use TU: 3"), std::string::npos) << "the cube's texture unit is seen";
 
@@ -247,8 +256,10 @@ TEST(PellowShadowsWindowTest, KeysStepThroughEveryTechniqueAndMode)
         {"ctrl+2", "DEBUG: init shadow technique: AR_SOFT_SHADOW_MAP", "ssm deferred", true, false},
         {"alt+1", "DEBUG: init shadow technique: AR_SOFT_SHADOW_MAP", "ssm direct", false, true},
         {"ctrl+3", "DEBUG: init shadow technique: AR_STANDARD_SHADOW_MAP (N.A.)", "stsm direct", false, true},
-        {"alt+2", "DEBUG: init shadow technique: AR_STANDARD_SHADOW_MAP (N.A.)", "stsm deferred", true, false},
-        {"ctrl+4", "DEBUG: init shadow technique: AR_VIEW_DEPENDENT_SHADOW_MAP", "vdsm deferred", true, false},
+        {"alt+2", "DEBUG: init shadow technique: AR_STANDARD_SHADOW_MAP (N.A.)", "stsm deferred", true,
+         false},
+        {"ctrl+4", "DEBUG: init shadow technique: AR_VIEW_DEPENDENT_SHADOW_MAP", "vdsm deferred", true,
+         false},
         {"alt+1", "DEBUG: init shadow technique: AR_VIEW_DEPENDENT_SHADOW_MAP", "vdsm direct", false, true},
         {"ctrl+5", "DEBUG: init shadow technique: AR_SHADOW_VOLUME", "sv direct", false, true},
         {"alt+2", "DEBUG: init shadow technique: AR_SHADOW_VOLUME", "sv deferred", true, false},
@@ -338,8 +349,11 @@ TEST(PellowShadowsWindowTest, WithoutALightTheShadowedContentIsDrawnPlainly)
     ShadowScene scene(lightingFile("sm", "direct"), "");
     PlayerSession player(scene.dir, scene.dir.file("frame.png"));
     ASSERT_TRUE(player.started()) << Testing::logTail(player.log());
-    const cv::Mat shot =
-        player.waitFor([&](const cv::Mat& image) { return scene.brightnessAt(image, {-45, 0, 0}) > 120; }, 60.0);
+    const cv::Mat shot = player.waitFor(
+        [&](const cv::Mat& image) {
+            return scene.brightnessAt(image, {-45, 0, 0}) > 120;
+        },
+        60.0);
     const std::string log = player.log();
     EXPECT_NE(log.find(" WARNING: no AR light defined."), std::string::npos) << Testing::logTail(log);
     EXPECT_EQ(log.find("DEBUG: setting shadow technique"), std::string::npos);

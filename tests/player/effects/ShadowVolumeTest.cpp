@@ -33,7 +33,8 @@ osg::ref_ptr<osg::Geometry> cube(bool withTop = true)
 {
     const osg::Vec3 c[8] = {{-1, -1, -1}, {1, -1, -1}, {1, 1, -1}, {-1, 1, -1},
                             {-1, -1, 1},  {1, -1, 1},  {1, 1, 1},  {-1, 1, 1}};
-    const int faces[6][4] = {{4, 5, 6, 7}, {0, 3, 2, 1}, {0, 1, 5, 4}, {2, 3, 7, 6}, {1, 2, 6, 5}, {3, 0, 4, 7}};
+    const int faces[6][4] = {{4, 5, 6, 7}, {0, 3, 2, 1}, {0, 1, 5, 4},
+                             {2, 3, 7, 6}, {1, 2, 6, 5}, {3, 0, 4, 7}};
     osg::ref_ptr<osg::Vec3Array> vertices = new osg::Vec3Array;
     for (int f = withTop ? 0 : 1; f < 6; ++f)
         for (int i : faces[f])
@@ -141,8 +142,9 @@ TEST(ShadowVolumeMesh, DemoCubeAndCowAreClosedTheGliderIsOpen)
         for (const std::vector<const osg::Geometry*>& parts : collect.meshes) {
             ARShadowVolumeMesh mesh(parts);
             EXPECT_GT(mesh.getTriangleCount(), 0u) << file;
-            EXPECT_EQ(mesh.isClosed(), !glider) << file << ": " << mesh.getOpenEdgeCount() << " open edges in "
-                                                << mesh.getTriangleCount() << " triangles";
+            EXPECT_EQ(mesh.isClosed(), !glider)
+                << file << ": " << mesh.getOpenEdgeCount() << " open edges in " << mesh.getTriangleCount()
+                << " triangles";
         }
     }
 }
@@ -343,7 +345,8 @@ void expectShadowOfOutline(const std::string& file, bool closed)
     osg::ref_ptr<osg::Program> program = new osg::Program;
     program->addShader(
         new osg::Shader(osg::Shader::FRAGMENT, "void main() { gl_FragColor = vec4(0.0, 0.0, 0.0, 1.0); }"));
-    flat->getOrCreateStateSet()->setAttribute(program.get(), osg::StateAttribute::ON | osg::StateAttribute::OVERRIDE);
+    flat->getOrCreateStateSet()->setAttribute(program.get(),
+                                              osg::StateAttribute::ON | osg::StateAttribute::OVERRIDE);
     osg::ref_ptr<osg::Image> expected = view.render(flat.get());
 
     const double lit = TopView::brightness(*actual, kSide - 5, kSide / 2);
@@ -405,8 +408,9 @@ TEST(ShadowVolumeRender, OpenMeshCastsWithAWarningNamingIt)
 
     MessageCapture capture;
     osg::ref_ptr<osg::Image> picture = view.render(shadowed.get());
-    const std::string warning = " WARNING: shadow volumes: open mesh \"bucket\" (4 open edges in 10 triangles): "
-                                "its faces cast shadows from both sides.";
+    const std::string warning =
+        " WARNING: shadow volumes: open mesh \"bucket\" (4 open edges in 10 triangles): "
+        "its faces cast shadows from both sides.";
     const std::vector<std::string> texts = capture.texts();
     EXPECT_EQ(std::count(texts.begin(), texts.end(), warning), 1) << "once, not every frame";
     EXPECT_EQ(technique->getOpenMeshCount(), 1u);

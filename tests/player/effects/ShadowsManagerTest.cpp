@@ -296,8 +296,8 @@ TEST(ShadowsManager, ShadowTextureKeepsOffTheUnitsTheContentUses)
     MessageCapture capture;
     osg::ref_ptr<ARShadowsManager> manager = managerFor(textured({0, 3}).get(), 0, 0, 0);
     EXPECT_EQ(manager->getShadowTextureUnit(), 1);
-    EXPECT_TRUE(capture.contains(osg::FATAL,
-                                 " WARNING: the content uses texture unit 3: the shadow texture goes to unit 1."));
+    EXPECT_TRUE(capture.contains(
+        osg::FATAL, " WARNING: the content uses texture unit 3: the shadow texture goes to unit 1."));
     EXPECT_EQ(manager->getFragmentShaderSource(), ARShadowsManager::getDirectShader());
     EXPECT_EQ(dynamic_cast<osgShadow::ShadowMap*>(manager->getTechnique())->getTextureUnit(), 1u);
 
@@ -320,7 +320,8 @@ TEST(ShadowsManager, StandardShadowMapCastsFromTheShadowLightAndDrawsOnlyTheShad
     auto* standard = dynamic_cast<ARStandardShadowMap*>(manager->getTechnique());
     ASSERT_TRUE(standard);
     EXPECT_EQ(standard->getLight(), manager->getLight()->getLight());
-    EXPECT_NE(standard->getShadowFragmentShader()->getShaderSource().find("gl_TexCoord[3]"), std::string::npos)
+    EXPECT_NE(standard->getShadowFragmentShader()->getShaderSource().find("gl_TexCoord[3]"),
+              std::string::npos)
         << "the shadow coordinates come from unit 3";
     EXPECT_EQ(standard->getShadowTextureCoordIndex(), 3u);
     EXPECT_NE(standard->getMainFragmentShader()->getShaderSource(),
@@ -331,7 +332,8 @@ TEST(ShadowsManager, StandardShadowMapCastsFromTheShadowLightAndDrawsOnlyTheShad
     EXPECT_EQ(standard->getShadowTextureUnit(), 1u);
     EXPECT_EQ(standard->getMainFragmentShader()->getShaderSource(),
               ARStandardShadowMap::getShadowOnlyFragmentShader());
-    EXPECT_NE(standard->getShadowFragmentShader()->getShaderSource().find("gl_TexCoord[1]"), std::string::npos);
+    EXPECT_NE(standard->getShadowFragmentShader()->getShaderSource().find("gl_TexCoord[1]"),
+              std::string::npos);
 }
 
 TEST(ShadowsManager, ViewDependentMapCastsFromTheShadowLightOnly)

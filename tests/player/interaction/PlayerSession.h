@@ -49,6 +49,8 @@ private:
     bool _started = false;
     bool _ended = false;
     mutable int _shots = 0;
+    // The X server's connection for screenshots (a Display).
+    void* _connection = nullptr;
 };
 
 } // namespace Orvana::Testing
