@@ -15,7 +15,9 @@ display=":$(( (RANDOM % 400) + 500 ))"
 Xvfb "$display" -screen 0 1280x720x24 -nolisten tcp -noreset >/dev/null 2>&1 &
 xvfb=$!
 work=$(mktemp -d)
-trap 'kill $xvfb 2>/dev/null || true; rm -rf "$work"' EXIT
+# Beside demo/: the description files name the camera files relative to their folder.
+folder="$build/shadows_bench_scene"
+trap 'kill $xvfb 2>/dev/null || true; rm -rf "$work" "$folder"' EXIT
 sleep 1
 export DISPLAY="$display"
 
@@ -62,12 +64,12 @@ echo "($frames frames after the first, best of $runs runs)"
 echo
 printf "| %-10s | %-8s | %-8s |\n" technique direct deferred
 printf "|%s|%s|%s|\n" "------------" "----------" "----------"
-scene "$work/scene" none direct
-printf "| %-10s | %-8s | %-8s |\n" "none" "$(fps "$work/scene")" "-"
+scene "$folder" none direct
+printf "| %-10s | %-8s | %-8s |\n" "none" "$(fps "$folder")" "-"
 for technique in sm ssm stsm vdsm sv; do
-  scene "$work/scene" "$technique" direct
-  direct=$(fps "$work/scene")
-  scene "$work/scene" "$technique" deferred
-  deferred=$(fps "$work/scene")
+  scene "$folder" "$technique" direct
+  direct=$(fps "$folder")
+  scene "$folder" "$technique" deferred
+  deferred=$(fps "$folder")
   printf "| %-10s | %-8s | %-8s |\n" "$technique" "$direct" "$deferred"
 done
