@@ -15,6 +15,13 @@
 namespace Orvana
 {
 
+namespace
+{
+
+constexpr float shadowsOnlyGrey = 0.6f;
+
+} // namespace
+
 void ARApplication::createShadowsManager()
 {
     _shadowsManager = new ARShadowsManager(this);
@@ -153,25 +160,31 @@ void ARApplication::setupShadowsCamera(int width, int height)
     _shadowsCamera->setRenderTargetImplementation(osg::Camera::FRAME_BUFFER_OBJECT);
     _shadowsCamera->setRenderOrder(osg::Camera::PRE_RENDER);
     _shadowsCamera->attach(osg::Camera::COLOR_BUFFER, _shadowPassTexture.get());
+    _shadowsCamera->attach(osg::Camera::PACKED_DEPTH_STENCIL_BUFFER, GL_DEPTH24_STENCIL8_EXT);
     _shadowsCamera->setReferenceFrame(osg::Transform::ABSOLUTE_RF);
     _shadowsCamera->setViewMatrix(osg::Matrixd::identity());
     _shadowsCamera->setProjectionMatrix(_trackerPlugin->getProjectionMatrix());
     _shadowsCamera->setComputeNearFarMode(osg::CullSettings::DO_NOT_COMPUTE_NEAR_FAR);
     _shadowsCamera->setViewport(0, 0, width, height);
     _shadowsCamera->setClearColor(osg::Vec4(1.0f, 1.0f, 1.0f, 1.0f));
-    _shadowsCamera->setClearMask(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    _shadowsCamera->setClearMask(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
 }
 
 void ARApplication::setShadowsOnly(bool on)
 {
-    if (!_root.valid())
+    // Only the picture loses its texture, so that the shadow image shows alone; the text panels,
+    // drawn by cameras of their own, stay as they are. The image lies on grey, not white, so that
+    // their white text stays readable over it.
+    if (!_quadGeode.valid() || !_quad.valid())
         return;
-    osg::StateSet* state = _root->getOrCreateStateSet();
-    for (GLenum mode : {GLenum(GL_TEXTURE_2D), GLenum(GL_TEXTURE_RECTANGLE)}) {
-        if (on)
-            state->setTextureMode(0, mode, osg::StateAttribute::OFF | osg::StateAttribute::OVERRIDE);
-        else
-            state->removeTextureMode(0, mode);
+    osg::StateSet* state = _quadGeode->getOrCreateStateSet();
+    state->setTextureMode(0, GL_TEXTURE_2D, on ? osg::StateAttribute::OFF : osg::StateAttribute::ON);
+    if (auto* colours = dynamic_cast<osg::Vec4Array*>(_quad->getColorArray())) {
+        const float grey = on ? shadowsOnlyGrey : 1.0f;
+        for (osg::Vec4& colour : *colours)
+            colour = osg::Vec4(grey, grey, grey, 1.0f);
+        colours->dirty();
+        _quad->dirtyGLObjects();
     }
 }
 

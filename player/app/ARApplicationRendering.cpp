@@ -168,6 +168,8 @@ void ARApplication::setupRendering()
         if (samples == 0)
             osg::notify(osg::FATAL) << " WARNING: not using AA." << std::endl;
         _arCamera->attach(osg::Camera::COLOR_BUFFER, _arTexture.get(), 0, 0, false, samples, 0);
+        // Shadow volumes count in the stencil buffer.
+        _arCamera->attach(osg::Camera::PACKED_DEPTH_STENCIL_BUFFER, GL_DEPTH24_STENCIL8_EXT);
         _arCamera->setReferenceFrame(osg::Transform::ABSOLUTE_RF);
         _arCamera->setViewMatrix(osg::Matrixd::identity());
         _arCamera->setProjectionMatrix(_trackerPlugin->getProjectionMatrix());
@@ -175,7 +177,7 @@ void ARApplication::setupRendering()
         _arCamera->setComputeNearFarMode(osg::CullSettings::DO_NOT_COMPUTE_NEAR_FAR);
         _arCamera->setViewport(0, 0, renderWidth, renderHeight);
         _arCamera->setClearColor(osg::Vec4(1.0f, 1.0f, 1.0f, 1.0f));
-        _arCamera->setClearMask(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        _arCamera->setClearMask(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
         _arCamera->addChild(_arScene.get());
     } else {
         osg::notify(osg::FATAL) << " WARNING: could not create AR Camera (missing texture)." << std::endl;

@@ -1,67 +1,23 @@
 #include "player/effects/ARShadowsManager.h"
 
+#include <algorithm>
+
 #include <osg/Camera>
 #include <osg/LightSource>
 #include <osg/Notify>
 #include <osg/Shader>
 #include <osg/Switch>
-#include <osgShadow/ShadowMap>
 #include <osgShadow/ShadowSettings>
 #include <osgShadow/ShadowedScene>
-#include <osgShadow/SoftShadowMap>
-#include <osgShadow/StandardShadowMap>
-#include <osgShadow/ViewDependentShadowMap>
 
 #include "player/app/ARApplication.h"
+#include "player/effects/ARShadowTechniques.h"
+#include "player/effects/ARShadowVolume.h"
 #include "player/effects/ARTextureUnitsVisitor.h"
 #include "player/objects/ARLight.h"
 
 namespace Orvana
 {
-
-// The library's shadow maps read the base texture on a unit they do not let us choose.
-class ARShadowMap : public osgShadow::ShadowMap
-{
-public:
-    void setBaseTextureUnit(unsigned int unit) { _baseTextureUnit = unit; }
-};
-
-// The library's soft shadow map puts its jitter texture next to the shadow texture at
-// initialisation, whatever unit was asked for: it is moved to that unit afterwards.
-class ARSoftShadowMap : public osgShadow::SoftShadowMap
-{
-public:
-    void setBaseTextureUnit(unsigned int unit) { _baseTextureUnit = unit; }
-    void setJitterUnit(unsigned int unit)
-    {
-        _jitterUnit = unit;
-        setJitterTextureUnit(unit);
-    }
-
-    void init() override
-    {
-        osgShadow::SoftShadowMap::init();
-        if (!_stateset.valid() || _jitterTextureUnit == _jitterUnit)
-            return;
-        osg::ref_ptr<osg::StateAttribute> jitter =
-            _stateset->getTextureAttribute(_jitterTextureUnit, osg::StateAttribute::TEXTURE);
-        if (jitter.valid()) {
-            _stateset->removeTextureAttribute(_jitterTextureUnit, jitter.get());
-            _stateset->setTextureAttributeAndModes(_jitterUnit, jitter.get(),
-                                                   osg::StateAttribute::ON | osg::StateAttribute::OVERRIDE);
-        }
-        for (GLenum mode : {GLenum(GL_TEXTURE_GEN_S), GLenum(GL_TEXTURE_GEN_T), GLenum(GL_TEXTURE_GEN_R)}) {
-            _stateset->removeTextureMode(_jitterTextureUnit, mode);
-            _stateset->setTextureMode(_jitterUnit, mode, osg::StateAttribute::ON);
-        }
-        if (osg::Uniform* sampler = _stateset->getUniform("osgShadow_jitterTexture"))
-            sampler->set(static_cast<int>(_jitterUnit));
-        _jitterTextureUnit = _jitterUnit;
-    }
-
-private:
-    unsigned int _jitterUnit = 7;
-};
 
 namespace
 {
@@ -293,17 +249,18 @@ void ARShadowsManager::setTechnique(int code)
         break;
     case AR_STANDARD_SHADOW_MAP:
         if (!_standardShadowMap.valid())
-            _standardShadowMap = new osgShadow::StandardShadowMap;
+            _standardShadowMap = new ARStandardShadowMap;
         _technique = _standardShadowMap;
         break;
     case AR_VIEW_DEPENDENT_SHADOW_MAP:
         if (!_viewDependentShadowMap.valid())
-            _viewDependentShadowMap = new osgShadow::ViewDependentShadowMap;
+            _viewDependentShadowMap = new ARViewDependentShadowMap;
         _technique = _viewDependentShadowMap;
         break;
     default:
-        // This scene-graph library has no shadow volumes: the scene is drawn without shadows.
-        _technique = nullptr;
+        if (!_shadowVolume.valid())
+            _shadowVolume = new ARShadowVolume;
+        _technique = _shadowVolume;
         break;
     }
     _techniqueCode = code;
@@ -328,6 +285,7 @@ void ARShadowsManager::analyzeTextureUnits()
     for (unsigned int unit : visitor.getOpacityTextureUnits())
         _opacityUnits.push_back(static_cast<int>(unit));
     osg::notify(osg::NOTICE) << " TUs with opacity: " << _opacityUnits.size() << std::endl;
+    _unitsAnalyzed = true;
 }
 
 bool ARShadowsManager::chooseShaderUnits(bool soft, std::string& shader)
@@ -405,6 +363,9 @@ void ARShadowsManager::initShadowMap(bool soft)
     _fragmentShader.clear();
     if (!chooseShaderUnits(soft, shader))
         return;
+    const int chosen = keepShadowUnitFree(soft ? static_cast<int>(jitterTextureUnit) : -1);
+    shader =
+        replaceTextureUnit(shader, static_cast<unsigned int>(chosen), static_cast<unsigned int>(_shadowUnit));
     technique->setTextureUnit(static_cast<unsigned int>(_shadowUnit));
     if (soft) {
         _softShadowMap->setBaseTextureUnit(static_cast<unsigned int>(_baseUnit));
@@ -423,7 +384,6 @@ void ARShadowsManager::initStandardShadowMap()
     _standardShadowMap->setTextureSize(
         osg::Vec2s(static_cast<short>(_textureSize), static_cast<short>(_textureSize)));
     const bool deferred = _mode == MODE_DEFERRED;
-    _fragmentShader.clear();
     switch (_compatibilityMode) {
     case 1:
         _baseUnit = deferred ? 0 : 1;
@@ -437,19 +397,17 @@ void ARShadowsManager::initStandardShadowMap()
     case 0:
     case 4:
     case 5:
-        _baseUnit = static_cast<int>(_standardShadowMap->getBaseTextureUnit());
-        _shadowUnit = static_cast<int>(_standardShadowMap->getShadowTextureUnit());
-        _standardShadowMap->init();
-        return;
+        // The library's own units.
+        _baseUnit = 0;
+        _shadowUnit = 1;
+        break;
     default:
         osg::notify(osg::FATAL) << "WARNING: cannot init shadow technique." << std::endl;
         return;
     }
-    _standardShadowMap->setBaseTextureUnit(static_cast<unsigned int>(_baseUnit));
-    _standardShadowMap->setBaseTextureCoordIndex(static_cast<unsigned int>(_baseUnit));
-    _standardShadowMap->setShadowTextureUnit(static_cast<unsigned int>(_shadowUnit));
-    _standardShadowMap->setShadowTextureCoordIndex(static_cast<unsigned int>(_shadowUnit));
-    _standardShadowMap->init();
+    keepShadowUnitFree(-1);
+    _standardShadowMap->configure(static_cast<unsigned int>(_baseUnit),
+                                  static_cast<unsigned int>(_shadowUnit), _lightSource.get(), deferred);
 }
 
 void ARShadowsManager::initViewDependentShadowMap()
@@ -462,7 +420,6 @@ void ARShadowsManager::initViewDependentShadowMap()
     }
     osgShadow::ShadowSettings* settings = _shadowedScene->getShadowSettings();
     settings->setTextureSize(osg::Vec2s(static_cast<short>(_textureSize), static_cast<short>(_textureSize)));
-    _fragmentShader.clear();
     if (static_cast<unsigned int>(_compatibilityMode) > 5) {
         osg::notify(osg::FATAL) << "WARNING: cannot init shadow technique." << std::endl;
         return;
@@ -477,36 +434,71 @@ void ARShadowsManager::initViewDependentShadowMap()
         _baseUnit = 0;
         _shadowUnit = 3;
     }
+    keepShadowUnitFree(-1);
+    // Only the shadow light casts shadows, not every light of the scene.
+    if (_lightSource.valid() && _lightSource->getLight())
+        settings->setLightNum(_lightSource->getLight()->getLightNum());
     // The library's view-dependent map reads its base texture on unit 0 whatever is asked.
     settings->setBaseShadowTextureUnit(static_cast<unsigned int>(_shadowUnit));
+    _viewDependentShadowMap->setShadowOnly(_mode == MODE_DEFERRED);
     _viewDependentShadowMap->init();
+}
+
+void ARShadowsManager::initShadowVolume()
+{
+    osg::notify(osg::NOTICE) << "DEBUG: init shadow technique: AR_SHADOW_VOLUME" << std::endl;
+    _shadowVolume->setLight(_lightSource.valid() ? _lightSource->getLight() : nullptr);
+    _shadowVolume->setShadowOnly(_mode == MODE_DEFERRED);
+    _shadowVolume->init();
+}
+
+int ARShadowsManager::keepShadowUnitFree(int reserved)
+{
+    const int chosen = _shadowUnit;
+    auto available = [this](int unit) {
+        return std::find(_availableUnits.begin(), _availableUnits.end(), unit) != _availableUnits.end();
+    };
+    if (!_unitsAnalyzed || _shadowUnit < 0 || available(_shadowUnit))
+        return chosen;
+    for (int unit : _availableUnits) {
+        if (unit != _baseUnit && unit != reserved) {
+            osg::notify(osg::FATAL) << " WARNING: the content uses texture unit " << chosen
+                                    << ": the shadow texture goes to unit " << unit << "." << std::endl;
+            _shadowUnit = unit;
+            return chosen;
+        }
+    }
+    osg::notify(osg::FATAL) << " WARNING: no free texture unit for the shadow texture (unit " << chosen
+                            << " is used by the content)." << std::endl;
+    return chosen;
 }
 
 void ARShadowsManager::initTechnique()
 {
-    if (!_technique.valid() && _techniqueCode != AR_SHADOW_VOLUME) {
+    if (!_technique.valid()) {
         osg::notify(osg::FATAL) << "WARNING: cannot init shadow technique (finalize)." << std::endl;
         return;
     }
     _baseUnit = _shadowUnit = -1;
     _fragmentShader.clear();
-    if (_technique == _shadowMap.get() && _shadowMap.valid())
+    if (_technique == _shadowMap.get())
         initShadowMap(false);
-    else if (_technique == _softShadowMap.get() && _softShadowMap.valid())
+    else if (_technique == _softShadowMap.get())
         initShadowMap(true);
-    else if (_technique == _standardShadowMap.get() && _standardShadowMap.valid())
+    else if (_technique == _standardShadowMap.get())
         initStandardShadowMap();
-    else if (_technique == _viewDependentShadowMap.get() && _viewDependentShadowMap.valid())
+    else if (_technique == _viewDependentShadowMap.get())
         initViewDependentShadowMap();
-    else if (_techniqueCode != AR_SHADOW_VOLUME)
+    else if (_technique == _shadowVolume.get())
+        initShadowVolume();
+    else
         osg::notify(osg::FATAL) << "WARNING: cannot init shadow technique (none found)." << std::endl;
 
     if (!_application) {
         osg::notify(osg::FATAL) << "WARNING: cannot init mode (application not set)." << std::endl;
         return;
     }
-    // Without a technique the deferred pass would hold the plain scene, not its shadows.
-    _application->bindShadowPassTexture(_mode == MODE_DEFERRED && _technique.valid());
+    _application->bindShadowPassTexture(_mode == MODE_DEFERRED);
 }
 
 void ARShadowsManager::reset()

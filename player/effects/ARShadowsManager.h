@@ -21,8 +21,6 @@ namespace osgShadow
 {
 class ShadowedScene;
 class ShadowTechnique;
-class StandardShadowMap;
-class ViewDependentShadowMap;
 } // namespace osgShadow
 
 namespace Orvana
@@ -31,7 +29,10 @@ namespace Orvana
 class ARApplication;
 class ARLight;
 class ARShadowMap;
+class ARShadowVolume;
 class ARSoftShadowMap;
+class ARStandardShadowMap;
+class ARViewDependentShadowMap;
 
 // Wraps the shadowed part of the scene in a shadowed scene with one of five techniques, drawn
 // either directly or, in the deferred mode, as a separate shadow image that the application
@@ -103,6 +104,10 @@ private:
     void initShadowMap(bool soft);
     void initStandardShadowMap();
     void initViewDependentShadowMap();
+    void initShadowVolume();
+    // Moves the chosen shadow unit to a free one (not the base unit, not `reserved`) when the
+    // content uses it; returns the unit chosen before.
+    int keepShadowUnitFree(int reserved);
 
     osg::ref_ptr<osg::Switch> _modeSwitch;
     osg::ref_ptr<osg::Group> _deferredGroup;
@@ -112,12 +117,14 @@ private:
     osg::ref_ptr<osgShadow::ShadowTechnique> _technique;
     osg::ref_ptr<ARShadowMap> _shadowMap;
     osg::ref_ptr<ARSoftShadowMap> _softShadowMap;
-    osg::ref_ptr<osgShadow::StandardShadowMap> _standardShadowMap;
-    osg::ref_ptr<osgShadow::ViewDependentShadowMap> _viewDependentShadowMap;
+    osg::ref_ptr<ARStandardShadowMap> _standardShadowMap;
+    osg::ref_ptr<ARViewDependentShadowMap> _viewDependentShadowMap;
+    osg::ref_ptr<ARShadowVolume> _shadowVolume;
     osg::ref_ptr<osg::LightSource> _lightSource;
     osg::ref_ptr<ARLight> _light;
     std::vector<int> _availableUnits;
     std::vector<int> _opacityUnits;
+    bool _unitsAnalyzed = false;
     osg::ref_ptr<osg::Camera> _deferredCamera;
     ARApplication* _application;
     int _mode = MODE_DIRECT;

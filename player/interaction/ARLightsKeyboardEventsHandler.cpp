@@ -1,5 +1,7 @@
 #include "player/interaction/ARLightsKeyboardEventsHandler.h"
 
+#include <string>
+
 #include <osg/Math>
 
 #include "player/app/ARApplication.h"
@@ -28,7 +30,7 @@ ARLightsKeyboardEventsHandler::ARLightsKeyboardEventsHandler(ARApplication* appl
                           {"Rotate light source around its local Z axis", "Key: e/d"},
                           {"Show shadows only (for 'Highest' accuracy mode)", "Keys: CTRL+0"},
                           {"Show shadows+textures (for 'Highest' accuracy mode)", "Keys: ALT+0"},
-                          {"Set shadow mode", "Keys: CTRL+1/2"},
+                          {"Set shadow mode", "Keys: CTRL+1..5"},
                           {"Set visual accuracy", "Keys: ALT+1/2"}})),
       _shadowsManager(application ? application->getShadowsManager() : nullptr)
 {
@@ -139,6 +141,14 @@ void ARLightsKeyboardEventsHandler::handleRelease(int key, bool control, bool al
         }
         _application->setMessage("Shadow mode [Soft]");
         shadows->setTechnique(ARShadowsManager::AR_SOFT_SHADOW_MAP);
+        shadows->initTechnique();
+    } else if (key >= '3' && key <= '5' && control) {
+        // The techniques beyond the two the original keys name: standard and view-dependent
+        // shadow maps, and shadow volumes.
+        static const char* const names[] = {"Standard", "View-dependent", "Volumes"};
+        const int code = ARShadowsManager::AR_STANDARD_SHADOW_MAP + (key - '3');
+        _application->setMessage(std::string("Shadow mode [") + names[key - '3'] + "]");
+        shadows->setTechnique(code);
         shadows->initTechnique();
     } else if (key == '1' && alt) {
         if (maya && shadows->getTechniqueCode() == ARShadowsManager::AR_SOFT_SHADOW_MAP) {

@@ -13,6 +13,8 @@
 #include <osgShadow/ViewDependentShadowMap>
 
 #include "messages/Messages.h"
+#include "player/effects/ARShadowTechniques.h"
+#include "player/effects/ARShadowVolume.h"
 #include "player/effects/ARShadowsManager.h"
 #include "player/effects/ARTextureUnitsVisitor.h"
 #include "player/objects/ARLight.h"
@@ -263,6 +265,87 @@ TEST(ShadowsManager, StandardAndViewDependentMapsTakeTheirUnits)
     manager->setMode(1);
     manager->initTechnique();
     EXPECT_EQ(manager->getShadowedScene()->getShadowSettings()->getBaseShadowTextureUnit(), 1u);
+}
+
+} // namespace Orvana
+
+namespace Orvana
+{
+
+TEST(ShadowsManager, ShadowVolumesUseNoTextureUnitAndDrawOnlyTheShadowWhenDeferred)
+{
+    MessageCapture capture;
+    osg::ref_ptr<ARShadowsManager> manager = managerFor(textured({0}).get(), 0, 0, 4);
+    auto* volume = dynamic_cast<ARShadowVolume*>(manager->getTechnique());
+    ASSERT_TRUE(volume);
+    EXPECT_TRUE(capture.contains(osg::NOTICE, "DEBUG: setting shadow technique: AR_SHADOW_VOLUME"));
+    EXPECT_FALSE(capture.contains(osg::FATAL, "WARNING: cannot init shadow technique (none found)."));
+    EXPECT_EQ(manager->getBaseTextureUnit(), -1);
+    EXPECT_EQ(manager->getShadowTextureUnit(), -1);
+    EXPECT_EQ(volume->getLight(), manager->getLight()->getLight());
+    EXPECT_FALSE(volume->getShadowOnly());
+    manager->setMode(1);
+    manager->initTechnique();
+    EXPECT_TRUE(volume->getShadowOnly());
+}
+
+// Content textured on units 0 and 3: the shadow maps that would put their shadow texture on 3
+// take the first free unit instead, and their shaders read it there.
+TEST(ShadowsManager, ShadowTextureKeepsOffTheUnitsTheContentUses)
+{
+    MessageCapture capture;
+    osg::ref_ptr<ARShadowsManager> manager = managerFor(textured({0, 3}).get(), 0, 0, 0);
+    EXPECT_EQ(manager->getShadowTextureUnit(), 1);
+    EXPECT_TRUE(capture.contains(
+        osg::FATAL, " WARNING: the content uses texture unit 3: the shadow texture goes to unit 1."));
+    EXPECT_EQ(manager->getFragmentShaderSource(), ARShadowsManager::getDirectShader());
+    EXPECT_EQ(dynamic_cast<osgShadow::ShadowMap*>(manager->getTechnique())->getTextureUnit(), 1u);
+
+    // The soft map keeps unit 7 for its jitter texture, and units 0, 1 and 3 are taken.
+    manager = managerFor(textured({0, 1, 3}).get(), 0, 0, 1);
+    EXPECT_EQ(manager->getShadowTextureUnit(), 2);
+    EXPECT_NE(manager->getFragmentShaderSource().find("gl_TexCoord[2]"), std::string::npos);
+    EXPECT_EQ(manager->getFragmentShaderSource().find("gl_TexCoord[3]"), std::string::npos);
+
+    manager = managerFor(textured({0, 3}).get(), 0, 0, 3);
+    EXPECT_EQ(manager->getShadowedScene()->getShadowSettings()->getBaseShadowTextureUnit(), 1u);
+    manager = managerFor(textured({0, 1, 2, 3, 4, 5, 6, 7}).get(), 0, 0, 0);
+    EXPECT_EQ(manager->getShadowTextureUnit(), 3) << "no free unit: the table's unit stays";
+}
+
+// The standard shadow map casts from the player's light (7), not from the first light it finds.
+TEST(ShadowsManager, StandardShadowMapCastsFromTheShadowLightAndDrawsOnlyTheShadowWhenDeferred)
+{
+    osg::ref_ptr<ARShadowsManager> manager = managerFor(textured({0}).get(), 0, 2, 2);
+    auto* standard = dynamic_cast<ARStandardShadowMap*>(manager->getTechnique());
+    ASSERT_TRUE(standard);
+    EXPECT_EQ(standard->getLight(), manager->getLight()->getLight());
+    EXPECT_NE(standard->getShadowFragmentShader()->getShaderSource().find("gl_TexCoord[3]"),
+              std::string::npos)
+        << "the shadow coordinates come from unit 3";
+    EXPECT_EQ(standard->getShadowTextureCoordIndex(), 3u);
+    EXPECT_NE(standard->getMainFragmentShader()->getShaderSource(),
+              ARStandardShadowMap::getShadowOnlyFragmentShader());
+
+    manager->setMode(1);
+    manager->initTechnique();
+    EXPECT_EQ(standard->getShadowTextureUnit(), 1u);
+    EXPECT_EQ(standard->getMainFragmentShader()->getShaderSource(),
+              ARStandardShadowMap::getShadowOnlyFragmentShader());
+    EXPECT_NE(standard->getShadowFragmentShader()->getShaderSource().find("gl_TexCoord[1]"),
+              std::string::npos);
+}
+
+TEST(ShadowsManager, ViewDependentMapCastsFromTheShadowLightOnly)
+{
+    osg::ref_ptr<ARShadowsManager> manager = managerFor(textured({0}).get(), 1, 0, 3);
+    auto* map = dynamic_cast<ARViewDependentShadowMap*>(manager->getTechnique());
+    ASSERT_TRUE(map);
+    EXPECT_EQ(manager->getShadowedScene()->getShadowSettings()->getLightNum(), 7);
+    EXPECT_TRUE(map->getShadowOnly());
+    manager->setMode(0);
+    manager->initTechnique();
+    EXPECT_FALSE(map->getShadowOnly());
 }
 
 } // namespace Orvana

@@ -211,7 +211,7 @@ TEST_F(InteractionTest, EveryModeHelpListsItsBindingsAndTheCommonOnes)
           {"Key: e/d", "Rotate light source around its local Z axis"},
           {"Keys: CTRL+0", "Show shadows only (for 'Highest' accuracy mode)"},
           {"Keys: ALT+0", "Show shadows+textures (for 'Highest' accuracy mode)"},
-          {"Keys: CTRL+1/2", "Set shadow mode"},
+          {"Keys: CTRL+1..5", "Set shadow mode"},
           {"Keys: ALT+1/2", "Set visual accuracy"}}}};
     for (int mode = 0; mode < 8; ++mode) {
         osg::ApplicationUsage* usage = nullptr;
