@@ -6,6 +6,9 @@
 
 #include <opencv2/imgproc.hpp>
 
+#include "platform/marker_engine/Homography.h"
+#include "platform/marker_engine/Luminance.h"
+
 namespace Orvana::MarkerEngine {
 
 namespace {
@@ -55,18 +58,14 @@ double cross(const cv::Point2d& a, const cv::Point2d& b)
     return a.x * b.y - a.y * b.x;
 }
 
-float sampleBilinear(const cv::Mat& grey, double x, double y)
+template <typename T>
+T medianOf(std::vector<T>& values)
 {
-    const double maxX = grey.cols - 1.001, maxY = grey.rows - 1.001;
-    x = std::clamp(x, 0.0, maxX);
-    y = std::clamp(y, 0.0, maxY);
-    const int ix = static_cast<int>(x), iy = static_cast<int>(y);
-    const float fx = static_cast<float>(x - ix), fy = static_cast<float>(y - iy);
-    const uint8_t* r0 = grey.ptr<uint8_t>(iy) + ix;
-    const uint8_t* r1 = r0 + grey.step[0];
-    const float top = r0[0] + fx * (r0[1] - r0[0]);
-    const float bottom = r1[0] + fx * (r1[1] - r1[0]);
-    return top + fy * (bottom - top);
+    if (values.empty())
+        return T();
+    const auto middle = values.begin() + static_cast<long>(values.size() / 2);
+    std::nth_element(values.begin(), middle, values.end());
+    return *middle;
 }
 
 // A line as a point on it and a unit direction.
@@ -106,37 +105,58 @@ bool intersect(const Line& a, const Line& b, cv::Point2d& at)
     return true;
 }
 
+// What the grey-level profiles across one side of a square found.
+struct SideEdge {
+    std::vector<cv::Point2d> points;
+    // The light level beyond the edge (the sheet round the square), median over the profiles.
+    float light = 0.f;
+};
+
 // Sub-pixel points of the edge between the dark square and the light outside, along the side from
-// a to b (square on the right when walking from a to b, image y down). Each point is where the
-// grey level profile across the edge crosses the middle of its dark and light ends.
-void edgePoints(const cv::Mat& grey, const cv::Point2d& a, const cv::Point2d& b, double reach,
-                std::vector<cv::Point2d>& points)
+// a to b (square on the right when walking from a to b, image y down), from profiles across the
+// side about `spacing` pixels apart, reaching `reach` pixels either way. Each point is where its
+// profile crosses the mean of the levels 1.5 pixels either side of the profile's middle. Once the
+// profiles are centred on the edge (each pass centres them on the previous pass's line), that is
+// the middle of the edge whatever its blur; unlike the middle of the darkest and lightest samples,
+// it does not move when the light beyond the edge is a thin margin or blur keeps the profile from
+// reaching the flat levels.
+void edgePoints(const cv::Mat& frame, const cv::Point2d& a, const cv::Point2d& b, double reach, double spacing,
+                SideEdge& edge)
 {
-    points.clear();
+    edge.points.clear();
     const cv::Point2d side = b - a;
     const double length = std::sqrt(side.dot(side));
     if (length < 4.0)
         return;
     const cv::Point2d u = side * (1.0 / length);
     const cv::Point2d outward(u.y, -u.x);
-    const int samples = std::clamp(static_cast<int>(length / 1.5), 6, 48);
+    // Blur rounds the corners: stay a few pixels away from them.
+    const double skip = std::clamp(3.0 / length, 0.08, 0.25);
+    const int samples = std::clamp(static_cast<int>(length * (1.0 - 2.0 * skip) / spacing), 5, 64);
     constexpr double step = 0.5;
-    const int steps = static_cast<int>(std::ceil(reach / step));
-    float profile[64];
+    constexpr int kMaxSteps = 12;
+    // The levels: three samples round 1.5 pixels either side of the middle.
+    constexpr int kLevelSteps = 3;
+    const int steps = std::clamp(static_cast<int>(std::ceil(reach / step)), kLevelSteps + 1, kMaxSteps);
+    float profile[2 * kMaxSteps + 1];
+    float lights[64];
+    int lightCount = 0;
     for (int i = 0; i < samples; ++i) {
-        const double s = 0.12 + 0.76 * (i + 0.5) / samples;
+        const double s = skip + (1.0 - 2.0 * skip) * (i + 0.5) / samples;
         const cv::Point2d base = a + side * s;
-        float dark = 255.f, light = 0.f;
+        float light = 0.f;
         for (int k = -steps; k <= steps; ++k) {
             const cv::Point2d p = base + outward * (k * step);
-            const float v = sampleBilinear(grey, p.x, p.y);
-            profile[k + steps] = v;
-            dark = std::min(dark, v);
-            light = std::max(light, v);
+            profile[k + steps] = Luminance::sample(frame, p.x, p.y);
+            light = std::max(light, profile[k + steps]);
         }
-        if (light - dark < 12.f)
+        const float* middle = profile + steps;
+        const float low = (middle[-kLevelSteps - 1] + middle[-kLevelSteps] + middle[-kLevelSteps + 1]) / 3.f;
+        const float high = (middle[kLevelSteps - 1] + middle[kLevelSteps] + middle[kLevelSteps + 1]) / 3.f;
+        if (high - low < 8.f)
             continue;
-        const float level = 0.5f * (dark + light);
+        lights[lightCount++] = light;
+        const float level = 0.5f * (low + high);
         double best = 1e9;
         for (int k = 0; k < 2 * steps; ++k) {
             const float v0 = profile[k], v1 = profile[k + 1];
@@ -147,27 +167,65 @@ void edgePoints(const cv::Mat& grey, const cv::Point2d& a, const cv::Point2d& b,
             }
         }
         if (best < 1e8)
-            points.push_back(base + outward * best);
+            edge.points.push_back(base + outward * best);
     }
+    std::vector<float> values(lights, lights + lightCount);
+    edge.light = medianOf(values);
 }
 
-// Fits the edge line twice, dropping points far from the first fit.
-bool fitEdge(std::vector<cv::Point2d>& points, Line& line)
+// Fits the edge line twice, dropping points far from the first fit (how far follows the spread of
+// the points, which grows with noise and blur).
+bool fitEdge(const std::vector<cv::Point2d>& points, Line& line)
 {
     if (!fitLine(points, line))
         return false;
     const cv::Point2d normal(-line.direction.y, line.direction.x);
+    std::vector<double> distances;
+    distances.reserve(points.size());
+    for (const auto& p : points)
+        distances.push_back(std::abs((p - line.point).dot(normal)));
+    std::vector<double> sorted = distances;
+    const double limit = std::max(0.4, 3.0 * 1.4826 * medianOf(sorted));
     std::vector<cv::Point2d> kept;
     kept.reserve(points.size());
-    for (const auto& p : points)
-        if (std::abs((p - line.point).dot(normal)) < 0.75)
-            kept.push_back(p);
+    for (std::size_t i = 0; i < points.size(); ++i)
+        if (distances[i] <= limit)
+            kept.push_back(points[i]);
     if (kept.size() * 2 < points.size() || kept.size() < 3)
         return false;
     return fitLine(kept, line);
 }
 
 } // namespace
+
+const char* thresholdModeName(ThresholdMode mode)
+{
+    switch (mode) {
+    case ThresholdMode::Manual:
+        return "manual";
+    case ThresholdMode::AutoMedian:
+        return "auto_median";
+    case ThresholdMode::AutoOtsu:
+        return "auto_otsu";
+    case ThresholdMode::AutoAdaptive:
+        return "auto_adaptive";
+    case ThresholdMode::AutoBracketing:
+        return "auto_bracketing";
+    }
+    return "manual";
+}
+
+bool parseThresholdMode(const std::string& name, ThresholdMode& mode)
+{
+    for (ThresholdMode candidate : {ThresholdMode::Manual, ThresholdMode::AutoMedian, ThresholdMode::AutoOtsu,
+                                    ThresholdMode::AutoAdaptive, ThresholdMode::AutoBracketing}) {
+        if (name == thresholdModeName(candidate)) {
+            mode = candidate;
+            return true;
+        }
+    }
+    return false;
+}
 
 SquareDetector::SquareDetector(const DetectionParameters& parameters)
     : _parameters(parameters)
@@ -181,22 +239,79 @@ const cv::Mat& SquareDetector::binaryImage() const
 
 const std::vector<Square>& SquareDetector::detect(const cv::Mat& frame)
 {
+    return run(frame, -1);
+}
+
+const std::vector<Square>& SquareDetector::detect(const cv::Mat& frame, int threshold)
+{
+    return run(frame, std::clamp(threshold, 0, 255));
+}
+
+bool SquareDetector::binarize(const cv::Mat& frame, int manualThreshold)
+{
+    const bool half = _parameters.halfResolution;
+    const int offset = _parameters.threshold - DetectionParameters::kNeutralThreshold;
+    ThresholdMode mode = _parameters.thresholdMode;
+    if (manualThreshold >= 0 || mode == ThresholdMode::AutoBracketing)
+        mode = ThresholdMode::Manual;
+    int threshold = manualThreshold >= 0 ? manualThreshold : _parameters.threshold;
+    // Histograms from a few thousand samples: the levels they give do not need more.
+    const int step = std::max(4, frame.cols / 80);
+    std::array<int, 256> counts{};
+    switch (mode) {
+    case ThresholdMode::Manual:
+        break;
+    case ThresholdMode::AutoMedian:
+        Luminance::histogram(frame, step, counts);
+        threshold = Luminance::median(counts) / 2 + offset;
+        break;
+    case ThresholdMode::AutoOtsu: {
+        Luminance::edgeHistogram(frame, step, 16, counts);
+        long edges = 0;
+        for (int c : counts)
+            edges += c;
+        if (edges >= 64) {
+            threshold = Luminance::otsu(counts) + offset;
+        } else {
+            // Nothing stands out from the noise: no marker can be found; keep a sensible level.
+            Luminance::histogram(frame, step, counts);
+            threshold = Luminance::median(counts) / 2 + offset;
+        }
+        break;
+    }
+    case ThresholdMode::AutoAdaptive: {
+        Luminance::blockMeans(frame, half, _blockMeans);
+        // The mean over 5x5 blocks (80 pixels of the processed image) round each block.
+        cv::blur(_blockMeans, _blockThresholds, cv::Size(5, 5), cv::Point(-1, -1), cv::BORDER_REPLICATE);
+        long sum = 0;
+        for (int y = 0; y < _blockThresholds.rows; ++y) {
+            uint8_t* row = _blockThresholds.ptr<uint8_t>(y);
+            for (int x = 0; x < _blockThresholds.cols; ++x) {
+                row[x] = static_cast<uint8_t>(std::clamp(row[x] / 2 + offset, 0, 255));
+                sum += row[x];
+            }
+        }
+        _lastThreshold = static_cast<int>(sum / std::max(1, _blockThresholds.rows * _blockThresholds.cols));
+        Luminance::binarize(frame, half, 0, &_blockThresholds, _binary);
+        return true;
+    }
+    case ThresholdMode::AutoBracketing:
+        break;
+    }
+    threshold = std::clamp(threshold, 0, 255);
+    _lastThreshold = threshold;
+    Luminance::binarize(frame, half, threshold, nullptr, _binary);
+    return true;
+}
+
+const std::vector<Square>& SquareDetector::run(const cv::Mat& frame, int manualThreshold)
+{
     _squares.clear();
     if (frame.empty() || frame.depth() != CV_8U || (frame.channels() != 1 && frame.channels() != 3) ||
         frame.cols < 8 || frame.rows < 8)
         return _squares;
-    if (frame.channels() == 3)
-        cv::cvtColor(frame, _grey, cv::COLOR_BGR2GRAY);
-    else
-        frame.copyTo(_grey);
-
     const bool half = _parameters.halfResolution;
-    const cv::Mat* processed = &_grey;
-    if (half) {
-        cv::resize(_grey, _half, cv::Size(_grey.cols / 2, _grey.rows / 2), 0, 0, cv::INTER_AREA);
-        processed = &_half;
-    }
-    cv::threshold(*processed, _binary, std::clamp(_parameters.threshold, 0, 255), 255, cv::THRESH_BINARY_INV);
+    binarize(frame, manualThreshold);
     label(_binary);
 
     const int areaScale = half ? 4 : 1;
@@ -245,7 +360,10 @@ const std::vector<Square>& SquareDetector::detect(const cv::Mat& frame)
             if (nested)
                 continue;
         }
-        if (_parameters.subPixelCorners && !refineCorners(square.corners))
+        std::array<float, 4> edgeLights{};
+        if (_parameters.subPixelCorners && !refineCorners(frame, square, edgeLights))
+            continue;
+        if (_parameters.checkBorder && !checkBorder(frame, square, edgeLights))
             continue;
         cv::Point2d centre;
         const Line d0{square.corners[0], square.corners[2] - square.corners[0]};
@@ -373,12 +491,12 @@ bool SquareDetector::fitQuad(double scale, std::array<cv::Point2d, 4>& corners) 
         }
         return best;
     };
-    // The points farthest from any point, then from that one, are the ends of a diagonal.
-    const int a = farthestFrom(p[0]);
-    const int b = farthestFrom(p[a]);
-    const int lo = std::min(a, b), hi = std::max(a, b);
-    if (lo == hi)
+    // The farthest point from anything on a convex outline is one of its corners.
+    const int first = farthestFrom(p[0]);
+    const int second = farthestFrom(p[first]);
+    if (first == second)
         return false;
+    // Farthest point from the chord between two outline points, walking from `from` to `to`.
     const auto farthestFromChord = [&](int from, int to, double& distance) {
         int best = -1;
         distance = -1.0;
@@ -391,22 +509,47 @@ bool SquareDetector::fitQuad(double scale, std::array<cv::Point2d, 4>& corners) 
         }
         return best;
     };
+    // The second corner is the far end of a diagonal, or, under strong perspective where a side is
+    // longer than the short diagonal, of a side: then the outline on one side of the chord is
+    // straight and the other side holds the two remaining corners.
     double d1 = 0, d2 = 0;
-    const int c = farthestFromChord(lo, hi, d1);
-    const int d = farthestFromChord(hi, lo, d2);
-    const double diagonal = std::hypot(p[hi].x - p[lo].x, p[hi].y - p[lo].y);
-    if (c < 0 || d < 0 || d1 < 0.1 * diagonal || d2 < 0.1 * diagonal)
+    const int c1 = farthestFromChord(first, second, d1);
+    const int c2 = farthestFromChord(second, first, d2);
+    const double chord = std::hypot(p[second].x - p[first].x, p[second].y - p[first].y);
+    if (c1 < 0 || c2 < 0)
         return false;
+    int vertex[4];
+    if (std::min(d1, d2) >= 0.1 * chord) {
+        vertex[0] = first, vertex[1] = c1, vertex[2] = second, vertex[3] = c2;
+    } else {
+        // Walk the outline from the chord's end on the bent side: a, (two corners), b.
+        const int a = d1 > d2 ? first : second;
+        const int b = d1 > d2 ? second : first;
+        const int c = d1 > d2 ? c1 : c2;
+        if (std::max(d1, d2) < 0.1 * chord)
+            return false;
+        double e1 = 0, e2 = 0;
+        const int before = farthestFromChord(a, c, e1);
+        const int after = farthestFromChord(c, b, e2);
+        if (e1 >= e2) {
+            if (before < 0)
+                return false;
+            vertex[0] = a, vertex[1] = before, vertex[2] = c, vertex[3] = b;
+        } else {
+            if (after < 0)
+                return false;
+            vertex[0] = a, vertex[1] = c, vertex[2] = after, vertex[3] = b;
+        }
+    }
 
-    const int vertex[4] = {lo, c, hi, d};
     for (int k = 0; k < 4; ++k) {
         const int from = vertex[k], to = vertex[(k + 1) % 4];
-        const double chord = std::hypot(p[to].x - p[from].x, p[to].y - p[from].y);
-        if (chord < 3.0)
+        const double side = std::hypot(p[to].x - p[from].x, p[to].y - p[from].y);
+        if (side < 3.0)
             return false;
         double deviation = 0;
         farthestFromChord(from, to, deviation);
-        if (deviation > std::max(_parameters.maxSideDeviation, _parameters.maxSideDeviationShare * chord))
+        if (deviation > std::max(_parameters.maxSideDeviation, _parameters.maxSideDeviationShare * side))
             return false;
     }
 
@@ -419,36 +562,45 @@ bool SquareDetector::fitQuad(double scale, std::array<cv::Point2d, 4>& corners) 
             return false;
     }
     // The first corner is the one nearest the outline's start, the region's topmost-leftmost pixel.
-    int first = 0;
+    int start = 0;
     double nearest = 1e300;
-    const cv::Point2d start(p[0].x * scale, p[0].y * scale);
+    const cv::Point2d origin(p[0].x * scale, p[0].y * scale);
     for (int k = 0; k < 4; ++k) {
-        const cv::Point2d delta = quad[k] - start;
+        const cv::Point2d delta = quad[k] - origin;
         if (delta.dot(delta) < nearest) {
             nearest = delta.dot(delta);
-            first = k;
+            start = k;
         }
     }
     for (int k = 0; k < 4; ++k)
-        corners[k] = quad[(first + k) % 4];
+        corners[k] = quad[(start + k) % 4];
     return true;
 }
 
-bool SquareDetector::refineCorners(std::array<cv::Point2d, 4>& corners) const
+bool SquareDetector::refineCorners(const cv::Mat& frame, Square& square, std::array<float, 4>& lights) const
 {
+    std::array<cv::Point2d, 4>& corners = square.corners;
     const double shortest = std::min({cv::norm(corners[1] - corners[0]), cv::norm(corners[2] - corners[1]),
                                       cv::norm(corners[3] - corners[2]), cv::norm(corners[0] - corners[3])});
-    // The first pass starts from the traced outline, within a pixel or two of the edge; the second
-    // centres its profiles on the fitted edge, so both ends of each profile reach the flat levels.
-    const double firstReach = std::min(_parameters.halfResolution ? 4.0 : 3.0, std::max(1.5, 0.12 * shortest));
-    std::vector<cv::Point2d> points;
+    // The first pass starts from the traced outline, which an automatic threshold near the dark or
+    // light level puts up to a few pixels off the edge, with sparse profiles; the next two centre
+    // dense profiles on the previous pass's edges. Profiles stay within the border band (a quarter
+    // of the width) on the inside.
+    const double firstReach = std::clamp(0.2 * shortest, 2.0, _parameters.halfResolution ? 4.5 : 3.5);
+    struct Pass {
+        double reach;
+        double spacing;
+    };
+    const Pass passes[3] = {{firstReach, 2.0}, {std::min(2.5, firstReach), 1.0}, {std::min(2.5, firstReach), 1.0}};
+    SideEdge edge;
     std::array<cv::Point2d, 4> refined = corners;
-    for (double reach : {firstReach, std::min(2.5, firstReach)}) {
+    for (const Pass& pass : passes) {
         std::array<Line, 4> edges;
         for (int k = 0; k < 4; ++k) {
-            edgePoints(_grey, refined[k], refined[(k + 1) % 4], reach, points);
-            if (!fitEdge(points, edges[k]))
+            edgePoints(frame, refined[k], refined[(k + 1) % 4], pass.reach, pass.spacing, edge);
+            if (!fitEdge(edge.points, edges[k]))
                 return false;
+            lights[k] = edge.light;
         }
         std::array<cv::Point2d, 4> next;
         for (int k = 0; k < 4; ++k)
@@ -461,6 +613,94 @@ bool SquareDetector::refineCorners(std::array<cv::Point2d, 4>& corners) const
         if (cv::norm(refined[k] - corners[k]) > allowed)
             return false;
     corners = refined;
+    return true;
+}
+
+bool SquareDetector::checkBorder(const cv::Mat& frame, Square& square, const std::array<float, 4>& edgeLights) const
+{
+    const SquareMap map(square.corners);
+    const double side = 0.25 * (cv::norm(square.corners[1] - square.corners[0]) +
+                                cv::norm(square.corners[2] - square.corners[1]) +
+                                cv::norm(square.corners[3] - square.corners[2]) +
+                                cv::norm(square.corners[0] - square.corners[3]));
+    // The band between the edge and a quarter of the width in, where a marker is black: two rows of
+    // samples along each side, clear of the edge's blur on both sides.
+    constexpr int kAlong = 12;
+    const double inner = std::clamp(1.2 / side, 0.05, 0.1);
+    const double depths[2] = {inner, 0.25 - inner};
+    std::array<std::array<float, 2 * kAlong>, 4> band{};
+    std::array<float, 4> sideLight{};
+    for (int k = 0; k < 4; ++k) {
+        for (int r = 0; r < 2; ++r) {
+            for (int i = 0; i < kAlong; ++i) {
+                const double t = 0.1 + 0.8 * (i + 0.5) / kAlong;
+                const double depth = depths[r];
+                double u = 0, v = 0;
+                switch (k) {
+                case 0:
+                    u = t, v = depth;
+                    break;
+                case 1:
+                    u = 1.0 - depth, v = t;
+                    break;
+                case 2:
+                    u = 1.0 - t, v = 1.0 - depth;
+                    break;
+                default:
+                    u = depth, v = 1.0 - t;
+                    break;
+                }
+                const cv::Point2d p = map(u, v);
+                band[k][r * kAlong + i] = Luminance::sample(frame, p.x, p.y);
+            }
+        }
+        // The light beyond this side: a sample just outside its middle, or the lightest the
+        // refinement's profiles across the side reached, if more.
+        const double outside = -std::max(1.5 / side, 0.02);
+        const double u = k == 0 ? 0.5 : k == 1 ? 1.0 - outside : k == 2 ? 0.5 : outside;
+        const double v = k == 0 ? outside : k == 1 ? 0.5 : k == 2 ? 1.0 - outside : 0.5;
+        const cv::Point2d p = map(u, v);
+        sideLight[k] = std::max(Luminance::sample(frame, p.x, p.y), edgeLights[k]);
+    }
+
+    std::vector<float> all;
+    all.reserve(4 * 2 * kAlong);
+    int lightSamples = 0;
+    for (int k = 0; k < 4; ++k) {
+        std::vector<float> values(band[k].begin(), band[k].end());
+        const float dark = medianOf(values);
+        if (sideLight[k] - dark < _parameters.minBorderContrast)
+            return false;
+        const float middle = 0.5f * (dark + sideLight[k]);
+        for (float value : band[k]) {
+            lightSamples += value > middle ? 1 : 0;
+            all.push_back(value);
+        }
+    }
+    if (lightSamples > _parameters.maxLightBorderShare * static_cast<double>(all.size()))
+        return false;
+    const float dark = medianOf(all);
+
+    // The inside must hold something as light as paper: the second lightest of a grid over the
+    // pattern area (one bright speck is not enough).
+    float lightest = 0.f, second = 0.f;
+    for (int r = 0; r < 6; ++r) {
+        for (int c = 0; c < 6; ++c) {
+            const cv::Point2d p = map(0.3 + 0.4 * (c + 0.5) / 6, 0.3 + 0.4 * (r + 0.5) / 6);
+            const float value = Luminance::sample(frame, p.x, p.y);
+            if (value > lightest) {
+                second = lightest;
+                lightest = value;
+            } else if (value > second) {
+                second = value;
+            }
+        }
+    }
+    if (second - dark < _parameters.minBorderContrast)
+        return false;
+    std::vector<float> lights(sideLight.begin(), sideLight.end());
+    square.darkLevel = dark;
+    square.lightLevel = medianOf(lights);
     return true;
 }
 
