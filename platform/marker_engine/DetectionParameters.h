@@ -47,11 +47,15 @@ struct DetectionParameters {
     int minArea = 60;
     int maxArea = 4000000;
 
-    // A side of the traced outline may stray this far from a straight line (pixels at the
-    // processed resolution, or this share of the side's length when that is more). Binarised
-    // outlines of small or blurred squares are ragged by a pixel or two whatever their size.
-    double maxSideDeviation = 2.0;
-    double maxSideDeviationShare = 0.06;
+    // How straight the traced outline's sides must be, in pixels at the processed resolution or as
+    // a share of the side's length, whichever is more. The middle of each side (away from the
+    // corners, which blur rounds) may stray from its own best line by the first pair; the whole
+    // side may stray from the line between its corners by the second. Binarised outlines of small
+    // or blurred squares are ragged by a pixel or two whatever their size.
+    double maxSideDeviation = 1.5;
+    double maxSideDeviationShare = 0.05;
+    double maxChordDeviation = 3.0;
+    double maxChordDeviationShare = 0.1;
 
     // Drop squares that lie inside another square (the blocks of a marker's own pattern).
     bool dropNestedSquares = true;
@@ -83,6 +87,11 @@ struct DetectionParameters {
     // than that by this margin looks like something else (a symmetric shape matches several
     // directions alike; a smudge matches several patterns alike).
     double maxCorrelationExcess = 0.22;
+    // A square that shows a pattern looks like it in every part that holds some of its structure;
+    // a look-alike (a bar where the pattern has a word) matches on the whole but not in some
+    // part. Each of the pattern's sixteen 4x4-cell blocks that holds at least half its average
+    // share of contrast must correlate at least this much.
+    double minBlockCorrelation = 0.25;
 
     // Lowest standard deviation of a square's interior (grey levels) for it to be compared with
     // the patterns at all; flat interiors correlate with noise.

@@ -40,7 +40,8 @@ int MarkerTracker::identify(const cv::Mat& frame)
         PatternImage image;
         if (_matcher.count() > 0 && extractPattern(frame, square.corners, p.patternRatio, image)) {
             const PatternMatcher::Match match =
-                _matcher.match(image, p.minPatternContrast, p.confidenceCutoff, p.maxCorrelationExcess);
+                _matcher.match(image, p.minPatternContrast, p.confidenceCutoff, p.maxCorrelationExcess,
+                               p.minBlockCorrelation);
             detection.patternId = match.id;
             detection.direction = match.direction;
             detection.confidence = match.confidence;

@@ -305,7 +305,7 @@ int PatternMatcher::add(const Pattern& pattern)
 }
 
 PatternMatcher::Match PatternMatcher::match(const PatternImage& image, double minContrast, double cutoff,
-                                            double maxExcess) const
+                                            double maxExcess, double minBlockCorrelation) const
 {
     Match best;
     Prepared centred{};
@@ -335,6 +335,31 @@ PatternMatcher::Match PatternMatcher::match(const PatternImage& image, double mi
     for (int j = 0; j < entries && best.id >= 0; ++j)
         if (j != winner && scores[j] > best.confidence * expected[j] + maxExcess)
             best.id = -1;
+    // A square that shows the winner looks like it in every part that holds some of its
+    // structure, if less so under blur and noise; a look-alike (a bar where the winner has a word)
+    // matches on the whole but not in some part. Parts are the sixteen 4x4-cell blocks; a block
+    // counts when it holds at least half the winner's average share of contrast.
+    if (best.id >= 0) {
+        const Prepared& expectedImage = _patterns[best.id][best.direction];
+        best.weakestBlock = 1.0;
+        for (int by = 0; by < kPatternSize; by += 4) {
+            for (int bx = 0; bx < kPatternSize; bx += 4) {
+                double xt = 0.0, xx = 0.0, tt = 0.0;
+                for (int plane = 0; plane < 3; ++plane)
+                    for (int y = by; y < by + 4; ++y)
+                        for (int x = bx; x < bx + 4; ++x) {
+                            const int i = plane * kPlane + y * kPatternSize + x;
+                            xt += centred[i] * expectedImage[i];
+                            xx += centred[i] * centred[i];
+                            tt += expectedImage[i] * expectedImage[i];
+                        }
+                if (tt >= 1.0 / 32.0 && xx > 0.0)
+                    best.weakestBlock = std::min(best.weakestBlock, xt / std::sqrt(xx * tt));
+            }
+        }
+        if (best.weakestBlock < minBlockCorrelation)
+            best.id = -1;
+    }
     best.confidence = std::max(best.confidence, 0.0);
     return best;
 }

@@ -55,6 +55,9 @@ public:
         int id = -1;
         int direction = 0;
         double confidence = 0.0;
+        // The lowest correlation with the best pattern over those of its sixteen 4x4-cell blocks
+        // that hold some of its structure (1 when not measured).
+        double weakestBlock = 1.0;
     };
 
     // Adds a pattern; returns its id (0, 1, ... in order of adding).
@@ -65,8 +68,10 @@ public:
     // below minContrast match nothing. The id is -1 (the confidence and direction are still
     // reported) when the best confidence is below cutoff, or when the best does not clearly win:
     // when the image correlates with some other pattern or orientation by more than maxExcess
-    // above what the best one's own correlation with it predicts.
-    Match match(const PatternImage& image, double minContrast, double cutoff, double maxExcess = 1.0) const;
+    // above what the best one's own correlation with it predicts, or when one of the best one's
+    // 4x4-cell blocks that holds some of its structure correlates below minBlockCorrelation.
+    Match match(const PatternImage& image, double minContrast, double cutoff, double maxExcess = 1.0,
+                double minBlockCorrelation = -1.0) const;
 
 private:
     // An orientation with its mean removed and scaled to unit length.

@@ -114,14 +114,12 @@ struct SideEdge {
 
 // Sub-pixel points of the edge between the dark square and the light outside, along the side from
 // a to b (square on the right when walking from a to b, image y down), from profiles across the
-// side about `spacing` pixels apart, reaching `reach` pixels either way. Each point is where its
-// profile crosses the mean of the levels 1.5 pixels either side of the profile's middle. Once the
-// profiles are centred on the edge (each pass centres them on the previous pass's line), that is
-// the middle of the edge whatever its blur; unlike the middle of the darkest and lightest samples,
-// it does not move when the light beyond the edge is a thin margin or blur keeps the profile from
-// reaching the flat levels.
-void edgePoints(const cv::Mat& frame, const cv::Point2d& a, const cv::Point2d& b, double reach, double spacing,
-                SideEdge& edge)
+// side about `spacing` pixels apart, reaching `reach` pixels either way.
+// Each point is the centroid of the grey-level rise round its steepest place: it finds the edge
+// from anywhere in the profile and does not depend on the flat levels being reached, but it is
+// noisy; scanEdgePoints then makes it precise.
+void slopeEdgePoints(const cv::Mat& frame, const cv::Point2d& a, const cv::Point2d& b, double reach, double spacing,
+                     SideEdge& edge)
 {
     edge.points.clear();
     const cv::Point2d side = b - a;
@@ -134,43 +132,179 @@ void edgePoints(const cv::Mat& frame, const cv::Point2d& a, const cv::Point2d& b
     const double skip = std::clamp(3.0 / length, 0.08, 0.25);
     const int samples = std::clamp(static_cast<int>(length * (1.0 - 2.0 * skip) / spacing), 5, 64);
     constexpr double step = 0.5;
-    constexpr int kMaxSteps = 12;
-    // The levels: three samples round 1.5 pixels either side of the middle.
-    constexpr int kLevelSteps = 3;
-    const int steps = std::clamp(static_cast<int>(std::ceil(reach / step)), kLevelSteps + 1, kMaxSteps);
+    constexpr int kMaxSteps = 16;
+    const int steps = std::clamp(static_cast<int>(std::ceil(reach / step)), 3, kMaxSteps);
     float profile[2 * kMaxSteps + 1];
+    float slope[2 * kMaxSteps + 1];
     float lights[64];
     int lightCount = 0;
     for (int i = 0; i < samples; ++i) {
         const double s = skip + (1.0 - 2.0 * skip) * (i + 0.5) / samples;
         const cv::Point2d base = a + side * s;
-        float light = 0.f;
+        float dark = 255.f, light = 0.f;
         for (int k = -steps; k <= steps; ++k) {
             const cv::Point2d p = base + outward * (k * step);
             profile[k + steps] = Luminance::sample(frame, p.x, p.y);
+            dark = std::min(dark, profile[k + steps]);
             light = std::max(light, profile[k + steps]);
         }
-        const float* middle = profile + steps;
-        const float low = (middle[-kLevelSteps - 1] + middle[-kLevelSteps] + middle[-kLevelSteps + 1]) / 3.f;
-        const float high = (middle[kLevelSteps - 1] + middle[kLevelSteps] + middle[kLevelSteps + 1]) / 3.f;
-        if (high - low < 8.f)
+        if (light - dark < 8.f)
             continue;
         lights[lightCount++] = light;
-        const float level = 0.5f * (low + high);
-        double best = 1e9;
-        for (int k = 0; k < 2 * steps; ++k) {
-            const float v0 = profile[k], v1 = profile[k + 1];
-            if (v0 < level && v1 >= level) {
-                const double t = (k - steps + (level - v0) / (v1 - v0)) * step;
-                if (std::abs(t) < std::abs(best))
-                    best = t;
+        double at = 1e9;
+        {
+            // Rise over one pixel, centred on each sample.
+            int peak = -1;
+            float highest = 0.f;
+            for (int k = 1; k < 2 * steps; ++k) {
+                slope[k] = profile[k + 1] - profile[k - 1];
+                if (slope[k] > highest) {
+                    highest = slope[k];
+                    peak = k;
+                }
             }
+            // The edge must lie inside the profile, not at one of its ends.
+            if (peak <= 1 || peak >= 2 * steps - 1 || highest < 4.f)
+                continue;
+            int low = peak, high = peak;
+            while (low > 1 && slope[low - 1] >= 0.3f * highest)
+                --low;
+            while (high < 2 * steps - 1 && slope[high + 1] >= 0.3f * highest)
+                ++high;
+            // A window symmetric about the peak, so that a lobe cut on one side does not pull the
+            // centroid to the other.
+            const int half = std::min(peak - low, high - peak) + 1;
+            const int from = std::max(1, peak - half), to = std::min(2 * steps - 1, peak + half);
+            double weight = 0.0, moment = 0.0;
+            for (int k = from; k <= to; ++k) {
+                const double w = std::max(0.f, slope[k]);
+                weight += w;
+                moment += w * (k - steps);
+            }
+            if (weight > 0.0)
+                at = moment / weight * step;
         }
-        if (best < 1e8)
-            edge.points.push_back(base + outward * best);
+        if (at < 1e8)
+            edge.points.push_back(base + outward * at);
     }
     std::vector<float> values(lights, lights + lightCount);
     edge.light = medianOf(values);
+}
+
+// The standard normal quantile of p, for p in the central part (0.02 to 0.98); Acklam's rational
+// approximation.
+double normalQuantile(double p)
+{
+    constexpr double a[6] = {-3.969683028665376e+01, 2.209460984245205e+02, -2.759285104469687e+02,
+                             1.383577518672690e+02,  -3.066479806614716e+01, 2.506628277459239e+00};
+    constexpr double b[5] = {-5.447609879822406e+01, 1.615858368580409e+02, -1.556989798598866e+02,
+                             6.680131188771972e+01,  -1.328068155288572e+01};
+    const double q = p - 0.5, r = q * q;
+    return (((((a[0] * r + a[1]) * r + a[2]) * r + a[3]) * r + a[4]) * r + a[5]) * q /
+           (((((b[0] * r + b[1]) * r + b[2]) * r + b[3]) * r + b[4]) * r + 1.0);
+}
+
+// Precise edge points along the side from a to b, near the current edge line a-b: along each
+// pixel row (for a side nearer vertical) or column, the middle of the edge between the levels
+// `levelReach` pixels (across the edge) either side of the line. A blurred edge rises along the
+// normal distribution's integral: the pixels in the rise, turned into quantiles of it, lie on a
+// straight line whose zero is the edge, whatever the blur and wherever the pixel centres fall
+// (a straight line between two pixels would pull the edge towards pixel centres). With the line
+// within a fraction of a pixel of the edge and the levels taken where the blur has faded, this is
+// unmoved by blur that keeps the profile from reaching the darkest and lightest levels.
+void scanEdgePoints(const cv::Mat& frame, const cv::Point2d& a, const cv::Point2d& b, double levelReach,
+                    SideEdge& edge)
+{
+    edge.points.clear();
+    const cv::Point2d side = b - a;
+    const double length = std::sqrt(side.dot(side));
+    if (length < 4.0)
+        return;
+    const cv::Point2d u = side * (1.0 / length);
+    const cv::Point2d outward(u.y, -u.x);
+    // Scan along x for sides nearer vertical: rows are the steps along the side.
+    const bool alongX = std::abs(u.y) >= std::abs(u.x);
+    const double across = alongX ? std::abs(outward.x) : std::abs(outward.y);
+    const int direction = (alongX ? outward.x : outward.y) > 0.0 ? 1 : -1;
+    const double levelOffset = levelReach / across;
+    const int limit = alongX ? frame.cols : frame.rows;
+    const int lines = alongX ? frame.rows : frame.cols;
+    const double start = alongX ? a.y : a.x, end = alongX ? b.y : b.x;
+    const double skip = std::clamp(3.0 / length, 0.08, 0.25);
+    const double lo = std::min(start, end) + skip * std::abs(end - start);
+    const double hi = std::max(start, end) - skip * std::abs(end - start);
+    const int first = std::max(0, static_cast<int>(std::ceil(lo))), last = std::min(lines - 1, static_cast<int>(hi));
+    // At most 64 scan lines a side.
+    const int every = std::max(1, (last - first + 1 + 63) / 64);
+    const auto value = [&](int line, int x) {
+        x = std::clamp(x, 0, limit - 1);
+        return static_cast<double>(alongX ? Luminance::at(frame, x, line) : Luminance::at(frame, line, x));
+    };
+    // Linear interpolation between pixels along the scan line.
+    const auto between = [&](int line, double x) {
+        const int i = static_cast<int>(std::floor(x));
+        const double f = x - i;
+        return value(line, i) * (1.0 - f) + value(line, i + 1) * f;
+    };
+    const double slopeAcross = alongX ? u.x / u.y : u.y / u.x;
+    const double origin = alongX ? a.x : a.y;
+    std::vector<float> lights;
+    for (int line = first; line <= last; line += every) {
+        // Where the current edge line meets this scan line.
+        const double centre = origin + (line - start) * slopeAcross;
+        const double inside = centre - direction * levelOffset, outside = centre + direction * levelOffset;
+        // Three samples half a pixel (across the edge) apart at each level.
+        const double spread = 0.5 / across;
+        const double low = (between(line, inside - spread) + between(line, inside) + between(line, inside + spread)) / 3.0;
+        const double high =
+            (between(line, outside - spread) + between(line, outside) + between(line, outside + spread)) / 3.0;
+        if (high - low < 8.0)
+            continue;
+        lights.push_back(static_cast<float>(high));
+        const double level = 0.5 * (low + high);
+        // The crossing nearest the line, between pixels i and i + direction.
+        const int from = static_cast<int>(std::floor(inside)), to = static_cast<int>(std::ceil(outside));
+        const int lowEnd = std::min(from, to), highEnd = std::max(from, to);
+        double best = 1e9;
+        for (int i = lowEnd; i < highEnd; ++i) {
+            const double v0 = value(line, i), v1 = value(line, i + 1);
+            // Dark to light in the outward direction.
+            const bool rising = direction > 0 ? (v0 < level && v1 >= level) : (v1 < level && v0 >= level);
+            if (!rising)
+                continue;
+            // Weighted least squares of quantile against position over the four pixels round the
+            // crossing; a pixel's weight is its rise's steepness, squared.
+            double sw = 0, sx = 0, sz = 0, sxx = 0, sxz = 0;
+            int used = 0;
+            for (int j = i - 1; j <= i + 2; ++j) {
+                const double f = (value(line, j) - low) / (high - low);
+                if (f < 0.03 || f > 0.97)
+                    continue;
+                const double z = normalQuantile(f);
+                const double w = std::exp(-z * z);
+                const double x = direction * (j - i);
+                sw += w, sx += w * x, sz += w * z, sxx += w * x * x, sxz += w * x * z;
+                ++used;
+            }
+            const double determinant = sw * sxx - sx * sx;
+            const double beta = used >= 2 && determinant > 1e-12 ? (sw * sxz - sx * sz) / determinant : 0.0;
+            double x;
+            if (beta > 0.05) {
+                const double alpha = (sz - beta * sx) / sw;
+                x = i + direction * (-alpha / beta);
+                if (std::abs(x - (i + 0.5)) > 1.0)
+                    x = i + (level - v0) / (v1 - v0);
+            } else {
+                x = i + (level - v0) / (v1 - v0);
+            }
+            if (std::abs(x - centre) < std::abs(best - centre))
+                best = x;
+        }
+        if (best > 1e8)
+            continue;
+        edge.points.push_back(alongX ? cv::Point2d(best, line) : cv::Point2d(line, best));
+    }
+    edge.light = medianOf(lights);
 }
 
 // Fits the edge line twice, dropping points far from the first fit (how far follows the spread of
@@ -509,6 +643,25 @@ bool SquareDetector::fitQuad(double scale, std::array<cv::Point2d, 4>& corners) 
         }
         return best;
     };
+    // How far the middle of the outline between two corners (its first and last sixth left out)
+    // strays from its own best line.
+    const auto middleDeviation = [&](int from, int to) {
+        const int count = (to - from + n) % n;
+        const int skip = count / 6;
+        std::vector<cv::Point2d>& points = _sidePoints;
+        points.clear();
+        for (int j = skip; j <= count - skip; ++j) {
+            const cv::Point& q = p[(from + j) % n];
+            points.emplace_back(q.x, q.y);
+        }
+        Line line;
+        if (!fitLine(points, line))
+            return 0.0;
+        double worst = 0.0;
+        for (const auto& q : points)
+            worst = std::max(worst, std::abs(cross(line.direction, q - line.point)));
+        return worst;
+    };
     // The second corner is the far end of a diagonal, or, under strong perspective where a side is
     // longer than the short diagonal, of a side: then the outline on one side of the chord is
     // straight and the other side holds the two remaining corners.
@@ -549,7 +702,9 @@ bool SquareDetector::fitQuad(double scale, std::array<cv::Point2d, 4>& corners) 
             return false;
         double deviation = 0;
         farthestFromChord(from, to, deviation);
-        if (deviation > std::max(_parameters.maxSideDeviation, _parameters.maxSideDeviationShare * side))
+        if (deviation > std::max(_parameters.maxChordDeviation, _parameters.maxChordDeviationShare * side))
+            return false;
+        if (middleDeviation(from, to) > std::max(_parameters.maxSideDeviation, _parameters.maxSideDeviationShare * side))
             return false;
     }
 
@@ -583,21 +738,26 @@ bool SquareDetector::refineCorners(const cv::Mat& frame, Square& square, std::ar
     const double shortest = std::min({cv::norm(corners[1] - corners[0]), cv::norm(corners[2] - corners[1]),
                                       cv::norm(corners[3] - corners[2]), cv::norm(corners[0] - corners[3])});
     // The first pass starts from the traced outline, which an automatic threshold near the dark or
-    // light level puts up to a few pixels off the edge, with sparse profiles; the next two centre
-    // dense profiles on the previous pass's edges. Profiles stay within the border band (a quarter
-    // of the width) on the inside.
+    // light level puts up to a few pixels off the edge, with sparse profiles and the slope estimate
+    // that finds the edge from anywhere; the second centres dense profiles on those edges; the last
+    // takes the precise level crossings, the levels a tenth of the side away (within the border
+    // band inside, where blur of up to two pixels has faded, and within a marker's white margin
+    // outside).
     const double firstReach = std::clamp(0.2 * shortest, 2.0, _parameters.halfResolution ? 4.5 : 3.5);
-    struct Pass {
-        double reach;
-        double spacing;
-    };
-    const Pass passes[3] = {{firstReach, 2.0}, {std::min(2.5, firstReach), 1.0}, {std::min(2.5, firstReach), 1.0}};
+    const double levelReach = std::clamp(0.1 * shortest, 1.5, 4.0);
     SideEdge edge;
     std::array<cv::Point2d, 4> refined = corners;
-    for (const Pass& pass : passes) {
+    for (int pass = 0; pass < 3; ++pass) {
         std::array<Line, 4> edges;
         for (int k = 0; k < 4; ++k) {
-            edgePoints(frame, refined[k], refined[(k + 1) % 4], pass.reach, pass.spacing, edge);
+            const cv::Point2d& a = refined[k];
+            const cv::Point2d& b = refined[(k + 1) % 4];
+            if (pass == 0)
+                slopeEdgePoints(frame, a, b, firstReach, 2.0, edge);
+            else if (pass == 1)
+                slopeEdgePoints(frame, a, b, std::min(3.0, firstReach), 1.0, edge);
+            else
+                scanEdgePoints(frame, a, b, levelReach, edge);
             if (!fitEdge(edge.points, edges[k]))
                 return false;
             lights[k] = edge.light;

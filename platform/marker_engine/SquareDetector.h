@@ -81,6 +81,7 @@ private:
     std::vector<int> _parent;
     std::vector<Region> _regions;
     std::vector<cv::Point> _outline;
+    mutable std::vector<cv::Point2d> _sidePoints;
     std::vector<Square> _squares;
 };
 

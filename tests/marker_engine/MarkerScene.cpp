@@ -128,16 +128,41 @@ cv::Mat renderFrame(cv::Size size, const cv::Matx33d& k, const std::vector<Place
     // Frame pixel x is big pixel kScale * x + (kScale - 1) / 2.
     const cv::Matx33d toBig(kScale, 0, (kScale - 1) * 0.5, 0, kScale, (kScale - 1) * 0.5, 0, 0, 1);
     for (const PlacedMarker& placed : markers) {
-        const auto source = markerImageCorners(placed.image.cols);
         const auto target = projectCorners(k, placed.width, placed.pose);
-        std::vector<cv::Point2f> from, to;
+        std::vector<cv::Point2f> to;
+        double longest = 0.0;
         for (int i = 0; i < 4; ++i) {
-            from.emplace_back(static_cast<float>(source[i].x), static_cast<float>(source[i].y));
             const cv::Vec3d p = toBig * cv::Vec3d(target[i].x, target[i].y, 1.0);
             to.emplace_back(static_cast<float>(p[0]), static_cast<float>(p[1]));
         }
-        const cv::Mat h = cv::getPerspectiveTransform(from, to);
-        cv::warpPerspective(placed.image, big, h, big.size(), cv::INTER_LINEAR, cv::BORDER_TRANSPARENT);
+        for (int i = 0; i < 4; ++i)
+            longest = std::max(longest, static_cast<double>(cv::norm(to[(i + 1) % 4] - to[i])));
+        // Shrink a large marker image first (averaging its pixels), so that the warp samples it
+        // about pixel for pixel: sampling it sparsely would move its edges by up to half a pixel.
+        cv::Mat image = placed.image;
+        const double wanted = 1.25 * longest + 8.0;
+        if (image.cols > 1.5 * wanted) {
+            const int side = static_cast<int>(std::ceil(wanted));
+            cv::resize(placed.image, image, cv::Size(side, side), 0, 0, cv::INTER_AREA);
+        }
+        const double ratio = static_cast<double>(image.cols) / placed.image.cols;
+        const auto source = markerImageCorners(placed.image.cols);
+        std::vector<cv::Point2f> from;
+        for (int i = 0; i < 4; ++i)
+            from.emplace_back(static_cast<float>((source[i].x + 0.5) * ratio - 0.5),
+                              static_cast<float>((source[i].y + 0.5) * ratio - 0.5));
+        const cv::Matx33d h = cv::getPerspectiveTransform(from, to);
+        // Warp only where the sheet lands.
+        std::vector<cv::Point2f> sheet, landed;
+        const float extent = static_cast<float>(image.cols) - 0.5f;
+        sheet = {{-0.5f, -0.5f}, {extent, -0.5f}, {extent, extent}, {-0.5f, extent}};
+        cv::perspectiveTransform(sheet, landed, cv::Mat(h));
+        const cv::Rect area = (cv::boundingRect(landed) + cv::Size(2, 2) - cv::Point(1, 1)) & cv::Rect(0, 0, big.cols, big.rows);
+        if (area.empty())
+            continue;
+        const cv::Matx33d shift(1, 0, -area.x, 0, 1, -area.y, 0, 0, 1);
+        cv::Mat part = big(area);
+        cv::warpPerspective(image, part, cv::Mat(shift * h), area.size(), cv::INTER_LINEAR, cv::BORDER_TRANSPARENT);
     }
     cv::Mat frame;
     cv::resize(big, frame, size, 0, 0, cv::INTER_AREA);
