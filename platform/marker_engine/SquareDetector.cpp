@@ -58,14 +58,14 @@ double cross(const cv::Point2d& a, const cv::Point2d& b)
     return a.x * b.y - a.y * b.x;
 }
 
+// The median of values[0..count), which it reorders.
 template <typename T>
-T medianOf(std::vector<T>& values)
+T medianOf(T* values, std::size_t count)
 {
-    if (values.empty())
+    if (count == 0)
         return T();
-    const auto middle = values.begin() + static_cast<long>(values.size() / 2);
-    std::nth_element(values.begin(), middle, values.end());
-    return *middle;
+    std::nth_element(values, values + count / 2, values + count);
+    return values[count / 2];
 }
 
 // A line as a point on it and a unit direction.
@@ -74,17 +74,17 @@ struct Line {
     cv::Point2d direction;
 };
 
-bool fitLine(const std::vector<cv::Point2d>& points, Line& line)
+bool fitLine(const cv::Point2d* points, std::size_t count, Line& line)
 {
-    if (points.size() < 3)
+    if (count < 3)
         return false;
     cv::Point2d mean(0, 0);
-    for (const auto& p : points)
-        mean += p;
-    mean *= 1.0 / static_cast<double>(points.size());
+    for (std::size_t i = 0; i < count; ++i)
+        mean += points[i];
+    mean *= 1.0 / static_cast<double>(count);
     double sxx = 0, sxy = 0, syy = 0;
-    for (const auto& p : points) {
-        const cv::Point2d d = p - mean;
+    for (std::size_t i = 0; i < count; ++i) {
+        const cv::Point2d d = points[i] - mean;
         sxx += d.x * d.x;
         sxy += d.x * d.y;
         syy += d.y * d.y;
@@ -107,9 +107,17 @@ bool intersect(const Line& a, const Line& b, cv::Point2d& at)
 
 // What the grey-level profiles across one side of a square found.
 struct SideEdge {
-    std::vector<cv::Point2d> points;
+    static constexpr int kMaxPoints = 64;
+    std::array<cv::Point2d, kMaxPoints> points;
+    int count = 0;
     // The light level beyond the edge (the sheet round the square), median over the profiles.
     float light = 0.f;
+
+    void add(const cv::Point2d& p)
+    {
+        if (count < kMaxPoints)
+            points[count++] = p;
+    }
 };
 
 // Sub-pixel points of the edge between the dark square and the light outside, along the side from
@@ -121,7 +129,7 @@ struct SideEdge {
 void slopeEdgePoints(const cv::Mat& frame, const cv::Point2d& a, const cv::Point2d& b, double reach, double spacing,
                      SideEdge& edge)
 {
-    edge.points.clear();
+    edge.count = 0;
     const cv::Point2d side = b - a;
     const double length = std::sqrt(side.dot(side));
     if (length < 4.0)
@@ -185,10 +193,9 @@ void slopeEdgePoints(const cv::Mat& frame, const cv::Point2d& a, const cv::Point
                 at = moment / weight * step;
         }
         if (at < 1e8)
-            edge.points.push_back(base + outward * at);
+            edge.add(base + outward * at);
     }
-    std::vector<float> values(lights, lights + lightCount);
-    edge.light = medianOf(values);
+    edge.light = medianOf(lights, static_cast<std::size_t>(lightCount));
 }
 
 // The standard normal quantile of p, for p in the central part (0.02 to 0.98); Acklam's rational
@@ -215,7 +222,7 @@ double normalQuantile(double p)
 void scanEdgePoints(const cv::Mat& frame, const cv::Point2d& a, const cv::Point2d& b, double levelReach,
                     SideEdge& edge)
 {
-    edge.points.clear();
+    edge.count = 0;
     const cv::Point2d side = b - a;
     const double length = std::sqrt(side.dot(side));
     if (length < 4.0)
@@ -236,98 +243,102 @@ void scanEdgePoints(const cv::Mat& frame, const cv::Point2d& a, const cv::Point2
     const int first = std::max(0, static_cast<int>(std::ceil(lo))), last = std::min(lines - 1, static_cast<int>(hi));
     // At most 64 scan lines a side.
     const int every = std::max(1, (last - first + 1 + 63) / 64);
-    const auto value = [&](int line, int x) {
-        x = std::clamp(x, 0, limit - 1);
-        return static_cast<double>(alongX ? Luminance::at(frame, x, line) : Luminance::at(frame, line, x));
-    };
-    // Linear interpolation between pixels along the scan line.
-    const auto between = [&](int line, double x) {
-        const int i = static_cast<int>(std::floor(x));
-        const double f = x - i;
-        return value(line, i) * (1.0 - f) + value(line, i + 1) * f;
-    };
+    // Bytes from one pixel to the next along a scan line.
+    const std::ptrdiff_t stride = alongX ? frame.channels() : static_cast<std::ptrdiff_t>(frame.step[0]);
     const double slopeAcross = alongX ? u.x / u.y : u.y / u.x;
     const double origin = alongX ? a.x : a.y;
-    std::vector<float> lights;
+    // Three samples half a pixel (across the edge) apart at each level.
+    const double spread = 0.5 / across;
+    constexpr int kMaxSpan = 48;
+    double values[kMaxSpan];
+    float lights[SideEdge::kMaxPoints];
+    int lightCount = 0;
     for (int line = first; line <= last; line += every) {
-        // Where the current edge line meets this scan line.
+        // Where the current edge line meets this scan line, and the pixels the levels need.
         const double centre = origin + (line - start) * slopeAcross;
         const double inside = centre - direction * levelOffset, outside = centre + direction * levelOffset;
-        // Three samples half a pixel (across the edge) apart at each level.
-        const double spread = 0.5 / across;
-        const double low = (between(line, inside - spread) + between(line, inside) + between(line, inside + spread)) / 3.0;
-        const double high =
-            (between(line, outside - spread) + between(line, outside) + between(line, outside + spread)) / 3.0;
+        const int p0 = static_cast<int>(std::floor(std::min(inside, outside) - spread)) - 1;
+        const int p1 = static_cast<int>(std::ceil(std::max(inside, outside) + spread)) + 2;
+        if (p0 < 0 || p1 >= limit || p1 - p0 + 1 > kMaxSpan)
+            continue;
+        const uint8_t* pixel = alongX ? Luminance::pixel(frame, p0, line) : Luminance::pixel(frame, line, p0);
+        for (int i = 0; i <= p1 - p0; ++i, pixel += stride)
+            values[i] = *pixel;
+        // Linear interpolation between pixels along the scan line.
+        const auto between = [&](double x) {
+            const double at = x - p0;
+            const int i = static_cast<int>(at);
+            const double f = at - i;
+            return values[i] * (1.0 - f) + values[i + 1] * f;
+        };
+        const double low = (between(inside - spread) + between(inside) + between(inside + spread)) / 3.0;
+        const double high = (between(outside - spread) + between(outside) + between(outside + spread)) / 3.0;
         if (high - low < 8.0)
             continue;
-        lights.push_back(static_cast<float>(high));
+        if (lightCount < SideEdge::kMaxPoints)
+            lights[lightCount++] = static_cast<float>(high);
         const double level = 0.5 * (low + high);
-        // The crossing nearest the line, between pixels i and i + direction.
-        const int from = static_cast<int>(std::floor(inside)), to = static_cast<int>(std::ceil(outside));
-        const int lowEnd = std::min(from, to), highEnd = std::max(from, to);
+        // The crossing nearest the line, between pixels i and i + 1 (from p0).
         double best = 1e9;
-        for (int i = lowEnd; i < highEnd; ++i) {
-            const double v0 = value(line, i), v1 = value(line, i + 1);
+        for (int i = 1; i + 2 <= p1 - p0; ++i) {
+            const double v0 = values[i], v1 = values[i + 1];
             // Dark to light in the outward direction.
             const bool rising = direction > 0 ? (v0 < level && v1 >= level) : (v1 < level && v0 >= level);
             if (!rising)
                 continue;
             // Weighted least squares of quantile against position over the four pixels round the
-            // crossing; a pixel's weight is its rise's steepness, squared.
+            // crossing; a pixel's weight is about its rise's steepness, squared.
             double sw = 0, sx = 0, sz = 0, sxx = 0, sxz = 0;
             int used = 0;
             for (int j = i - 1; j <= i + 2; ++j) {
-                const double f = (value(line, j) - low) / (high - low);
+                const double f = (values[j] - low) / (high - low);
                 if (f < 0.03 || f > 0.97)
                     continue;
                 const double z = normalQuantile(f);
-                const double w = std::exp(-z * z);
+                const double w = 1.0 / (1.0 + z * z * (1.0 + 0.5 * z * z));
                 const double x = direction * (j - i);
                 sw += w, sx += w * x, sz += w * z, sxx += w * x * x, sxz += w * x * z;
                 ++used;
             }
             const double determinant = sw * sxx - sx * sx;
             const double beta = used >= 2 && determinant > 1e-12 ? (sw * sxz - sx * sz) / determinant : 0.0;
-            double x;
+            double x = i + (level - v0) / (v1 - v0);
             if (beta > 0.05) {
-                const double alpha = (sz - beta * sx) / sw;
-                x = i + direction * (-alpha / beta);
-                if (std::abs(x - (i + 0.5)) > 1.0)
-                    x = i + (level - v0) / (v1 - v0);
-            } else {
-                x = i + (level - v0) / (v1 - v0);
+                const double fitted = i + direction * (-(sz - beta * sx) / sw / beta);
+                if (std::abs(fitted - (i + 0.5)) <= 1.0)
+                    x = fitted;
             }
+            x += p0;
             if (std::abs(x - centre) < std::abs(best - centre))
                 best = x;
         }
         if (best > 1e8)
             continue;
-        edge.points.push_back(alongX ? cv::Point2d(best, line) : cv::Point2d(line, best));
+        edge.add(alongX ? cv::Point2d(best, line) : cv::Point2d(line, best));
     }
-    edge.light = medianOf(lights);
+    edge.light = medianOf(lights, static_cast<std::size_t>(lightCount));
 }
 
 // Fits the edge line twice, dropping points far from the first fit (how far follows the spread of
 // the points, which grows with noise and blur).
-bool fitEdge(const std::vector<cv::Point2d>& points, Line& line)
+bool fitEdge(const SideEdge& edge, Line& line)
 {
-    if (!fitLine(points, line))
+    const std::size_t count = static_cast<std::size_t>(edge.count);
+    if (!fitLine(edge.points.data(), count, line))
         return false;
     const cv::Point2d normal(-line.direction.y, line.direction.x);
-    std::vector<double> distances;
-    distances.reserve(points.size());
-    for (const auto& p : points)
-        distances.push_back(std::abs((p - line.point).dot(normal)));
-    std::vector<double> sorted = distances;
-    const double limit = std::max(0.4, 3.0 * 1.4826 * medianOf(sorted));
-    std::vector<cv::Point2d> kept;
-    kept.reserve(points.size());
-    for (std::size_t i = 0; i < points.size(); ++i)
+    std::array<double, SideEdge::kMaxPoints> distances, sorted;
+    for (std::size_t i = 0; i < count; ++i)
+        distances[i] = sorted[i] = std::abs((edge.points[i] - line.point).dot(normal));
+    const double limit = std::max(0.4, 3.0 * 1.4826 * medianOf(sorted.data(), count));
+    std::array<cv::Point2d, SideEdge::kMaxPoints> kept;
+    std::size_t keptCount = 0;
+    for (std::size_t i = 0; i < count; ++i)
         if (distances[i] <= limit)
-            kept.push_back(points[i]);
-    if (kept.size() * 2 < points.size() || kept.size() < 3)
+            kept[keptCount++] = edge.points[i];
+    if (keptCount * 2 < count || keptCount < 3)
         return false;
-    return fitLine(kept, line);
+    return fitLine(kept.data(), keptCount, line);
 }
 
 } // namespace
@@ -507,8 +518,6 @@ const std::vector<Square>& SquareDetector::run(const cv::Mat& frame, int manualT
         square.centre = centre;
         _squares.push_back(square);
     }
-    if (!_parameters.keepBinaryImage)
-        _binary.release();
     return _squares;
 }
 
@@ -655,7 +664,7 @@ bool SquareDetector::fitQuad(double scale, std::array<cv::Point2d, 4>& corners) 
             points.emplace_back(q.x, q.y);
         }
         Line line;
-        if (!fitLine(points, line))
+        if (!fitLine(points.data(), points.size(), line))
             return 0.0;
         double worst = 0.0;
         for (const auto& q : points)
@@ -739,10 +748,9 @@ bool SquareDetector::refineCorners(const cv::Mat& frame, Square& square, std::ar
                                       cv::norm(corners[3] - corners[2]), cv::norm(corners[0] - corners[3])});
     // The first pass starts from the traced outline, which an automatic threshold near the dark or
     // light level puts up to a few pixels off the edge, with sparse profiles and the slope estimate
-    // that finds the edge from anywhere; the second centres dense profiles on those edges; the last
-    // takes the precise level crossings, the levels a tenth of the side away (within the border
-    // band inside, where blur of up to two pixels has faded, and within a marker's white margin
-    // outside).
+    // that finds the edge from anywhere; the next two take the precise crossings along pixel rows
+    // or columns, the levels a tenth of the side away (within the border band inside, where blur of
+    // up to two pixels has faded, and within a marker's white margin outside).
     const double firstReach = std::clamp(0.2 * shortest, 2.0, _parameters.halfResolution ? 4.5 : 3.5);
     const double levelReach = std::clamp(0.1 * shortest, 1.5, 4.0);
     SideEdge edge;
@@ -754,11 +762,9 @@ bool SquareDetector::refineCorners(const cv::Mat& frame, Square& square, std::ar
             const cv::Point2d& b = refined[(k + 1) % 4];
             if (pass == 0)
                 slopeEdgePoints(frame, a, b, firstReach, 2.0, edge);
-            else if (pass == 1)
-                slopeEdgePoints(frame, a, b, std::min(3.0, firstReach), 1.0, edge);
             else
                 scanEdgePoints(frame, a, b, levelReach, edge);
-            if (!fitEdge(edge.points, edges[k]))
+            if (!fitEdge(edge, edges[k]))
                 return false;
             lights[k] = edge.light;
         }
@@ -823,23 +829,23 @@ bool SquareDetector::checkBorder(const cv::Mat& frame, Square& square, const std
         sideLight[k] = std::max(Luminance::sample(frame, p.x, p.y), edgeLights[k]);
     }
 
-    std::vector<float> all;
-    all.reserve(4 * 2 * kAlong);
+    std::array<float, 4 * 2 * kAlong> all;
+    std::size_t allCount = 0;
     int lightSamples = 0;
     for (int k = 0; k < 4; ++k) {
-        std::vector<float> values(band[k].begin(), band[k].end());
-        const float dark = medianOf(values);
+        std::array<float, 2 * kAlong> values = band[k];
+        const float dark = medianOf(values.data(), values.size());
         if (sideLight[k] - dark < _parameters.minBorderContrast)
             return false;
         const float middle = 0.5f * (dark + sideLight[k]);
         for (float value : band[k]) {
             lightSamples += value > middle ? 1 : 0;
-            all.push_back(value);
+            all[allCount++] = value;
         }
     }
-    if (lightSamples > _parameters.maxLightBorderShare * static_cast<double>(all.size()))
+    if (lightSamples > _parameters.maxLightBorderShare * static_cast<double>(allCount))
         return false;
-    const float dark = medianOf(all);
+    const float dark = medianOf(all.data(), allCount);
 
     // The inside must hold something as light as paper: the second lightest of a grid over the
     // pattern area (one bright speck is not enough).
@@ -858,9 +864,8 @@ bool SquareDetector::checkBorder(const cv::Mat& frame, Square& square, const std
     }
     if (second - dark < _parameters.minBorderContrast)
         return false;
-    std::vector<float> lights(sideLight.begin(), sideLight.end());
     square.darkLevel = dark;
-    square.lightLevel = medianOf(lights);
+    square.lightLevel = 0.25 * (sideLight[0] + sideLight[1] + sideLight[2] + sideLight[3]);
     return true;
 }
 
