@@ -704,6 +704,18 @@ bool SquareDetector::fitQuad(double scale, std::array<cv::Point2d, 4>& corners) 
         }
     }
 
+    // A corner found as the point farthest from a line nearly parallel to the opposite side (the
+    // side case) can lie anywhere along its side where blur rounds the corner; the point farthest
+    // from the diagonal between its neighbours is well defined.
+    for (int round = 0; round < 2; ++round) {
+        for (int k = 0; k < 4; ++k) {
+            double distance = 0;
+            const int better = farthestFromChord(vertex[(k + 3) % 4], vertex[(k + 1) % 4], distance);
+            if (better >= 0)
+                vertex[k] = better;
+        }
+    }
+
     for (int k = 0; k < 4; ++k) {
         const int from = vertex[k], to = vertex[(k + 1) % 4];
         const double side = std::hypot(p[to].x - p[from].x, p[to].y - p[from].y);
