@@ -278,49 +278,97 @@ float dot(const float* a, const float* b)
 
 } // namespace
 
-int PatternMatcher::add(const Pattern& pattern)
-{
-    std::array<Prepared, 4> prepared{};
-    for (int d = 0; d < 4; ++d) {
-        double norm = 0.0;
-        normalise(pattern.orientations[d], prepared[d], norm);
-        const float scale = norm > 0.0 ? static_cast<float>(1.0 / norm) : 0.f;
-        for (float& v : prepared[d])
-            v *= scale;
-    }
-    _patterns.push_back(prepared);
+namespace {
 
+// The image's values, with its mean removed, scaled to unit length; false for a flat image.
+template <typename Values>
+bool prepare(const Values& values, std::array<float, kPatternValues>& out, double& deviation)
+{
+    double mean = 0.0;
+    for (int i = 0; i < kPatternValues; ++i)
+        mean += values[i];
+    mean /= kPatternValues;
+    double norm = 0.0;
+    for (int i = 0; i < kPatternValues; ++i) {
+        out[i] = static_cast<float>(values[i] - mean);
+        norm += static_cast<double>(out[i]) * out[i];
+    }
+    norm = std::sqrt(norm);
+    deviation = norm / std::sqrt(static_cast<double>(kPatternValues));
+    if (norm == 0.0)
+        return false;
+    const float scale = static_cast<float>(1.0 / norm);
+    for (float& v : out)
+        v *= scale;
+    return true;
+}
+
+// The image divided by its own grey level averaged over 5x5 cells: light that changes across the
+// square (a gradient, a shadow) scales the image and its average alike and drops out, but for a
+// couple of cells along a hard shadow's edge.
+std::array<float, kPatternValues> evenLight(const PatternImage& image)
+{
+    std::array<float, kPlane> grey{};
+    for (int i = 0; i < kPlane; ++i)
+        grey[i] = (image[i] + image[kPlane + i] + image[2 * kPlane + i]) / 3.f;
+    std::array<float, kPatternValues> out{};
+    for (int r = 0; r < kPatternSize; ++r) {
+        for (int c = 0; c < kPatternSize; ++c) {
+            float sum = 0.f;
+            int count = 0;
+            for (int y = std::max(0, r - 2); y <= std::min(kPatternSize - 1, r + 2); ++y)
+                for (int x = std::max(0, c - 2); x <= std::min(kPatternSize - 1, c + 2); ++x, ++count)
+                    sum += grey[y * kPatternSize + x];
+            const float local = std::max(sum / count, 8.f);
+            for (int plane = 0; plane < 3; ++plane) {
+                const int i = plane * kPlane + r * kPatternSize + c;
+                out[i] = image[i] / local;
+            }
+        }
+    }
+    return out;
+}
+
+} // namespace
+
+void PatternMatcher::View::add(const std::array<Prepared, 4>& orientations)
+{
+    patterns.push_back(orientations);
     // How every orientation of every pattern correlates with every other, for the check that a
     // match clearly wins.
-    const int entries = 4 * count();
-    std::vector<float> cross(static_cast<std::size_t>(entries) * entries);
-    const auto entry = [this](int j) -> const Prepared& { return _patterns[j / 4][j % 4]; };
+    const int entries = 4 * static_cast<int>(patterns.size());
+    std::vector<float> next(static_cast<std::size_t>(entries) * entries);
+    const auto entry = [this](int j) -> const Prepared& { return patterns[j / 4][j % 4]; };
     for (int i = 0; i < entries; ++i)
         for (int j = 0; j < entries; ++j)
-            cross[static_cast<std::size_t>(i) * entries + j] =
-                (i < entries - 4 && j < entries - 4) ? _cross[static_cast<std::size_t>(i) * (entries - 4) + j]
+            next[static_cast<std::size_t>(i) * entries + j] =
+                (i < entries - 4 && j < entries - 4) ? cross[static_cast<std::size_t>(i) * (entries - 4) + j]
                                                      : dot(entry(i).data(), entry(j).data());
-    _cross.swap(cross);
+    cross.swap(next);
+}
+
+int PatternMatcher::add(const Pattern& pattern)
+{
+    std::array<Prepared, 4> plain{}, even{};
+    double deviation = 0.0;
+    for (int d = 0; d < 4; ++d) {
+        prepare(pattern.orientations[d], plain[d], deviation);
+        prepare(evenLight(pattern.orientations[d]), even[d], deviation);
+    }
+    _plain.add(plain);
+    _even.add(even);
     return count() - 1;
 }
 
-PatternMatcher::Match PatternMatcher::match(const PatternImage& image, double minContrast, double cutoff,
-                                            double maxExcess, double minBlockCorrelation) const
+PatternMatcher::Match PatternMatcher::View::match(const Prepared& image, double cutoff, double maxExcess,
+                                                  double minBlockCorrelation) const
 {
     Match best;
-    Prepared centred{};
-    double norm = 0.0;
-    normalise(image, centred, norm);
-    if (norm / std::sqrt(static_cast<double>(kPatternValues)) < minContrast || norm == 0.0 || _patterns.empty())
-        return best;
-    const float scale = static_cast<float>(1.0 / norm);
-    for (float& v : centred)
-        v *= scale;
-    const int entries = 4 * count();
+    const int entries = 4 * static_cast<int>(patterns.size());
     std::vector<float> scores(static_cast<std::size_t>(entries));
     int winner = 0;
     for (int j = 0; j < entries; ++j) {
-        scores[j] = dot(centred.data(), _patterns[j / 4][j % 4].data());
+        scores[j] = dot(image.data(), patterns[j / 4][j % 4].data());
         if (scores[j] > scores[winner])
             winner = j;
     }
@@ -331,7 +379,7 @@ PatternMatcher::Match PatternMatcher::match(const PatternImage& image, double mi
         best.id = -1;
     // A square that shows the winner correlates with each other entry about as the winner itself
     // does; one that correlates clearly more with some entry is something else.
-    const float* expected = _cross.data() + static_cast<std::size_t>(winner) * entries;
+    const float* expected = cross.data() + static_cast<std::size_t>(winner) * entries;
     for (int j = 0; j < entries && best.id >= 0; ++j)
         if (j != winner && scores[j] > best.confidence * expected[j] + maxExcess)
             best.id = -1;
@@ -340,7 +388,7 @@ PatternMatcher::Match PatternMatcher::match(const PatternImage& image, double mi
     // matches on the whole but not in some part. Parts are the sixteen 4x4-cell blocks; a block
     // counts when it holds at least half the winner's average share of contrast.
     if (best.id >= 0) {
-        const Prepared& expectedImage = _patterns[best.id][best.direction];
+        const Prepared& expectedImage = patterns[best.id][best.direction];
         best.weakestBlock = 1.0;
         for (int by = 0; by < kPatternSize; by += 4) {
             for (int bx = 0; bx < kPatternSize; bx += 4) {
@@ -349,8 +397,8 @@ PatternMatcher::Match PatternMatcher::match(const PatternImage& image, double mi
                     for (int y = by; y < by + 4; ++y)
                         for (int x = bx; x < bx + 4; ++x) {
                             const int i = plane * kPlane + y * kPatternSize + x;
-                            xt += centred[i] * expectedImage[i];
-                            xx += centred[i] * centred[i];
+                            xt += image[i] * expectedImage[i];
+                            xx += image[i] * image[i];
                             tt += expectedImage[i] * expectedImage[i];
                         }
                 if (tt >= 1.0 / 32.0 && xx > 0.0)
@@ -362,6 +410,25 @@ PatternMatcher::Match PatternMatcher::match(const PatternImage& image, double mi
     }
     best.confidence = std::max(best.confidence, 0.0);
     return best;
+}
+
+PatternMatcher::Match PatternMatcher::match(const PatternImage& image, double minContrast, double cutoff,
+                                            double maxExcess, double minBlockCorrelation) const
+{
+    Prepared prepared{};
+    double deviation = 0.0;
+    if (_plain.patterns.empty() || !prepare(image, prepared, deviation) || deviation < minContrast)
+        return Match();
+    const Match plain = _plain.match(prepared, cutoff, maxExcess, minBlockCorrelation);
+    if (plain.id >= 0)
+        return plain;
+    // Light that changes across the square (a shadow's edge, a lamp close by) spoils the plain
+    // comparison; compared again with the light evened out, a marker under it can still win
+    // clearly.
+    if (!prepare(evenLight(image), prepared, deviation))
+        return plain;
+    const Match even = _even.match(prepared, cutoff, maxExcess, minBlockCorrelation);
+    return even.id >= 0 ? even : plain;
 }
 
 } // namespace Orvana::MarkerEngine

@@ -62,23 +62,33 @@ public:
 
     // Adds a pattern; returns its id (0, 1, ... in order of adding).
     int add(const Pattern& pattern);
-    int count() const { return static_cast<int>(_patterns.size()); }
+    int count() const { return static_cast<int>(_plain.patterns.size()); }
 
     // The best pattern and orientation for an image, compared by normalised correlation. Images
     // below minContrast match nothing. The id is -1 (the confidence and direction are still
     // reported) when the best confidence is below cutoff, or when the best does not clearly win:
     // when the image correlates with some other pattern or orientation by more than maxExcess
     // above what the best one's own correlation with it predicts, or when one of the best one's
-    // 4x4-cell blocks that holds some of its structure correlates below minBlockCorrelation.
+    // 4x4-cell blocks that holds some of its structure correlates below minBlockCorrelation. When
+    // nothing wins so, the image is compared again with the light across it evened out.
     Match match(const PatternImage& image, double minContrast, double cutoff, double maxExcess = 1.0,
                 double minBlockCorrelation = -1.0) const;
 
 private:
     // An orientation with its mean removed and scaled to unit length.
     using Prepared = std::array<float, kPatternValues>;
-    std::vector<std::array<Prepared, 4>> _patterns;
-    // Correlation of entry i with entry j (entry = 4 * id + direction) at [i * entries + j].
-    std::vector<float> _cross;
+    // The patterns prepared one way, with how each orientation correlates with every other
+    // (entry = 4 * id + direction, at [i * entries + j]).
+    struct View {
+        std::vector<std::array<Prepared, 4>> patterns;
+        std::vector<float> cross;
+
+        void add(const std::array<Prepared, 4>& orientations);
+        Match match(const Prepared& image, double cutoff, double maxExcess, double minBlockCorrelation) const;
+    };
+    View _plain;
+    // Each image divided by its own smoothed grey level.
+    View _even;
 };
 
 } // namespace Orvana::MarkerEngine
