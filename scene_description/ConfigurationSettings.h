@@ -20,6 +20,19 @@ enum class CompatibilityHint : std::int32_t {
 
 enum class ShadowTechnique : std::int32_t { sm = 0, ssm = 1, stsm = 2, vdsm = 3, sv = 4 };
 
+// How the tracker chooses its labeling threshold: the threshold as set (manual), or from each
+// frame, the threshold then shifting the level found.
+enum class TrackerThresholdMode : std::int32_t {
+    manual = 0,
+    auto_median = 1,
+    auto_otsu = 2,
+    auto_adaptive = 3,
+    auto_bracketing = 4
+};
+
+// The keyword of a mode, as tracker.xml writes it.
+const char* thresholdModeText(TrackerThresholdMode mode);
+
 struct ConfigurationSettings {
     ConfigurationMode mode = ConfigurationMode::ar_simple;
     bool debug = false;
@@ -38,6 +51,7 @@ class TrackerSettings {
 public:
     bool smooth_tracking = true;
     bool half_tracking = false;
+    TrackerThresholdMode threshold_mode = TrackerThresholdMode::manual;
 
     float getRotationalSmoothingFactor() const { return _rotational_smoothing_factor; }
     float getTranslationalSmoothingFactor() const { return _translational_smoothing_factor; }

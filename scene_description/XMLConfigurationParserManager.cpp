@@ -23,6 +23,23 @@ void TrackerSettings::setThreshold(std::int32_t threshold)
     _threshold = std::clamp(threshold, 0, 255);
 }
 
+const char* thresholdModeText(TrackerThresholdMode mode)
+{
+    switch (mode) {
+    case TrackerThresholdMode::manual:
+        return "manual";
+    case TrackerThresholdMode::auto_median:
+        return "auto_median";
+    case TrackerThresholdMode::auto_otsu:
+        return "auto_otsu";
+    case TrackerThresholdMode::auto_adaptive:
+        return "auto_adaptive";
+    case TrackerThresholdMode::auto_bracketing:
+        return "auto_bracketing";
+    }
+    return "manual";
+}
+
 bool XMLConfigurationParserManager::readSettings()
 {
     notice("Reading configuration settings...");
@@ -89,6 +106,7 @@ bool XMLTrackerParserManager::readSettings()
         _settings.setRotationalSmoothingFactor(0.85f);
         _settings.setTranslationalSmoothingFactor(0.85f);
         _settings.half_tracking = false;
+        _settings.threshold_mode = TrackerThresholdMode::manual;
     } else {
         notice("Reading tracker settings...(parameters)...");
         _settings.smooth_tracking =
@@ -101,6 +119,23 @@ bool XMLTrackerParserManager::readSettings()
         _settings.setThreshold(threshold ? parseInteger(*threshold) : 100);
         _settings.half_tracking =
             parseBoolTrue(readParameter(parameters, "half_tracking", osg::NOTICE).value_or("false"));
+        const auto mode = readParameter(parameters, "threshold_mode", osg::NOTICE);
+        _settings.threshold_mode = TrackerThresholdMode::manual;
+        if (mode) {
+            const auto unknown = static_cast<TrackerThresholdMode>(-1);
+            const TrackerThresholdMode parsed =
+                parseKeyword<TrackerThresholdMode>(*mode,
+                                                   {{"manual", TrackerThresholdMode::manual},
+                                                    {"auto_median", TrackerThresholdMode::auto_median},
+                                                    {"auto_otsu", TrackerThresholdMode::auto_otsu},
+                                                    {"auto_adaptive", TrackerThresholdMode::auto_adaptive},
+                                                    {"auto_bracketing", TrackerThresholdMode::auto_bracketing}},
+                                                   unknown);
+            if (parsed == unknown)
+                fatal(" WARNING: unknown threshold_mode \"" + *mode + "\" (using manual).");
+            else
+                _settings.threshold_mode = parsed;
+        }
         notice("Reading tracker settings...(parameters)...done.");
     }
     notice("Reading tracker settings...done.");

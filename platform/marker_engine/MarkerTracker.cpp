@@ -2,6 +2,9 @@
 
 #include "platform/marker_engine/Conventions.h"
 
+#include <algorithm>
+#include <cmath>
+
 namespace Orvana::MarkerEngine {
 
 std::array<cv::Point2d, 4> MarkerDetection::patternCorners() const
@@ -26,22 +29,64 @@ bool MarkerTracker::loadPattern(const std::string& path, int& id, std::string& e
     return true;
 }
 
-const std::vector<MarkerDetection>& MarkerTracker::process(const cv::Mat& frame)
+int MarkerTracker::identify(const cv::Mat& frame)
 {
     _detections.clear();
     const DetectionParameters& p = _detector.parameters();
-    for (const Square& square : _detector.detect(frame)) {
+    int identified = 0;
+    for (const Square& square : _detector.squares()) {
         MarkerDetection detection;
         detection.square = square;
         PatternImage image;
         if (_matcher.count() > 0 && extractPattern(frame, square.corners, p.patternRatio, image)) {
-            const PatternMatcher::Match match = _matcher.match(image, p.minPatternContrast, p.confidenceCutoff);
+            const PatternMatcher::Match match =
+                _matcher.match(image, p.minPatternContrast, p.confidenceCutoff, p.maxCorrelationExcess,
+                               p.minBlockCorrelation);
             detection.patternId = match.id;
             detection.direction = match.direction;
             detection.confidence = match.confidence;
         }
+        identified += detection.patternId >= 0 || _matcher.count() == 0 ? 1 : 0;
         _detections.push_back(detection);
     }
+    return identified;
+}
+
+const std::vector<MarkerDetection>& MarkerTracker::process(const cv::Mat& frame)
+{
+    const DetectionParameters& p = _detector.parameters();
+    if (p.thresholdMode != ThresholdMode::AutoBracketing) {
+        _detector.detect(frame);
+        identify(frame);
+        return _detections;
+    }
+    const int offset = p.threshold - DetectionParameters::kNeutralThreshold;
+    if (_bracketThreshold < 0)
+        _bracketThreshold = DetectionParameters::kNeutralThreshold;
+    // The further tries step out by 40 grey levels more on each frame that finds nothing, up to
+    // 120, then start again.
+    const int spread = 40 * (1 + _bracketMisses % 3);
+    const int tries[3] = {_bracketThreshold, _bracketThreshold - spread, _bracketThreshold + spread};
+    for (int t : tries) {
+        if (t < 0 || t > 255)
+            continue;
+        _detector.detect(frame, std::clamp(t + offset, 0, 255));
+        if (identify(frame) == 0)
+            continue;
+        // Next time, the middle of the black and white levels of what was identified.
+        double middle = 0.0;
+        int count = 0;
+        for (const MarkerDetection& detection : _detections) {
+            if (detection.patternId < 0 && _matcher.count() > 0)
+                continue;
+            middle += 0.5 * (detection.square.darkLevel + detection.square.lightLevel);
+            ++count;
+        }
+        _bracketThreshold = std::clamp(static_cast<int>(std::lround(middle / count)), 0, 255);
+        _bracketMisses = 0;
+        return _detections;
+    }
+    ++_bracketMisses;
     return _detections;
 }
 

@@ -38,7 +38,9 @@ public:
     bool loadPattern(const std::string& path, int& id, std::string& error);
     int patternCount() const { return _matcher.count(); }
 
-    // Every square of an 8-bit BGR or grey frame, identified where a pattern matches.
+    // Every square of an 8-bit BGR or grey frame, identified where a pattern matches. In the
+    // bracketing mode a frame in which nothing is identified at the current threshold is labelled
+    // again at thresholds on both sides of it (two more at most, farther out on each such frame).
     const std::vector<MarkerDetection>& process(const cv::Mat& frame);
     const std::vector<MarkerDetection>& detections() const { return _detections; }
 
@@ -46,11 +48,20 @@ public:
     const MarkerDetection* best(int patternId) const;
 
     const cv::Mat& binaryImage() const { return _detector.binaryImage(); }
+    // The threshold of the last labeling (see SquareDetector::lastThreshold).
+    int lastThreshold() const { return _detector.lastThreshold(); }
 
 private:
+    // Identifies the squares of the last labeling; returns how many were identified.
+    int identify(const cv::Mat& frame);
+
     SquareDetector _detector;
     PatternMatcher _matcher;
     std::vector<MarkerDetection> _detections;
+    // The bracketing mode's threshold (before the offset), and how many frames in a row found
+    // nothing.
+    int _bracketThreshold = -1;
+    int _bracketMisses = 0;
 };
 
 } // namespace Orvana::MarkerEngine

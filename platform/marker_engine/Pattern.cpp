@@ -8,7 +8,9 @@
 #include <cstdio>
 #include <fstream>
 
-#include <opencv2/imgproc.hpp>
+#include <opencv2/core/hal/intrin.hpp>
+
+#include "platform/marker_engine/Homography.h"
 
 namespace Orvana::MarkerEngine {
 
@@ -130,42 +132,102 @@ bool writePattern(const std::string& path, const Pattern& pattern, std::string& 
     return true;
 }
 
+namespace {
+
+// Adds the samples of a fine grid over the pattern area to the cells' sums. `Clamp` keeps samples
+// inside the frame, for squares that reach its edge.
+template <bool Clamp>
+void sampleGrid(const cv::Mat& frame, const SquareMap& map, double margin, int perCell,
+                std::array<int, kPatternValues>& sums)
+{
+    const int fine = kPatternSize * perCell;
+    const double step = (1.0 - 2.0 * margin) / fine;
+    const int channels = frame.channels();
+    const std::size_t rowStep = frame.step[0];
+    const uint8_t* data = frame.data;
+    const float maxX = static_cast<float>(frame.cols - 1.001), maxY = static_cast<float>(frame.rows - 1.001);
+    const double u0 = margin + 0.5 * step;
+    for (int j = 0; j < fine; ++j) {
+        const double v = margin + (j + 0.5) * step;
+        // Along a row of samples the map's numerators and denominator change linearly.
+        float px = static_cast<float>(map.a * u0 + map.b * v + map.c);
+        float py = static_cast<float>(map.d * u0 + map.e * v + map.f);
+        float pw = static_cast<float>(map.g * u0 + map.h * v + 1.0);
+        const float dx = static_cast<float>(map.a * step), dy = static_cast<float>(map.d * step),
+                    dw = static_cast<float>(map.g * step);
+        int* rowSums = sums.data() + (j / perCell) * kPatternSize;
+        for (int i = 0; i < fine; ++i, px += dx, py += dy, pw += dw) {
+            const float inverse = 1.f / pw;
+            float x = px * inverse, y = py * inverse;
+            if (Clamp) {
+                x = std::clamp(x, 0.f, maxX);
+                y = std::clamp(y, 0.f, maxY);
+            }
+            int* cell = rowSums + i / perCell;
+            if (perCell == 1) {
+                // One bilinear sample for a cell of a pixel or two.
+                const int ix = static_cast<int>(x), iy = static_cast<int>(y);
+                const int fx = static_cast<int>((x - ix) * 256.f), fy = static_cast<int>((y - iy) * 256.f);
+                const uint8_t* r0 = data + iy * rowStep + ix * channels;
+                const uint8_t* r1 = r0 + rowStep;
+                for (int plane = 0; plane < (channels == 3 ? 3 : 1); ++plane) {
+                    const int o = plane;
+                    const int top = r0[o] * (256 - fx) + r0[o + channels] * fx;
+                    const int bottom = r1[o] * (256 - fx) + r1[o + channels] * fx;
+                    cell[plane * kPlane] += (top * (256 - fy) + bottom * fy + (1 << 15)) >> 16;
+                }
+            } else {
+                const uint8_t* p = data + static_cast<int>(y + 0.5f) * rowStep + static_cast<int>(x + 0.5f) * channels;
+                if (channels == 3) {
+                    cell[0] += p[0];
+                    cell[kPlane] += p[1];
+                    cell[2 * kPlane] += p[2];
+                } else {
+                    cell[0] += p[0];
+                }
+            }
+        }
+    }
+}
+
+} // namespace
+
 bool extractPattern(const cv::Mat& frame, const std::array<cv::Point2d, 4>& corners, double ratio,
                     PatternImage& out)
 {
     if (frame.empty() || frame.depth() != CV_8U || (frame.channels() != 3 && frame.channels() != 1) ||
-        !(ratio > 0.0 && ratio <= 1.0))
+        !(ratio > 0.0 && ratio <= 1.0) || frame.cols < 2 || frame.rows < 2)
         return false;
-    const std::vector<cv::Point2f> unit = {{0.f, 0.f}, {1.f, 0.f}, {1.f, 1.f}, {0.f, 1.f}};
-    std::vector<cv::Point2f> image;
     for (const auto& c : corners)
-        image.emplace_back(static_cast<float>(c.x), static_cast<float>(c.y));
-    const cv::Matx33d toImage = cv::getPerspectiveTransform(unit, image);
-
-    // Enough fine samples per cell to cover the pixels the interior spans (at most 8x8 a cell).
+        if (!std::isfinite(c.x) || !std::isfinite(c.y))
+            return false;
+    const SquareMap map(corners);
     const double side = std::max({cv::norm(corners[1] - corners[0]), cv::norm(corners[2] - corners[1]),
                                   cv::norm(corners[3] - corners[2]), cv::norm(corners[0] - corners[3])});
-    const int perCell = std::clamp(static_cast<int>(std::ceil(side * ratio / kPatternSize)), 1, 8);
-    const int fine = kPatternSize * perCell;
-    // Fine sample (i, j) sits at the centre of its cell of the interior [m, 1-m] of the unit square.
+    // Samples per cell and direction: one bilinear sample for cells of a pixel or two; for larger
+    // cells, a grid of nearest pixels (up to 3x3, at most about three pixels apart), whose mean
+    // stands for the cell's mean.
+    const int perCell = std::clamp(static_cast<int>(std::ceil(side * ratio / kPatternSize / 3.0)), 1, 3);
     const double margin = 0.5 * (1.0 - ratio);
-    const double step = ratio / fine;
-    const cv::Matx33d toUnit(step, 0.0, margin + 0.5 * step, 0.0, step, margin + 0.5 * step, 0.0, 0.0, 1.0);
-    const cv::Matx33d map = toImage * toUnit;
-
-    cv::Mat samples, cells;
-    cv::warpPerspective(frame, samples, cv::Mat(map), cv::Size(fine, fine), cv::INTER_LINEAR | cv::WARP_INVERSE_MAP,
-                        cv::BORDER_REPLICATE);
-    cv::resize(samples, cells, cv::Size(kPatternSize, kPatternSize), 0, 0, cv::INTER_AREA);
-    for (int r = 0; r < kPatternSize; ++r) {
-        const uint8_t* row = cells.ptr<uint8_t>(r);
-        for (int c = 0; c < kPatternSize; ++c) {
-            for (int plane = 0; plane < 3; ++plane) {
-                const uint8_t v = cells.channels() == 3 ? row[3 * c + plane] : row[c];
-                out[plane * kPlane + r * kPatternSize + c] = v;
-            }
+    std::array<int, kPatternValues> sums{};
+    // The pattern area lies inside the frame when its four corners do (the frame is convex).
+    bool inside = true;
+    for (double u : {margin, 1.0 - margin})
+        for (double v : {margin, 1.0 - margin}) {
+            const cv::Point2d p = map(u, v);
+            inside = inside && p.x >= 0.0 && p.y >= 0.0 && p.x <= frame.cols - 1.5 && p.y <= frame.rows - 1.5;
         }
+    if (inside)
+        sampleGrid<false>(frame, map, margin, perCell, sums);
+    else
+        sampleGrid<true>(frame, map, margin, perCell, sums);
+    if (frame.channels() == 1) {
+        std::copy(sums.begin(), sums.begin() + kPlane, sums.begin() + kPlane);
+        std::copy(sums.begin(), sums.begin() + kPlane, sums.begin() + 2 * kPlane);
     }
+    const int count = perCell * perCell;
+    for (int i = 0; i < kPatternValues; ++i)
+        out[i] = static_cast<uint8_t>((sums[i] + count / 2) / count);
     return true;
 }
 
@@ -191,49 +253,182 @@ double contrast(const PatternImage& image)
     return norm / std::sqrt(static_cast<double>(kPatternValues));
 }
 
-int PatternMatcher::add(const Pattern& pattern)
+namespace {
+
+// Dot product of two prepared images.
+float dot(const float* a, const float* b)
 {
-    std::array<std::array<float, kPatternValues>, 4> prepared{};
-    for (int d = 0; d < 4; ++d) {
-        double norm = 0.0;
-        normalise(pattern.orientations[d], prepared[d], norm);
-        const float scale = norm > 0.0 ? static_cast<float>(1.0 / norm) : 0.f;
-        for (float& v : prepared[d])
-            v *= scale;
+    using namespace cv;
+    int i = 0;
+    float sum = 0.f;
+#if CV_SIMD128
+    v_float32x4 s0 = v_setzero_f32(), s1 = v_setzero_f32(), s2 = v_setzero_f32(), s3 = v_setzero_f32();
+    for (; i + 16 <= kPatternValues; i += 16) {
+        s0 = v_muladd(v_load(a + i), v_load(b + i), s0);
+        s1 = v_muladd(v_load(a + i + 4), v_load(b + i + 4), s1);
+        s2 = v_muladd(v_load(a + i + 8), v_load(b + i + 8), s2);
+        s3 = v_muladd(v_load(a + i + 12), v_load(b + i + 12), s3);
     }
-    _patterns.push_back(prepared);
-    return static_cast<int>(_patterns.size()) - 1;
+    sum = v_reduce_sum((s0 + s1) + (s2 + s3));
+#endif
+    for (; i < kPatternValues; ++i)
+        sum += a[i] * b[i];
+    return sum;
 }
 
-PatternMatcher::Match PatternMatcher::match(const PatternImage& image, double minContrast, double cutoff) const
+} // namespace
+
+namespace {
+
+// The image's values, with its mean removed, scaled to unit length; false for a flat image.
+template <typename Values>
+bool prepare(const Values& values, std::array<float, kPatternValues>& out, double& deviation)
 {
-    Match best;
-    std::array<float, kPatternValues> centred{};
+    double mean = 0.0;
+    for (int i = 0; i < kPatternValues; ++i)
+        mean += values[i];
+    mean /= kPatternValues;
     double norm = 0.0;
-    normalise(image, centred, norm);
-    if (norm / std::sqrt(static_cast<double>(kPatternValues)) < minContrast || norm == 0.0)
-        return best;
+    for (int i = 0; i < kPatternValues; ++i) {
+        out[i] = static_cast<float>(values[i] - mean);
+        norm += static_cast<double>(out[i]) * out[i];
+    }
+    norm = std::sqrt(norm);
+    deviation = norm / std::sqrt(static_cast<double>(kPatternValues));
+    if (norm == 0.0)
+        return false;
     const float scale = static_cast<float>(1.0 / norm);
-    for (float& v : centred)
+    for (float& v : out)
         v *= scale;
-    best.confidence = -1.0;
-    for (std::size_t id = 0; id < _patterns.size(); ++id) {
-        for (int d = 0; d < 4; ++d) {
-            const auto& values = _patterns[id][d];
+    return true;
+}
+
+// The image divided by its own grey level averaged over 5x5 cells: light that changes across the
+// square (a gradient, a shadow) scales the image and its average alike and drops out, but for a
+// couple of cells along a hard shadow's edge.
+std::array<float, kPatternValues> evenLight(const PatternImage& image)
+{
+    std::array<float, kPlane> grey{};
+    for (int i = 0; i < kPlane; ++i)
+        grey[i] = (image[i] + image[kPlane + i] + image[2 * kPlane + i]) / 3.f;
+    std::array<float, kPatternValues> out{};
+    for (int r = 0; r < kPatternSize; ++r) {
+        for (int c = 0; c < kPatternSize; ++c) {
             float sum = 0.f;
-            for (int i = 0; i < kPatternValues; ++i)
-                sum += centred[i] * values[i];
-            if (sum > best.confidence) {
-                best.confidence = sum;
-                best.id = static_cast<int>(id);
-                best.direction = d;
+            int count = 0;
+            for (int y = std::max(0, r - 2); y <= std::min(kPatternSize - 1, r + 2); ++y)
+                for (int x = std::max(0, c - 2); x <= std::min(kPatternSize - 1, c + 2); ++x, ++count)
+                    sum += grey[y * kPatternSize + x];
+            const float local = std::max(sum / count, 8.f);
+            for (int plane = 0; plane < 3; ++plane) {
+                const int i = plane * kPlane + r * kPatternSize + c;
+                out[i] = image[i] / local;
             }
         }
     }
+    return out;
+}
+
+} // namespace
+
+void PatternMatcher::View::add(const std::array<Prepared, 4>& orientations)
+{
+    patterns.push_back(orientations);
+    // How every orientation of every pattern correlates with every other, for the check that a
+    // match clearly wins.
+    const int entries = 4 * static_cast<int>(patterns.size());
+    std::vector<float> next(static_cast<std::size_t>(entries) * entries);
+    const auto entry = [this](int j) -> const Prepared& { return patterns[j / 4][j % 4]; };
+    for (int i = 0; i < entries; ++i)
+        for (int j = 0; j < entries; ++j)
+            next[static_cast<std::size_t>(i) * entries + j] =
+                (i < entries - 4 && j < entries - 4) ? cross[static_cast<std::size_t>(i) * (entries - 4) + j]
+                                                     : dot(entry(i).data(), entry(j).data());
+    cross.swap(next);
+}
+
+int PatternMatcher::add(const Pattern& pattern)
+{
+    std::array<Prepared, 4> plain{}, even{};
+    double deviation = 0.0;
+    for (int d = 0; d < 4; ++d) {
+        prepare(pattern.orientations[d], plain[d], deviation);
+        prepare(evenLight(pattern.orientations[d]), even[d], deviation);
+    }
+    _plain.add(plain);
+    _even.add(even);
+    return count() - 1;
+}
+
+PatternMatcher::Match PatternMatcher::View::match(const Prepared& image, double cutoff, double maxExcess,
+                                                  double minBlockCorrelation) const
+{
+    Match best;
+    const int entries = 4 * static_cast<int>(patterns.size());
+    std::vector<float> scores(static_cast<std::size_t>(entries));
+    int winner = 0;
+    for (int j = 0; j < entries; ++j) {
+        scores[j] = dot(image.data(), patterns[j / 4][j % 4].data());
+        if (scores[j] > scores[winner])
+            winner = j;
+    }
+    best.id = winner / 4;
+    best.direction = winner % 4;
+    best.confidence = scores[winner];
     if (best.confidence < cutoff)
         best.id = -1;
+    // A square that shows the winner correlates with each other entry about as the winner itself
+    // does; one that correlates clearly more with some entry is something else.
+    const float* expected = cross.data() + static_cast<std::size_t>(winner) * entries;
+    for (int j = 0; j < entries && best.id >= 0; ++j)
+        if (j != winner && scores[j] > best.confidence * expected[j] + maxExcess)
+            best.id = -1;
+    // A square that shows the winner looks like it in every part that holds some of its
+    // structure, if less so under blur and noise; a look-alike (a bar where the winner has a word)
+    // matches on the whole but not in some part. Parts are the sixteen 4x4-cell blocks; a block
+    // counts when it holds at least half the winner's average share of contrast.
+    if (best.id >= 0) {
+        const Prepared& expectedImage = patterns[best.id][best.direction];
+        best.weakestBlock = 1.0;
+        for (int by = 0; by < kPatternSize; by += 4) {
+            for (int bx = 0; bx < kPatternSize; bx += 4) {
+                double xt = 0.0, xx = 0.0, tt = 0.0;
+                for (int plane = 0; plane < 3; ++plane)
+                    for (int y = by; y < by + 4; ++y)
+                        for (int x = bx; x < bx + 4; ++x) {
+                            const int i = plane * kPlane + y * kPatternSize + x;
+                            xt += image[i] * expectedImage[i];
+                            xx += image[i] * image[i];
+                            tt += expectedImage[i] * expectedImage[i];
+                        }
+                if (tt >= 1.0 / 32.0 && xx > 0.0)
+                    best.weakestBlock = std::min(best.weakestBlock, xt / std::sqrt(xx * tt));
+            }
+        }
+        if (best.weakestBlock < minBlockCorrelation)
+            best.id = -1;
+    }
     best.confidence = std::max(best.confidence, 0.0);
     return best;
+}
+
+PatternMatcher::Match PatternMatcher::match(const PatternImage& image, double minContrast, double cutoff,
+                                            double maxExcess, double minBlockCorrelation) const
+{
+    Prepared prepared{};
+    double deviation = 0.0;
+    if (_plain.patterns.empty() || !prepare(image, prepared, deviation) || deviation < minContrast)
+        return Match();
+    const Match plain = _plain.match(prepared, cutoff, maxExcess, minBlockCorrelation);
+    if (plain.id >= 0)
+        return plain;
+    // Light that changes across the square (a shadow's edge, a lamp close by) spoils the plain
+    // comparison; compared again with the light evened out, a marker under it can still win
+    // clearly.
+    if (!prepare(evenLight(image), prepared, deviation))
+        return plain;
+    const Match even = _even.match(prepared, cutoff, maxExcess, minBlockCorrelation);
+    return even.id >= 0 ? even : plain;
 }
 
 } // namespace Orvana::MarkerEngine

@@ -38,7 +38,7 @@ std::string patternText(const Pattern& pattern);
 bool writePattern(const std::string& path, const Pattern& pattern, std::string& error);
 
 // The interior of a square (corners c0..c3 of an 8-bit BGR or grey frame) at the centre `ratio` of
-// its width, sampled finely and averaged down to 16x16, with c0 at the top-left.
+// its width, as 16x16 cell means with c0 at the top-left.
 bool extractPattern(const cv::Mat& frame, const std::array<cv::Point2d, 4>& corners, double ratio,
                     PatternImage& out);
 
@@ -55,20 +55,40 @@ public:
         int id = -1;
         int direction = 0;
         double confidence = 0.0;
+        // The lowest correlation with the best pattern over those of its sixteen 4x4-cell blocks
+        // that hold some of its structure (1 when not measured).
+        double weakestBlock = 1.0;
     };
 
     // Adds a pattern; returns its id (0, 1, ... in order of adding).
     int add(const Pattern& pattern);
-    int count() const { return static_cast<int>(_patterns.size()); }
+    int count() const { return static_cast<int>(_plain.patterns.size()); }
 
     // The best pattern and orientation for an image, compared by normalised correlation. Images
-    // below minContrast match nothing; a best confidence below cutoff gives id -1 (the confidence
-    // and direction are still reported).
-    Match match(const PatternImage& image, double minContrast, double cutoff) const;
+    // below minContrast match nothing. The id is -1 (the confidence and direction are still
+    // reported) when the best confidence is below cutoff, or when the best does not clearly win:
+    // when the image correlates with some other pattern or orientation by more than maxExcess
+    // above what the best one's own correlation with it predicts, or when one of the best one's
+    // 4x4-cell blocks that holds some of its structure correlates below minBlockCorrelation. When
+    // nothing wins so, the image is compared again with the light across it evened out.
+    Match match(const PatternImage& image, double minContrast, double cutoff, double maxExcess = 1.0,
+                double minBlockCorrelation = -1.0) const;
 
 private:
-    // Each orientation with its mean removed and scaled to unit length.
-    std::vector<std::array<std::array<float, kPatternValues>, 4>> _patterns;
+    // An orientation with its mean removed and scaled to unit length.
+    using Prepared = std::array<float, kPatternValues>;
+    // The patterns prepared one way, with how each orientation correlates with every other
+    // (entry = 4 * id + direction, at [i * entries + j]).
+    struct View {
+        std::vector<std::array<Prepared, 4>> patterns;
+        std::vector<float> cross;
+
+        void add(const std::array<Prepared, 4>& orientations);
+        Match match(const Prepared& image, double cutoff, double maxExcess, double minBlockCorrelation) const;
+    };
+    View _plain;
+    // Each image divided by its own smoothed grey level.
+    View _even;
 };
 
 } // namespace Orvana::MarkerEngine

@@ -6,6 +6,9 @@
 
 #include <opencv2/imgproc.hpp>
 
+#include "platform/marker_engine/Homography.h"
+#include "platform/marker_engine/Luminance.h"
+
 namespace Orvana::MarkerEngine {
 
 namespace {
@@ -55,18 +58,14 @@ double cross(const cv::Point2d& a, const cv::Point2d& b)
     return a.x * b.y - a.y * b.x;
 }
 
-float sampleBilinear(const cv::Mat& grey, double x, double y)
+// The median of values[0..count), which it reorders.
+template <typename T>
+T medianOf(T* values, std::size_t count)
 {
-    const double maxX = grey.cols - 1.001, maxY = grey.rows - 1.001;
-    x = std::clamp(x, 0.0, maxX);
-    y = std::clamp(y, 0.0, maxY);
-    const int ix = static_cast<int>(x), iy = static_cast<int>(y);
-    const float fx = static_cast<float>(x - ix), fy = static_cast<float>(y - iy);
-    const uint8_t* r0 = grey.ptr<uint8_t>(iy) + ix;
-    const uint8_t* r1 = r0 + grey.step[0];
-    const float top = r0[0] + fx * (r0[1] - r0[0]);
-    const float bottom = r1[0] + fx * (r1[1] - r1[0]);
-    return top + fy * (bottom - top);
+    if (count == 0)
+        return T();
+    std::nth_element(values, values + count / 2, values + count);
+    return values[count / 2];
 }
 
 // A line as a point on it and a unit direction.
@@ -75,17 +74,17 @@ struct Line {
     cv::Point2d direction;
 };
 
-bool fitLine(const std::vector<cv::Point2d>& points, Line& line)
+bool fitLine(const cv::Point2d* points, std::size_t count, Line& line)
 {
-    if (points.size() < 3)
+    if (count < 3)
         return false;
     cv::Point2d mean(0, 0);
-    for (const auto& p : points)
-        mean += p;
-    mean *= 1.0 / static_cast<double>(points.size());
+    for (std::size_t i = 0; i < count; ++i)
+        mean += points[i];
+    mean *= 1.0 / static_cast<double>(count);
     double sxx = 0, sxy = 0, syy = 0;
-    for (const auto& p : points) {
-        const cv::Point2d d = p - mean;
+    for (std::size_t i = 0; i < count; ++i) {
+        const cv::Point2d d = points[i] - mean;
         sxx += d.x * d.x;
         sxy += d.x * d.y;
         syy += d.y * d.y;
@@ -106,68 +105,272 @@ bool intersect(const Line& a, const Line& b, cv::Point2d& at)
     return true;
 }
 
+// What the grey-level profiles across one side of a square found.
+struct SideEdge {
+    static constexpr int kMaxPoints = 64;
+    std::array<cv::Point2d, kMaxPoints> points;
+    int count = 0;
+    // The light level beyond the edge (the sheet round the square), median over the profiles.
+    float light = 0.f;
+
+    void add(const cv::Point2d& p)
+    {
+        if (count < kMaxPoints)
+            points[count++] = p;
+    }
+};
+
 // Sub-pixel points of the edge between the dark square and the light outside, along the side from
-// a to b (square on the right when walking from a to b, image y down). Each point is where the
-// grey level profile across the edge crosses the middle of its dark and light ends.
-void edgePoints(const cv::Mat& grey, const cv::Point2d& a, const cv::Point2d& b, double reach,
-                std::vector<cv::Point2d>& points)
+// a to b (square on the right when walking from a to b, image y down), from profiles across the
+// side about `spacing` pixels apart, reaching `reach` pixels either way.
+// Each point is the centroid of the grey-level rise round its steepest place: it finds the edge
+// from anywhere in the profile and does not depend on the flat levels being reached, but it is
+// noisy; scanEdgePoints then makes it precise.
+void slopeEdgePoints(const cv::Mat& frame, const cv::Point2d& a, const cv::Point2d& b, double reach, double spacing,
+                     SideEdge& edge)
 {
-    points.clear();
+    edge.count = 0;
     const cv::Point2d side = b - a;
     const double length = std::sqrt(side.dot(side));
     if (length < 4.0)
         return;
     const cv::Point2d u = side * (1.0 / length);
     const cv::Point2d outward(u.y, -u.x);
-    const int samples = std::clamp(static_cast<int>(length / 1.5), 6, 48);
+    // Blur rounds the corners: stay a few pixels away from them.
+    const double skip = std::clamp(3.0 / length, 0.08, 0.25);
+    const int samples = std::clamp(static_cast<int>(length * (1.0 - 2.0 * skip) / spacing), 5, 64);
     constexpr double step = 0.5;
-    const int steps = static_cast<int>(std::ceil(reach / step));
-    float profile[64];
+    constexpr int kMaxSteps = 16;
+    const int steps = std::clamp(static_cast<int>(std::ceil(reach / step)), 3, kMaxSteps);
+    float profile[2 * kMaxSteps + 1];
+    float slope[2 * kMaxSteps + 1];
+    float lights[64];
+    int lightCount = 0;
     for (int i = 0; i < samples; ++i) {
-        const double s = 0.12 + 0.76 * (i + 0.5) / samples;
+        const double s = skip + (1.0 - 2.0 * skip) * (i + 0.5) / samples;
         const cv::Point2d base = a + side * s;
         float dark = 255.f, light = 0.f;
         for (int k = -steps; k <= steps; ++k) {
             const cv::Point2d p = base + outward * (k * step);
-            const float v = sampleBilinear(grey, p.x, p.y);
-            profile[k + steps] = v;
-            dark = std::min(dark, v);
-            light = std::max(light, v);
+            profile[k + steps] = Luminance::sample(frame, p.x, p.y);
+            dark = std::min(dark, profile[k + steps]);
+            light = std::max(light, profile[k + steps]);
         }
-        if (light - dark < 12.f)
+        if (light - dark < 8.f)
             continue;
-        const float level = 0.5f * (dark + light);
-        double best = 1e9;
-        for (int k = 0; k < 2 * steps; ++k) {
-            const float v0 = profile[k], v1 = profile[k + 1];
-            if (v0 < level && v1 >= level) {
-                const double t = (k - steps + (level - v0) / (v1 - v0)) * step;
-                if (std::abs(t) < std::abs(best))
-                    best = t;
+        lights[lightCount++] = light;
+        double at = 1e9;
+        {
+            // Rise over one pixel, centred on each sample.
+            int peak = -1;
+            float highest = 0.f;
+            for (int k = 1; k < 2 * steps; ++k) {
+                slope[k] = profile[k + 1] - profile[k - 1];
+                if (slope[k] > highest) {
+                    highest = slope[k];
+                    peak = k;
+                }
             }
+            // The edge must lie inside the profile, not at one of its ends.
+            if (peak <= 1 || peak >= 2 * steps - 1 || highest < 4.f)
+                continue;
+            int low = peak, high = peak;
+            while (low > 1 && slope[low - 1] >= 0.3f * highest)
+                --low;
+            while (high < 2 * steps - 1 && slope[high + 1] >= 0.3f * highest)
+                ++high;
+            // A window symmetric about the peak, so that a lobe cut on one side does not pull the
+            // centroid to the other.
+            const int half = std::min(peak - low, high - peak) + 1;
+            const int from = std::max(1, peak - half), to = std::min(2 * steps - 1, peak + half);
+            double weight = 0.0, moment = 0.0;
+            for (int k = from; k <= to; ++k) {
+                const double w = std::max(0.f, slope[k]);
+                weight += w;
+                moment += w * (k - steps);
+            }
+            if (weight > 0.0)
+                at = moment / weight * step;
         }
-        if (best < 1e8)
-            points.push_back(base + outward * best);
+        if (at < 1e8)
+            edge.add(base + outward * at);
     }
+    edge.light = medianOf(lights, static_cast<std::size_t>(lightCount));
 }
 
-// Fits the edge line twice, dropping points far from the first fit.
-bool fitEdge(std::vector<cv::Point2d>& points, Line& line)
+// The standard normal quantile of p, for p in the central part (0.02 to 0.98); Acklam's rational
+// approximation.
+double normalQuantile(double p)
 {
-    if (!fitLine(points, line))
+    constexpr double a[6] = {-3.969683028665376e+01, 2.209460984245205e+02, -2.759285104469687e+02,
+                             1.383577518672690e+02,  -3.066479806614716e+01, 2.506628277459239e+00};
+    constexpr double b[5] = {-5.447609879822406e+01, 1.615858368580409e+02, -1.556989798598866e+02,
+                             6.680131188771972e+01,  -1.328068155288572e+01};
+    const double q = p - 0.5, r = q * q;
+    return (((((a[0] * r + a[1]) * r + a[2]) * r + a[3]) * r + a[4]) * r + a[5]) * q /
+           (((((b[0] * r + b[1]) * r + b[2]) * r + b[3]) * r + b[4]) * r + 1.0);
+}
+
+// Precise edge points along the side from a to b, near the current edge line a-b: along each
+// pixel row (for a side nearer vertical) or column, the middle of the edge between the levels
+// `levelReach` pixels (across the edge) either side of the line. A blurred edge rises along the
+// normal distribution's integral: the pixels in the rise, turned into quantiles of it, lie on a
+// straight line whose zero is the edge, whatever the blur and wherever the pixel centres fall
+// (a straight line between two pixels would pull the edge towards pixel centres). With the line
+// within a fraction of a pixel of the edge and the levels taken where the blur has faded, this is
+// unmoved by blur that keeps the profile from reaching the darkest and lightest levels.
+void scanEdgePoints(const cv::Mat& frame, const cv::Point2d& a, const cv::Point2d& b, double levelReach,
+                    SideEdge& edge)
+{
+    edge.count = 0;
+    const cv::Point2d side = b - a;
+    const double length = std::sqrt(side.dot(side));
+    if (length < 4.0)
+        return;
+    const cv::Point2d u = side * (1.0 / length);
+    const cv::Point2d outward(u.y, -u.x);
+    // Scan along x for sides nearer vertical: rows are the steps along the side.
+    const bool alongX = std::abs(u.y) >= std::abs(u.x);
+    const double across = alongX ? std::abs(outward.x) : std::abs(outward.y);
+    const int direction = (alongX ? outward.x : outward.y) > 0.0 ? 1 : -1;
+    const double levelOffset = levelReach / across;
+    const int limit = alongX ? frame.cols : frame.rows;
+    const int lines = alongX ? frame.rows : frame.cols;
+    const double start = alongX ? a.y : a.x, end = alongX ? b.y : b.x;
+    const double skip = std::clamp(3.0 / length, 0.08, 0.25);
+    const double lo = std::min(start, end) + skip * std::abs(end - start);
+    const double hi = std::max(start, end) - skip * std::abs(end - start);
+    const int first = std::max(0, static_cast<int>(std::ceil(lo))), last = std::min(lines - 1, static_cast<int>(hi));
+    // At most 64 scan lines a side.
+    const int every = std::max(1, (last - first + 1 + 63) / 64);
+    // Bytes from one pixel to the next along a scan line.
+    const std::ptrdiff_t stride = alongX ? frame.channels() : static_cast<std::ptrdiff_t>(frame.step[0]);
+    const double slopeAcross = alongX ? u.x / u.y : u.y / u.x;
+    const double origin = alongX ? a.x : a.y;
+    // Three samples half a pixel (across the edge) apart at each level.
+    const double spread = 0.5 / across;
+    constexpr int kMaxSpan = 48;
+    double values[kMaxSpan];
+    float lights[SideEdge::kMaxPoints];
+    int lightCount = 0;
+    for (int line = first; line <= last; line += every) {
+        // Where the current edge line meets this scan line, and the pixels the levels need.
+        const double centre = origin + (line - start) * slopeAcross;
+        const double inside = centre - direction * levelOffset, outside = centre + direction * levelOffset;
+        const int p0 = static_cast<int>(std::floor(std::min(inside, outside) - spread)) - 1;
+        const int p1 = static_cast<int>(std::ceil(std::max(inside, outside) + spread)) + 2;
+        if (p0 < 0 || p1 >= limit || p1 - p0 + 1 > kMaxSpan)
+            continue;
+        const uint8_t* pixel = alongX ? Luminance::pixel(frame, p0, line) : Luminance::pixel(frame, line, p0);
+        for (int i = 0; i <= p1 - p0; ++i, pixel += stride)
+            values[i] = *pixel;
+        // Linear interpolation between pixels along the scan line.
+        const auto between = [&](double x) {
+            const double at = x - p0;
+            const int i = static_cast<int>(at);
+            const double f = at - i;
+            return values[i] * (1.0 - f) + values[i + 1] * f;
+        };
+        const double low = (between(inside - spread) + between(inside) + between(inside + spread)) / 3.0;
+        const double high = (between(outside - spread) + between(outside) + between(outside + spread)) / 3.0;
+        if (high - low < 8.0)
+            continue;
+        if (lightCount < SideEdge::kMaxPoints)
+            lights[lightCount++] = static_cast<float>(high);
+        const double level = 0.5 * (low + high);
+        // The crossing nearest the line, between pixels i and i + 1 (from p0).
+        double best = 1e9;
+        for (int i = 1; i + 2 <= p1 - p0; ++i) {
+            const double v0 = values[i], v1 = values[i + 1];
+            // Dark to light in the outward direction.
+            const bool rising = direction > 0 ? (v0 < level && v1 >= level) : (v1 < level && v0 >= level);
+            if (!rising)
+                continue;
+            // Weighted least squares of quantile against position over the four pixels round the
+            // crossing; a pixel's weight is about its rise's steepness, squared.
+            double sw = 0, sx = 0, sz = 0, sxx = 0, sxz = 0;
+            int used = 0;
+            for (int j = i - 1; j <= i + 2; ++j) {
+                const double f = (values[j] - low) / (high - low);
+                if (f < 0.03 || f > 0.97)
+                    continue;
+                const double z = normalQuantile(f);
+                const double w = 1.0 / (1.0 + z * z * (1.0 + 0.5 * z * z));
+                const double x = direction * (j - i);
+                sw += w, sx += w * x, sz += w * z, sxx += w * x * x, sxz += w * x * z;
+                ++used;
+            }
+            const double determinant = sw * sxx - sx * sx;
+            const double beta = used >= 2 && determinant > 1e-12 ? (sw * sxz - sx * sz) / determinant : 0.0;
+            double x = i + (level - v0) / (v1 - v0);
+            if (beta > 0.05) {
+                const double fitted = i + direction * (-(sz - beta * sx) / sw / beta);
+                if (std::abs(fitted - (i + 0.5)) <= 1.0)
+                    x = fitted;
+            }
+            x += p0;
+            if (std::abs(x - centre) < std::abs(best - centre))
+                best = x;
+        }
+        if (best > 1e8)
+            continue;
+        edge.add(alongX ? cv::Point2d(best, line) : cv::Point2d(line, best));
+    }
+    edge.light = medianOf(lights, static_cast<std::size_t>(lightCount));
+}
+
+// Fits the edge line twice, dropping points far from the first fit (how far follows the spread of
+// the points, which grows with noise and blur).
+bool fitEdge(const SideEdge& edge, Line& line)
+{
+    const std::size_t count = static_cast<std::size_t>(edge.count);
+    if (!fitLine(edge.points.data(), count, line))
         return false;
     const cv::Point2d normal(-line.direction.y, line.direction.x);
-    std::vector<cv::Point2d> kept;
-    kept.reserve(points.size());
-    for (const auto& p : points)
-        if (std::abs((p - line.point).dot(normal)) < 0.75)
-            kept.push_back(p);
-    if (kept.size() * 2 < points.size() || kept.size() < 3)
+    std::array<double, SideEdge::kMaxPoints> distances, sorted;
+    for (std::size_t i = 0; i < count; ++i)
+        distances[i] = sorted[i] = std::abs((edge.points[i] - line.point).dot(normal));
+    const double limit = std::max(0.4, 3.0 * 1.4826 * medianOf(sorted.data(), count));
+    std::array<cv::Point2d, SideEdge::kMaxPoints> kept;
+    std::size_t keptCount = 0;
+    for (std::size_t i = 0; i < count; ++i)
+        if (distances[i] <= limit)
+            kept[keptCount++] = edge.points[i];
+    if (keptCount * 2 < count || keptCount < 3)
         return false;
-    return fitLine(kept, line);
+    return fitLine(kept.data(), keptCount, line);
 }
 
 } // namespace
+
+const char* thresholdModeName(ThresholdMode mode)
+{
+    switch (mode) {
+    case ThresholdMode::Manual:
+        return "manual";
+    case ThresholdMode::AutoMedian:
+        return "auto_median";
+    case ThresholdMode::AutoOtsu:
+        return "auto_otsu";
+    case ThresholdMode::AutoAdaptive:
+        return "auto_adaptive";
+    case ThresholdMode::AutoBracketing:
+        return "auto_bracketing";
+    }
+    return "manual";
+}
+
+bool parseThresholdMode(const std::string& name, ThresholdMode& mode)
+{
+    for (ThresholdMode candidate : {ThresholdMode::Manual, ThresholdMode::AutoMedian, ThresholdMode::AutoOtsu,
+                                    ThresholdMode::AutoAdaptive, ThresholdMode::AutoBracketing}) {
+        if (name == thresholdModeName(candidate)) {
+            mode = candidate;
+            return true;
+        }
+    }
+    return false;
+}
 
 SquareDetector::SquareDetector(const DetectionParameters& parameters)
     : _parameters(parameters)
@@ -181,22 +384,79 @@ const cv::Mat& SquareDetector::binaryImage() const
 
 const std::vector<Square>& SquareDetector::detect(const cv::Mat& frame)
 {
+    return run(frame, -1);
+}
+
+const std::vector<Square>& SquareDetector::detect(const cv::Mat& frame, int threshold)
+{
+    return run(frame, std::clamp(threshold, 0, 255));
+}
+
+bool SquareDetector::binarize(const cv::Mat& frame, int manualThreshold)
+{
+    const bool half = _parameters.halfResolution;
+    const int offset = _parameters.threshold - DetectionParameters::kNeutralThreshold;
+    ThresholdMode mode = _parameters.thresholdMode;
+    if (manualThreshold >= 0 || mode == ThresholdMode::AutoBracketing)
+        mode = ThresholdMode::Manual;
+    int threshold = manualThreshold >= 0 ? manualThreshold : _parameters.threshold;
+    // Histograms from a few thousand samples: the levels they give do not need more.
+    const int step = std::max(4, frame.cols / 80);
+    std::array<int, 256> counts{};
+    switch (mode) {
+    case ThresholdMode::Manual:
+        break;
+    case ThresholdMode::AutoMedian:
+        Luminance::histogram(frame, step, counts);
+        threshold = Luminance::median(counts) / 2 + offset;
+        break;
+    case ThresholdMode::AutoOtsu: {
+        Luminance::edgeHistogram(frame, step, 16, counts);
+        long edges = 0;
+        for (int c : counts)
+            edges += c;
+        if (edges >= 64) {
+            threshold = Luminance::otsu(counts) + offset;
+        } else {
+            // Nothing stands out from the noise: no marker can be found; keep a sensible level.
+            Luminance::histogram(frame, step, counts);
+            threshold = Luminance::median(counts) / 2 + offset;
+        }
+        break;
+    }
+    case ThresholdMode::AutoAdaptive: {
+        Luminance::blockMeans(frame, half, _blockMeans);
+        // The mean over 5x5 blocks (80 pixels of the processed image) round each block.
+        cv::blur(_blockMeans, _blockThresholds, cv::Size(5, 5), cv::Point(-1, -1), cv::BORDER_REPLICATE);
+        long sum = 0;
+        for (int y = 0; y < _blockThresholds.rows; ++y) {
+            uint8_t* row = _blockThresholds.ptr<uint8_t>(y);
+            for (int x = 0; x < _blockThresholds.cols; ++x) {
+                row[x] = static_cast<uint8_t>(std::clamp(row[x] / 2 + offset, 0, 255));
+                sum += row[x];
+            }
+        }
+        _lastThreshold = static_cast<int>(sum / std::max(1, _blockThresholds.rows * _blockThresholds.cols));
+        Luminance::binarize(frame, half, 0, &_blockThresholds, _binary);
+        return true;
+    }
+    case ThresholdMode::AutoBracketing:
+        break;
+    }
+    threshold = std::clamp(threshold, 0, 255);
+    _lastThreshold = threshold;
+    Luminance::binarize(frame, half, threshold, nullptr, _binary);
+    return true;
+}
+
+const std::vector<Square>& SquareDetector::run(const cv::Mat& frame, int manualThreshold)
+{
     _squares.clear();
     if (frame.empty() || frame.depth() != CV_8U || (frame.channels() != 1 && frame.channels() != 3) ||
         frame.cols < 8 || frame.rows < 8)
         return _squares;
-    if (frame.channels() == 3)
-        cv::cvtColor(frame, _grey, cv::COLOR_BGR2GRAY);
-    else
-        frame.copyTo(_grey);
-
     const bool half = _parameters.halfResolution;
-    const cv::Mat* processed = &_grey;
-    if (half) {
-        cv::resize(_grey, _half, cv::Size(_grey.cols / 2, _grey.rows / 2), 0, 0, cv::INTER_AREA);
-        processed = &_half;
-    }
-    cv::threshold(*processed, _binary, std::clamp(_parameters.threshold, 0, 255), 255, cv::THRESH_BINARY_INV);
+    binarize(frame, manualThreshold);
     label(_binary);
 
     const int areaScale = half ? 4 : 1;
@@ -245,7 +505,10 @@ const std::vector<Square>& SquareDetector::detect(const cv::Mat& frame)
             if (nested)
                 continue;
         }
-        if (_parameters.subPixelCorners && !refineCorners(square.corners))
+        std::array<float, 4> edgeLights{};
+        if (_parameters.subPixelCorners && !refineCorners(frame, square, edgeLights))
+            continue;
+        if (_parameters.checkBorder && !checkBorder(frame, square, edgeLights))
             continue;
         cv::Point2d centre;
         const Line d0{square.corners[0], square.corners[2] - square.corners[0]};
@@ -255,8 +518,6 @@ const std::vector<Square>& SquareDetector::detect(const cv::Mat& frame)
         square.centre = centre;
         _squares.push_back(square);
     }
-    if (!_parameters.keepBinaryImage)
-        _binary.release();
     return _squares;
 }
 
@@ -373,12 +634,12 @@ bool SquareDetector::fitQuad(double scale, std::array<cv::Point2d, 4>& corners) 
         }
         return best;
     };
-    // The points farthest from any point, then from that one, are the ends of a diagonal.
-    const int a = farthestFrom(p[0]);
-    const int b = farthestFrom(p[a]);
-    const int lo = std::min(a, b), hi = std::max(a, b);
-    if (lo == hi)
+    // The farthest point from anything on a convex outline is one of its corners.
+    const int first = farthestFrom(p[0]);
+    const int second = farthestFrom(p[first]);
+    if (first == second)
         return false;
+    // Farthest point from the chord between two outline points, walking from `from` to `to`.
     const auto farthestFromChord = [&](int from, int to, double& distance) {
         int best = -1;
         distance = -1.0;
@@ -391,22 +652,80 @@ bool SquareDetector::fitQuad(double scale, std::array<cv::Point2d, 4>& corners) 
         }
         return best;
     };
+    // How far the middle of the outline between two corners (its first and last sixth left out)
+    // strays from its own best line.
+    const auto middleDeviation = [&](int from, int to) {
+        const int count = (to - from + n) % n;
+        const int skip = count / 6;
+        std::vector<cv::Point2d>& points = _sidePoints;
+        points.clear();
+        for (int j = skip; j <= count - skip; ++j) {
+            const cv::Point& q = p[(from + j) % n];
+            points.emplace_back(q.x, q.y);
+        }
+        Line line;
+        if (!fitLine(points.data(), points.size(), line))
+            return 0.0;
+        double worst = 0.0;
+        for (const auto& q : points)
+            worst = std::max(worst, std::abs(cross(line.direction, q - line.point)));
+        return worst;
+    };
+    // The second corner is the far end of a diagonal, or, under strong perspective where a side is
+    // longer than the short diagonal, of a side: then the outline on one side of the chord is
+    // straight and the other side holds the two remaining corners.
     double d1 = 0, d2 = 0;
-    const int c = farthestFromChord(lo, hi, d1);
-    const int d = farthestFromChord(hi, lo, d2);
-    const double diagonal = std::hypot(p[hi].x - p[lo].x, p[hi].y - p[lo].y);
-    if (c < 0 || d < 0 || d1 < 0.1 * diagonal || d2 < 0.1 * diagonal)
+    const int c1 = farthestFromChord(first, second, d1);
+    const int c2 = farthestFromChord(second, first, d2);
+    const double chord = std::hypot(p[second].x - p[first].x, p[second].y - p[first].y);
+    if (c1 < 0 || c2 < 0)
         return false;
+    int vertex[4];
+    if (std::min(d1, d2) >= 0.1 * chord) {
+        vertex[0] = first, vertex[1] = c1, vertex[2] = second, vertex[3] = c2;
+    } else {
+        // Walk the outline from the chord's end on the bent side: a, (two corners), b.
+        const int a = d1 > d2 ? first : second;
+        const int b = d1 > d2 ? second : first;
+        const int c = d1 > d2 ? c1 : c2;
+        if (std::max(d1, d2) < 0.1 * chord)
+            return false;
+        double e1 = 0, e2 = 0;
+        const int before = farthestFromChord(a, c, e1);
+        const int after = farthestFromChord(c, b, e2);
+        if (e1 >= e2) {
+            if (before < 0)
+                return false;
+            vertex[0] = a, vertex[1] = before, vertex[2] = c, vertex[3] = b;
+        } else {
+            if (after < 0)
+                return false;
+            vertex[0] = a, vertex[1] = c, vertex[2] = after, vertex[3] = b;
+        }
+    }
 
-    const int vertex[4] = {lo, c, hi, d};
+    // A corner found as the point farthest from a line nearly parallel to the opposite side (the
+    // side case) can lie anywhere along its side where blur rounds the corner; the point farthest
+    // from the diagonal between its neighbours is well defined.
+    for (int round = 0; round < 2; ++round) {
+        for (int k = 0; k < 4; ++k) {
+            double distance = 0;
+            const int better = farthestFromChord(vertex[(k + 3) % 4], vertex[(k + 1) % 4], distance);
+            if (better >= 0)
+                vertex[k] = better;
+        }
+    }
+
     for (int k = 0; k < 4; ++k) {
         const int from = vertex[k], to = vertex[(k + 1) % 4];
-        const double chord = std::hypot(p[to].x - p[from].x, p[to].y - p[from].y);
-        if (chord < 3.0)
+        const double side = std::hypot(p[to].x - p[from].x, p[to].y - p[from].y);
+        if (side < 3.0)
             return false;
         double deviation = 0;
         farthestFromChord(from, to, deviation);
-        if (deviation > std::max(_parameters.maxSideDeviation, _parameters.maxSideDeviationShare * chord))
+        if (deviation > std::max(_parameters.maxChordDeviation, _parameters.maxChordDeviationShare * side))
+            return false;
+        if (middleDeviation(from, to) > std::max(_parameters.maxSideDeviation, _parameters.maxSideDeviationShare * side))
             return false;
     }
 
@@ -419,36 +738,47 @@ bool SquareDetector::fitQuad(double scale, std::array<cv::Point2d, 4>& corners) 
             return false;
     }
     // The first corner is the one nearest the outline's start, the region's topmost-leftmost pixel.
-    int first = 0;
+    int start = 0;
     double nearest = 1e300;
-    const cv::Point2d start(p[0].x * scale, p[0].y * scale);
+    const cv::Point2d origin(p[0].x * scale, p[0].y * scale);
     for (int k = 0; k < 4; ++k) {
-        const cv::Point2d delta = quad[k] - start;
+        const cv::Point2d delta = quad[k] - origin;
         if (delta.dot(delta) < nearest) {
             nearest = delta.dot(delta);
-            first = k;
+            start = k;
         }
     }
     for (int k = 0; k < 4; ++k)
-        corners[k] = quad[(first + k) % 4];
+        corners[k] = quad[(start + k) % 4];
     return true;
 }
 
-bool SquareDetector::refineCorners(std::array<cv::Point2d, 4>& corners) const
+bool SquareDetector::refineCorners(const cv::Mat& frame, Square& square, std::array<float, 4>& lights) const
 {
+    std::array<cv::Point2d, 4>& corners = square.corners;
     const double shortest = std::min({cv::norm(corners[1] - corners[0]), cv::norm(corners[2] - corners[1]),
                                       cv::norm(corners[3] - corners[2]), cv::norm(corners[0] - corners[3])});
-    // The first pass starts from the traced outline, within a pixel or two of the edge; the second
-    // centres its profiles on the fitted edge, so both ends of each profile reach the flat levels.
-    const double firstReach = std::min(_parameters.halfResolution ? 4.0 : 3.0, std::max(1.5, 0.12 * shortest));
-    std::vector<cv::Point2d> points;
+    // The first pass starts from the traced outline, which an automatic threshold near the dark or
+    // light level puts up to a few pixels off the edge, with sparse profiles and the slope estimate
+    // that finds the edge from anywhere; the next two take the precise crossings along pixel rows
+    // or columns, the levels a tenth of the side away (within the border band inside, where blur of
+    // up to two pixels has faded, and within a marker's white margin outside).
+    const double firstReach = std::clamp(0.2 * shortest, 2.0, _parameters.halfResolution ? 4.5 : 3.5);
+    const double levelReach = std::clamp(0.1 * shortest, 1.5, 4.0);
+    SideEdge edge;
     std::array<cv::Point2d, 4> refined = corners;
-    for (double reach : {firstReach, std::min(2.5, firstReach)}) {
+    for (int pass = 0; pass < 3; ++pass) {
         std::array<Line, 4> edges;
         for (int k = 0; k < 4; ++k) {
-            edgePoints(_grey, refined[k], refined[(k + 1) % 4], reach, points);
-            if (!fitEdge(points, edges[k]))
+            const cv::Point2d& a = refined[k];
+            const cv::Point2d& b = refined[(k + 1) % 4];
+            if (pass == 0)
+                slopeEdgePoints(frame, a, b, firstReach, 2.0, edge);
+            else
+                scanEdgePoints(frame, a, b, levelReach, edge);
+            if (!fitEdge(edge, edges[k]))
                 return false;
+            lights[k] = edge.light;
         }
         std::array<cv::Point2d, 4> next;
         for (int k = 0; k < 4; ++k)
@@ -461,6 +791,93 @@ bool SquareDetector::refineCorners(std::array<cv::Point2d, 4>& corners) const
         if (cv::norm(refined[k] - corners[k]) > allowed)
             return false;
     corners = refined;
+    return true;
+}
+
+bool SquareDetector::checkBorder(const cv::Mat& frame, Square& square, const std::array<float, 4>& edgeLights) const
+{
+    const SquareMap map(square.corners);
+    const double side = 0.25 * (cv::norm(square.corners[1] - square.corners[0]) +
+                                cv::norm(square.corners[2] - square.corners[1]) +
+                                cv::norm(square.corners[3] - square.corners[2]) +
+                                cv::norm(square.corners[0] - square.corners[3]));
+    // The band between the edge and a quarter of the width in, where a marker is black: two rows of
+    // samples along each side, clear of the edge's blur on both sides.
+    constexpr int kAlong = 12;
+    const double inner = std::clamp(1.2 / side, 0.05, 0.1);
+    const double depths[2] = {inner, 0.25 - inner};
+    std::array<std::array<float, 2 * kAlong>, 4> band{};
+    std::array<float, 4> sideLight{};
+    for (int k = 0; k < 4; ++k) {
+        for (int r = 0; r < 2; ++r) {
+            for (int i = 0; i < kAlong; ++i) {
+                const double t = 0.1 + 0.8 * (i + 0.5) / kAlong;
+                const double depth = depths[r];
+                double u = 0, v = 0;
+                switch (k) {
+                case 0:
+                    u = t, v = depth;
+                    break;
+                case 1:
+                    u = 1.0 - depth, v = t;
+                    break;
+                case 2:
+                    u = 1.0 - t, v = 1.0 - depth;
+                    break;
+                default:
+                    u = depth, v = 1.0 - t;
+                    break;
+                }
+                const cv::Point2d p = map(u, v);
+                band[k][r * kAlong + i] = Luminance::sample(frame, p.x, p.y);
+            }
+        }
+        // The light beyond this side: a sample just outside its middle, or the lightest the
+        // refinement's profiles across the side reached, if more.
+        const double outside = -std::max(1.5 / side, 0.02);
+        const double u = k == 0 ? 0.5 : k == 1 ? 1.0 - outside : k == 2 ? 0.5 : outside;
+        const double v = k == 0 ? outside : k == 1 ? 0.5 : k == 2 ? 1.0 - outside : 0.5;
+        const cv::Point2d p = map(u, v);
+        sideLight[k] = std::max(Luminance::sample(frame, p.x, p.y), edgeLights[k]);
+    }
+
+    std::array<float, 4 * 2 * kAlong> all;
+    std::size_t allCount = 0;
+    int lightSamples = 0;
+    for (int k = 0; k < 4; ++k) {
+        std::array<float, 2 * kAlong> values = band[k];
+        const float dark = medianOf(values.data(), values.size());
+        if (sideLight[k] - dark < _parameters.minBorderContrast)
+            return false;
+        const float middle = 0.5f * (dark + sideLight[k]);
+        for (float value : band[k]) {
+            lightSamples += value > middle ? 1 : 0;
+            all[allCount++] = value;
+        }
+    }
+    if (lightSamples > _parameters.maxLightBorderShare * static_cast<double>(allCount))
+        return false;
+    const float dark = medianOf(all.data(), allCount);
+
+    // The inside must hold something as light as paper: the second lightest of a grid over the
+    // pattern area (one bright speck is not enough).
+    float lightest = 0.f, second = 0.f;
+    for (int r = 0; r < 6; ++r) {
+        for (int c = 0; c < 6; ++c) {
+            const cv::Point2d p = map(0.3 + 0.4 * (c + 0.5) / 6, 0.3 + 0.4 * (r + 0.5) / 6);
+            const float value = Luminance::sample(frame, p.x, p.y);
+            if (value > lightest) {
+                second = lightest;
+                lightest = value;
+            } else if (value > second) {
+                second = value;
+            }
+        }
+    }
+    if (second - dark < _parameters.minBorderContrast)
+        return false;
+    square.darkLevel = dark;
+    square.lightLevel = 0.25 * (sideLight[0] + sideLight[1] + sideLight[2] + sideLight[3]);
     return true;
 }
 

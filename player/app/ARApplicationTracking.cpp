@@ -151,6 +151,13 @@ bool ARApplication::initTrackingLibrary()
     } else {
         osg::notify(osg::WARN) << "WARNING: threshold NOT supported for this tracker." << std::endl;
     }
+    // How the threshold is chosen: as set, or from each frame with the threshold as a shift.
+    if (auto* mode = _trackerPlugin->getField<std::string>("threshold_mode")) {
+        mode->set(thresholdModeText(_tracker ? _tracker->threshold_mode : TrackerThresholdMode::manual));
+        osg::notify(osg::NOTICE) << "Field 'threshold_mode' = " << mode->get() << std::endl;
+    } else {
+        osg::notify(osg::WARN) << "WARNING: threshold mode NOT supported for this tracker." << std::endl;
+    }
     return true;
 }
 

@@ -37,9 +37,37 @@ MarkerEngine::Pose poseFor(const cv::Matx33d& k, double width, double pixels, cv
 // The marker's pattern corners as the camera k sees them.
 std::array<cv::Point2d, 4> projectCorners(const cv::Matx33d& k, double width, const MarkerEngine::Pose& pose);
 
+// Light on the scene, multiplied into the rendered picture before blur and noise (levels above
+// 255 clip, as a camera's do).
+struct Lighting {
+    double gain = 1.0;
+    // Relative change of the gain from the frame's middle to its right and bottom edges: the gain
+    // at x is gain * (1 + gradientX * (2x / width - 1)), likewise in y.
+    double gradientX = 0.0;
+    double gradientY = 0.0;
+    // A hard shadow: pixels on the left of the line through shadowPoint along shadowAngle
+    // (degrees, image axes) are lit by shadowGain of the light.
+    double shadowGain = 1.0;
+    cv::Point2d shadowPoint;
+    double shadowAngle = 0.0;
+};
+
 // A frame of the given size: light background, the markers rendered at 4x and averaged down,
-// then blurred (sigma, 0 for none) and with Gaussian noise (standard deviation, 0 for none).
+// lit, then blurred (sigma, 0 for none) and with Gaussian noise (standard deviation, 0 for none).
 cv::Mat renderFrame(cv::Size size, const cv::Matx33d& k, const std::vector<PlacedMarker>& markers, double blur,
-                    double noise, unsigned seed = 1);
+                    double noise, unsigned seed = 1, const Lighting& lighting = {});
+
+// Shapes that look like markers but are none, size x size on a white sheet like drawMarker's:
+//   0  a black frame round a white box holding one bar
+//   1  a black frame round a white box holding a short word
+//   2  a black frame round an empty white box
+//   3  a black frame round a box of random blocks
+//   4  a solid black square
+//   5  a black frame of another width round a white box with a dot
+//   6  two nested frames
+//   7  a black L
+// `seed` varies sizes and positions within each kind.
+constexpr int kDecoyKinds = 8;
+cv::Mat drawDecoy(int kind, int size, unsigned seed);
 
 } // namespace Orvana::MarkerScene

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
 
 #include "platform/marker_engine/MarkerTracker.h"
 #include "platform/marker_engine/Pattern.h"
@@ -153,4 +154,66 @@ TEST(Pattern, ArtoolkitHiroMarkerIsIdentifiedInFrames)
             for (int id = 0; id < hiroId; ++id)
                 EXPECT_EQ(tracker.best(id), nullptr) << "pattern " << id;
         }
+}
+
+namespace {
+
+// A black frame (the outer quarter of the square, like a marker's border) round a white box that
+// holds one black bar: the bar spans [x0, x1] x [y0, y1] of the box.
+cv::Mat frameWithBar(int size, double x0, double y0, double x1, double y1)
+{
+    cv::Mat image(size, size, CV_8UC3, cv::Scalar::all(255));
+    const int margin = size / 10, square = size - 2 * margin;
+    cv::rectangle(image, cv::Rect(margin, margin, square, square), cv::Scalar::all(0), cv::FILLED);
+    const int inner = margin + square / 4, box = square / 2;
+    cv::rectangle(image, cv::Rect(inner, inner, box, box), cv::Scalar::all(255), cv::FILLED);
+    if (x1 > x0)
+        cv::rectangle(image,
+                      cv::Rect(cv::Point(inner + static_cast<int>(x0 * box), inner + static_cast<int>(y0 * box)),
+                               cv::Point(inner + static_cast<int>(x1 * box), inner + static_cast<int>(y1 * box))),
+                      cv::Scalar::all(0), cv::FILLED);
+    return image;
+}
+
+} // namespace
+
+// Squares with a marker's dark border whose inside only resembles Hiro: a bar where Hiro has its
+// word correlates above the 0.5 floor, yet it is not taken for Hiro, because it fails to look like
+// Hiro in parts where Hiro has structure; a border round an empty box matches nothing. Hiro itself
+// in the same poses is identified.
+TEST(Pattern, LookAlikesWithAMarkerBorderAreNotIdentified)
+{
+    MarkerTracker tracker;
+    const int hiroId = tracker.addPattern(load("artoolkit/hiro.patt"));
+    const cv::Matx33d k(800, 0, 319.5, 0, 800, 239.5, 0, 0, 1);
+    const cv::Mat bar = frameWithBar(400, 0.1, 0.6, 0.9, 0.9);
+    const cv::Mat empty = frameWithBar(400, 0, 0, 0, 0);
+    const cv::Mat hiroImage = cv::imread(support::testdata("artoolkit/hiro_marker.png"), cv::IMREAD_COLOR);
+    ASSERT_FALSE(hiroImage.empty());
+    // The printable image's black square on a sheet laid out like drawMarker's.
+    cv::Mat dark;
+    cv::cvtColor(hiroImage, dark, cv::COLOR_BGR2GRAY);
+    const cv::Rect square = cv::boundingRect(dark < 128);
+    cv::Mat hiro;
+    cv::resize(hiroImage(square), hiro, cv::Size(320, 320), 0, 0, cv::INTER_AREA);
+    cv::copyMakeBorder(hiro, hiro, 40, 40, 40, 40, cv::BORDER_CONSTANT, cv::Scalar::all(255));
+
+    unsigned seed = 1;
+    int aboveFloor = 0;
+    for (double spin : {0.0, 90.0, 180.0, 270.0}) {
+        SCOPED_TRACE(testing::Message() << "spin " << spin);
+        const Pose pose = MarkerScene::poseFor(k, 80.0, 140.0, {320, 240}, 20.0, spin + 5.0);
+        tracker.process(MarkerScene::renderFrame({640, 480}, k, {{bar, 80.0, pose}}, 0.6, 2.0, seed++));
+        ASSERT_EQ(tracker.detections().size(), 1u) << "the bar's frame is a square with a marker's border";
+        aboveFloor += tracker.detections()[0].confidence >= 0.5 ? 1 : 0;
+        EXPECT_EQ(tracker.best(hiroId), nullptr);
+
+        tracker.process(MarkerScene::renderFrame({640, 480}, k, {{empty, 80.0, pose}}, 0.6, 2.0, seed++));
+        ASSERT_EQ(tracker.detections().size(), 1u);
+        EXPECT_EQ(tracker.best(hiroId), nullptr);
+
+        tracker.process(MarkerScene::renderFrame({640, 480}, k, {{hiro, 80.0, pose}}, 0.6, 2.0, seed++));
+        ASSERT_NE(tracker.best(hiroId), nullptr) << "Hiro itself";
+    }
+    EXPECT_EQ(aboveFloor, 4) << "the bar correlates with Hiro above the confidence floor";
 }

@@ -184,6 +184,56 @@ TEST_F(TrackerFixture, FieldsChangeWhatIsFound)
     debug->set(false);
 }
 
+// The threshold mode field: manual at first; an automatic mode finds the marker in light so dim
+// that the default threshold darkens the whole frame, and the debug image is the picture it
+// labelled; an unknown mode warns and falls back to manual.
+TEST_F(TrackerFixture, ThresholdModeFieldAndTheDebugImageOfDimLight)
+{
+    ASSERT_TRUE(scene->connect(tracker, video, patternsFile, cameraFile));
+    auto* mode = tracker->getField<std::string>("threshold_mode");
+    auto* threshold = tracker->getField<int>("threshold");
+    auto* debug = tracker->getField<bool>("debug");
+    auto* debugImage = tracker->getField<osg::Image*>("debug_image");
+    ASSERT_TRUE(mode && threshold && debug && debugImage);
+    EXPECT_EQ(mode->get(), "manual");
+    EXPECT_EQ(threshold->get(), 100);
+
+    const engine::Pose pose = MarkerScene::poseFor(testCamera(W, H), 80.0, 140, {320, 240}, 20, 30);
+    MarkerScene::Lighting dim;
+    dim.gain = 0.3;
+    const cv::Mat frame =
+        MarkerScene::renderFrame(cv::Size(W, H), testCamera(W, H), {{marker, 80.0, pose}}, 0.6, 2.0, 1, dim);
+    debug->set(true);
+    track(frame);
+    EXPECT_FALSE(tracker->getMarker(0)->valid()) << "manual 100 sees only darkness";
+    EXPECT_EQ(debugImage->get()->data(5, 5)[0], 255);
+
+    for (const char* automatic : {"auto_median", "auto_otsu", "auto_adaptive", "auto_bracketing"}) {
+        SCOPED_TRACE(automatic);
+        mode->set(automatic);
+        EXPECT_EQ(mode->get(), automatic);
+        for (int frames = 0; frames < 3; ++frames)
+            track(frame);
+        ASSERT_TRUE(tracker->getMarker(0)->valid());
+        expectNear(tracker->getMarker(0)->getTransform(), pose, 1.0);
+        // The debug image has the video's origin (bottom row first for this flipped still).
+        osg::Image* binary = debugImage->get();
+        ASSERT_EQ(binary->s(), W);
+        EXPECT_EQ(binary->data(5, 5)[0], 0) << "the desk is light in the picture labelled";
+    }
+
+    MessageCapture capture;
+    mode->set("Otsu");
+    EXPECT_EQ(mode->get(), "manual");
+    bool warned = false;
+    for (const auto& line : capture.lines())
+        warned = warned || line.second == " WARNING: unknown threshold mode \"Otsu\" (using manual).";
+    EXPECT_TRUE(warned);
+    track(frame);
+    EXPECT_FALSE(tracker->getMarker(0)->valid());
+    debug->set(false);
+}
+
 TEST_F(TrackerFixture, ConfigurationTextsAndBadFiles)
 {
     MessageCapture capture;

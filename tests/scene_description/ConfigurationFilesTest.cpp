@@ -186,6 +186,47 @@ TEST(TrackerFile, MissingParametersAreNeverAFailure)
     EXPECT_TRUE(wrong.has(osg::NOTICE, "Reading tracker settings...aborted."));
 }
 
+// The threshold mode is optional: absent it is manual, as tracker files without it always were; a
+// keyword it does not know warns and gives manual.
+TEST(TrackerFile, ThresholdModeKeywordsAndUnknownValues)
+{
+    const auto read = [](const std::string& mode) {
+        return readText<XMLTrackerParserManager>("<tracker><parameters><parameter name=\"threshold_mode\">" + mode +
+                                                 "</parameter></parameters></tracker>");
+    };
+    const std::pair<const char*, TrackerThresholdMode> modes[] = {
+        {"manual", TrackerThresholdMode::manual},
+        {"auto_median", TrackerThresholdMode::auto_median},
+        {"auto_otsu", TrackerThresholdMode::auto_otsu},
+        {"auto_adaptive", TrackerThresholdMode::auto_adaptive},
+        {"auto_bracketing", TrackerThresholdMode::auto_bracketing}};
+    for (const auto& [keyword, mode] : modes) {
+        auto result = read(keyword);
+        ASSERT_TRUE(result.read && result.valid) << keyword;
+        EXPECT_EQ(result.settings.threshold_mode, mode) << keyword;
+        EXPECT_STREQ(thresholdModeText(mode), keyword);
+        EXPECT_TRUE(result.has(osg::NOTICE, std::string(" threshold_mode: ") + keyword));
+    }
+
+    for (const char* unknown : {"AUTO_OTSU", "otsu", ""}) {
+        auto result = read(unknown);
+        ASSERT_TRUE(result.read && result.valid) << unknown;
+        EXPECT_EQ(result.settings.threshold_mode, TrackerThresholdMode::manual) << unknown;
+        EXPECT_TRUE(result.has(osg::FATAL, std::string(" WARNING: unknown threshold_mode \"") + unknown +
+                                               "\" (using manual)."))
+            << unknown;
+    }
+
+    auto absent = readText<XMLTrackerParserManager>(
+        "<tracker><parameters><parameter name=\"threshold\">90</parameter></parameters></tracker>");
+    EXPECT_EQ(absent.settings.threshold_mode, TrackerThresholdMode::manual);
+    EXPECT_TRUE(absent.has(osg::NOTICE, " threshold_mode: NA (using default)."));
+    EXPECT_FALSE(absent.hasText(" WARNING: unknown threshold_mode \"\" (using manual)."));
+
+    auto none = readText<XMLTrackerParserManager>("<tracker/>");
+    EXPECT_EQ(none.settings.threshold_mode, TrackerThresholdMode::manual);
+}
+
 TEST(LightingFile, EnumerationsAreExactWithFatalDefaults)
 {
     auto read = [](const std::string& parameters) {

@@ -99,12 +99,23 @@ EngineTracker::EngineTracker()
                                               [this](const int& value) { _threshold = value; }));
     addField("imageProcMode", new TypedField<int>([this] { return _imageProcMode; },
                                                   [this](const int& value) { _imageProcMode = value; }));
+    addField("threshold_mode",
+             new TypedField<std::string>([this] { return std::string(engine::thresholdModeName(_thresholdMode)); },
+                                         [this](const std::string& value) { setThresholdMode(value); }));
     addField("debug", new TypedField<bool>([this] { return _debug; }, [this](const bool& value) { _debug = value; }));
     addField("debug_image", new TypedField<osg::Image*>([this] { return _debugImage.get(); }, nullptr));
     _debugImage = new osg::Image;
 }
 
 EngineTracker::~EngineTracker() = default;
+
+void EngineTracker::setThresholdMode(const std::string& name)
+{
+    if (!engine::parseThresholdMode(name, _thresholdMode)) {
+        osg::notify(osg::WARN) << " WARNING: unknown threshold mode \"" << name << "\" (using manual)." << std::endl;
+        _thresholdMode = engine::ThresholdMode::Manual;
+    }
+}
 
 bool EngineTracker::init(GenericVideo* video, const std::string& patternsFile, const std::string& cameraFile)
 {
@@ -234,6 +245,7 @@ void EngineTracker::update()
 
     engine::DetectionParameters parameters = _engine.parameters();
     parameters.threshold = std::clamp(_threshold, 0, 255);
+    parameters.thresholdMode = _thresholdMode;
     parameters.halfResolution = _imageProcMode != 0;
     parameters.keepBinaryImage = _debug;
     _engine.setParameters(parameters);

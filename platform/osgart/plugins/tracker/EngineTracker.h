@@ -56,13 +56,17 @@ private:
     Marker* addSingle(const std::string& patternPath, double width);
     Marker* addMulti(const std::string& path);
     void updateDebugImage();
+    // Unknown names warn and give the manual mode.
+    void setThresholdMode(const std::string& name);
 
     Orvana::MarkerEngine::MarkerTracker _engine;
     Orvana::MarkerEngine::CameraParameters _camera;
     bool _initialised = false;
     std::vector<Tracked> _tracked;
     std::map<std::string, int> _patternIds;
+    // In the automatic modes the threshold shifts the level found from each frame (100: no shift).
     int _threshold = 100;
+    Orvana::MarkerEngine::ThresholdMode _thresholdMode = Orvana::MarkerEngine::ThresholdMode::Manual;
     int _imageProcMode = 0;
     bool _debug = false;
     osg::ref_ptr<osg::Image> _debugImage;
