@@ -70,7 +70,10 @@ QuintarRun quintar(const std::vector<std::string>& arguments, const std::string&
     std::string command = "cd " + quoted(folder) + " && " + environment + " " + quoted(QUINTAR_PATH);
     for (const std::string& argument : arguments)
         command += " " + quoted(argument);
-    const std::string output = (fs::path(folder).parent_path() / "quintar-output.txt").string();
+    // Beside the folder, so that listings of it stay clean; one file per test process, since tests
+    // run side by side.
+    const std::string output =
+        (fs::path(folder).parent_path() / ("quintar-output-" + std::to_string(getpid()) + ".txt")).string();
     command += " > " + quoted(output) + " 2>&1";
     QuintarRun run;
     const int status = std::system(command.c_str());
