@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "player/app/FileUtilities.h"
+#include "scene_description/KmzArchive.h"
 
 #include "FuzzSupport.h"
 
