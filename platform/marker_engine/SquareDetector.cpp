@@ -338,10 +338,13 @@ bool fitEdge(const SideEdge& edge, Line& line)
     if (!fitLine(edge.points.data(), count, line))
         return false;
     const cv::Point2d normal(-line.direction.y, line.direction.x);
-    std::array<double, SideEdge::kMaxPoints> distances, sorted;
-    for (std::size_t i = 0; i < count; ++i)
-        distances[i] = sorted[i] = std::abs((edge.points[i] - line.point).dot(normal));
-    const double limit = std::max(0.4, 3.0 * 1.4826 * medianOf(sorted.data(), count));
+    std::array<double, SideEdge::kMaxPoints> distances;
+    double spread = 0.0;
+    for (std::size_t i = 0; i < count; ++i) {
+        distances[i] = std::abs((edge.points[i] - line.point).dot(normal));
+        spread += distances[i];
+    }
+    const double limit = std::max(0.4, 2.5 * spread / static_cast<double>(count));
     std::array<cv::Point2d, SideEdge::kMaxPoints> kept;
     std::size_t keptCount = 0;
     for (std::size_t i = 0; i < count; ++i)
@@ -412,7 +415,7 @@ bool SquareDetector::binarize(const cv::Mat& frame, int manualThreshold)
         mode = ThresholdMode::Manual;
     int threshold = manualThreshold >= 0 ? manualThreshold : _parameters.threshold;
     // Histograms from a few thousand samples: the levels they give do not need more.
-    const int step = std::max(4, frame.cols / 80);
+    const int step = std::max(4, frame.cols / 64);
     std::array<int, 256> counts{};
     switch (mode) {
     case ThresholdMode::Manual:
@@ -771,9 +774,10 @@ bool SquareDetector::refineCorners(const cv::Mat& frame, Square& square, std::ar
                                       cv::norm(corners[3] - corners[2]), cv::norm(corners[0] - corners[3])});
     // The first pass starts from the traced outline, which an automatic threshold near the dark or
     // light level puts up to a few pixels off the edge, with sparse profiles and the slope estimate
-    // that finds the edge from anywhere; the next two take the precise crossings along pixel rows
-    // or columns, the levels a tenth of the side away (within the border band inside, where blur of
-    // up to two pixels has faded, and within a marker's white margin outside).
+    // that finds the edge from anywhere; the second takes the precise crossings along pixel rows or
+    // columns, the levels a tenth of the side away (within the border band inside, where blur of up
+    // to two pixels has faded, and within a marker's white margin outside; taken so far out, they
+    // hardly depend on where the first pass put the line), once more when that moved the corners.
     const double firstReach = std::clamp(0.2 * shortest, 2.0, _parameters.halfResolution ? 4.5 : 3.5);
     const double levelReach = std::clamp(0.1 * shortest, 1.5, 4.0);
     SideEdge edge;
@@ -794,10 +798,16 @@ bool SquareDetector::refineCorners(const cv::Mat& frame, Square& square, std::ar
             blurs[k] = edge.blur;
         }
         std::array<cv::Point2d, 4> next;
-        for (int k = 0; k < 4; ++k)
+        double moved = 0.0;
+        for (int k = 0; k < 4; ++k) {
             if (!intersect(edges[(k + 3) % 4], edges[k], next[k]))
                 return false;
+            moved = std::max(moved, cv::norm(next[k] - refined[k]));
+        }
         refined = next;
+        // A blurred edge far from where the first pass put it needs the precise pass twice.
+        if (pass == 1 && moved < 0.05)
+            break;
     }
     const double allowed = std::max(3.0, 0.2 * shortest);
     for (int k = 0; k < 4; ++k)
