@@ -11,11 +11,11 @@ enum class ThresholdMode {
     // Half the frame's median grey level: markers are printed black on paper that is lighter than
     // most of what the camera sees.
     AutoMedian,
-    // Otsu's threshold of the grey levels near edges (flat areas such as the desk are left out, so
-    // their shading cannot split them in two).
+    // Otsu's threshold of the grey levels on both sides of the frame's edges (flat areas such as
+    // the desk are left out, so that their shading cannot split them in two).
     AutoOtsu,
-    // A threshold per pixel: half the mean grey level of its neighbourhood (about a twentieth of the
-    // frame's width), so that shading and shadows across the frame are followed.
+    // A threshold per 16x16-pixel block: half the mean grey level of the 80x80 pixels round it, so
+    // that shading and shadows across the frame are followed.
     AutoAdaptive,
     // The midpoint of the black and white levels of the markers last identified; when no marker is
     // identified, thresholds on both sides of it are tried.

@@ -126,28 +126,32 @@ void edgeHistogram(const cv::Mat& frame, int step, int minStep, std::array<int, 
 {
     counts.fill(0);
     constexpr int reach = 2;
+    // The two levels across each sample's steeper direction, and how far apart they are.
     struct Pair {
-        uint8_t low, high;
-        int difference;
+        uint8_t low, high, difference;
     };
-    std::vector<Pair> pairs;
-    pairs.reserve(static_cast<std::size_t>((frame.rows / step + 1) * (frame.cols / step + 1)));
+    thread_local std::vector<Pair> pairs;
+    pairs.clear();
     std::array<int, 256> differences{};
+    const int channels = frame.channels();
+    const int next = step * channels, across = reach * channels;
     for (int y = reach; y < frame.rows - reach; y += step) {
-        for (int x = reach; x < frame.cols - reach; x += step) {
-            const int left = at(frame, x - reach, y), right = at(frame, x + reach, y);
-            const int up = at(frame, x, y - reach), down = at(frame, x, y + reach);
+        const uint8_t* p = pixel(frame, reach, y);
+        const uint8_t* above = pixel(frame, reach, y - reach);
+        const uint8_t* below = pixel(frame, reach, y + reach);
+        for (int x = reach; x < frame.cols - reach; x += step, p += next, above += next, below += next) {
+            const int left = p[-across], right = p[across], up = *above, down = *below;
             const int dx = std::abs(right - left), dy = std::abs(down - up);
-            const bool alongX = dx >= dy;
-            const int a = alongX ? left : up, b = alongX ? right : down;
-            pairs.push_back({static_cast<uint8_t>(std::min(a, b)), static_cast<uint8_t>(std::max(a, b)), std::max(dx, dy)});
-            ++differences[std::min(std::max(dx, dy), 255)];
+            const int a = dx >= dy ? left : up, b = dx >= dy ? right : down;
+            const int difference = std::max(dx, dy);
+            pairs.push_back({static_cast<uint8_t>(std::min(a, b)), static_cast<uint8_t>(std::max(a, b)),
+                             static_cast<uint8_t>(difference)});
+            ++differences[difference];
         }
     }
     // Most samples lie in flat areas, where the differences are noise: an edge must stand well
     // above their median.
-    const int typical = std::max(median(differences), 0);
-    const int limit = std::max(minStep, 4 * typical);
+    const int limit = std::max(minStep, 4 * std::max(median(differences), 0));
     for (const Pair& pair : pairs) {
         if (pair.difference < limit)
             continue;

@@ -39,9 +39,13 @@ int MarkerTracker::identify(const cv::Mat& frame)
         detection.square = square;
         PatternImage image;
         if (_matcher.count() > 0 && extractPattern(frame, square.corners, p.patternRatio, image)) {
+            const auto& c = square.corners;
+            const double side = 0.25 * (cv::norm(c[1] - c[0]) + cv::norm(c[2] - c[1]) + cv::norm(c[3] - c[2]) +
+                                        cv::norm(c[0] - c[3]));
+            const double cell = side * p.patternRatio / kPatternSize;
             const PatternMatcher::Match match =
                 _matcher.match(image, p.minPatternContrast, p.confidenceCutoff, p.maxCorrelationExcess,
-                               p.minBlockCorrelation);
+                               p.minBlockCorrelation, cell > 0.0 ? square.blur / cell : 0.0);
             detection.patternId = match.id;
             detection.direction = match.direction;
             detection.confidence = match.confidence;

@@ -306,7 +306,8 @@ bool prepare(const Values& values, std::array<float, kPatternValues>& out, doubl
 // The image divided by its own grey level averaged over 5x5 cells: light that changes across the
 // square (a gradient, a shadow) scales the image and its average alike and drops out, but for a
 // couple of cells along a hard shadow's edge.
-std::array<float, kPatternValues> evenLight(const PatternImage& image)
+template <typename Values>
+std::array<float, kPatternValues> evenLight(const Values& image)
 {
     std::array<float, kPlane> grey{};
     for (int i = 0; i < kPlane; ++i)
@@ -329,11 +330,51 @@ std::array<float, kPatternValues> evenLight(const PatternImage& image)
     return out;
 }
 
+// The image blurred by a Gaussian of `sigma` cells (each plane; the edge cells repeated outward).
+std::array<float, kPatternValues> blurred(const PatternImage& image, double sigma)
+{
+    std::array<float, kPatternValues> out{};
+    for (int i = 0; i < kPatternValues; ++i)
+        out[i] = image[i];
+    if (sigma <= 0.0)
+        return out;
+    const int reach = static_cast<int>(std::ceil(3.0 * sigma));
+    std::vector<float> weights(static_cast<std::size_t>(2 * reach + 1));
+    float total = 0.f;
+    for (int k = -reach; k <= reach; ++k)
+        total += weights[k + reach] = static_cast<float>(std::exp(-0.5 * k * k / (sigma * sigma)));
+    for (float& w : weights)
+        w /= total;
+    std::array<float, kPatternValues> pass{};
+    for (int horizontal = 1; horizontal >= 0; --horizontal) {
+        const std::array<float, kPatternValues>& from = horizontal ? out : pass;
+        std::array<float, kPatternValues>& to = horizontal ? pass : out;
+        for (int plane = 0; plane < 3; ++plane)
+            for (int r = 0; r < kPatternSize; ++r)
+                for (int c = 0; c < kPatternSize; ++c) {
+                    float sum = 0.f;
+                    for (int k = -reach; k <= reach; ++k) {
+                        const int rr = horizontal ? r : std::clamp(r + k, 0, kPatternSize - 1);
+                        const int cc = horizontal ? std::clamp(c + k, 0, kPatternSize - 1) : c;
+                        sum += weights[k + reach] * from[plane * kPlane + rr * kPatternSize + cc];
+                    }
+                    to[plane * kPlane + r * kPatternSize + c] = sum;
+                }
+    }
+    return out;
+}
+
+// Blurs (cells) the patterns are also kept at, to be compared with squares whose edges are that
+// soft relative to their pattern cells: a small or blurred marker looks like its pattern blurred.
+constexpr double kTemplateBlurs[] = {0.0, 0.5, 0.8, 1.2, 1.7};
+constexpr int kTemplateLevels = sizeof kTemplateBlurs / sizeof kTemplateBlurs[0];
+
 } // namespace
 
-void PatternMatcher::View::add(const std::array<Prepared, 4>& orientations)
+void PatternMatcher::View::add(const std::array<Prepared, 4>& orientations, const std::array<uint16_t, 4>& structure)
 {
     patterns.push_back(orientations);
+    structured.push_back(structure);
     // How every orientation of every pattern correlates with every other, for the check that a
     // match clearly wins.
     const int entries = 4 * static_cast<int>(patterns.size());
@@ -349,14 +390,36 @@ void PatternMatcher::View::add(const std::array<Prepared, 4>& orientations)
 
 int PatternMatcher::add(const Pattern& pattern)
 {
-    std::array<Prepared, 4> plain{}, even{};
-    double deviation = 0.0;
+    _plain.resize(kTemplateLevels);
+    _even.resize(kTemplateLevels);
+    // The blocks that hold some of the pattern's structure, decided on the sharp pattern: blur
+    // spreads a little of it everywhere.
+    std::array<uint16_t, 4> structure{};
     for (int d = 0; d < 4; ++d) {
-        prepare(pattern.orientations[d], plain[d], deviation);
-        prepare(evenLight(pattern.orientations[d]), even[d], deviation);
+        Prepared sharp{};
+        double deviation = 0.0;
+        prepare(pattern.orientations[d], sharp, deviation);
+        for (int block = 0; block < 16; ++block) {
+            double energy = 0.0;
+            for (int plane = 0; plane < 3; ++plane)
+                for (int y = block / 4 * 4; y < block / 4 * 4 + 4; ++y)
+                    for (int x = block % 4 * 4; x < block % 4 * 4 + 4; ++x)
+                        energy += sharp[plane * kPlane + y * kPatternSize + x] * sharp[plane * kPlane + y * kPatternSize + x];
+            if (energy >= 1.0 / 32.0)
+                structure[d] |= static_cast<uint16_t>(1u << block);
+        }
     }
-    _plain.add(plain);
-    _even.add(even);
+    for (int level = 0; level < kTemplateLevels; ++level) {
+        std::array<Prepared, 4> plain{}, even{};
+        double deviation = 0.0;
+        for (int d = 0; d < 4; ++d) {
+            const auto values = blurred(pattern.orientations[d], kTemplateBlurs[level]);
+            prepare(values, plain[d], deviation);
+            prepare(evenLight(values), even[d], deviation);
+        }
+        _plain[level].add(plain, structure);
+        _even[level].add(even, structure);
+    }
     return count() - 1;
 }
 
@@ -389,9 +452,12 @@ PatternMatcher::Match PatternMatcher::View::match(const Prepared& image, double 
     // counts when it holds at least half the winner's average share of contrast.
     if (best.id >= 0) {
         const Prepared& expectedImage = patterns[best.id][best.direction];
+        const uint16_t structure = structured[best.id][best.direction];
         best.weakestBlock = 1.0;
         for (int by = 0; by < kPatternSize; by += 4) {
             for (int bx = 0; bx < kPatternSize; bx += 4) {
+                if (!(structure & (1u << (by + bx / 4))))
+                    continue;
                 double xt = 0.0, xx = 0.0, tt = 0.0;
                 for (int plane = 0; plane < 3; ++plane)
                     for (int y = by; y < by + 4; ++y)
@@ -401,7 +467,7 @@ PatternMatcher::Match PatternMatcher::View::match(const Prepared& image, double 
                             xx += image[i] * image[i];
                             tt += expectedImage[i] * expectedImage[i];
                         }
-                if (tt >= 1.0 / 32.0 && xx > 0.0)
+                if (tt > 0.0 && xx > 0.0)
                     best.weakestBlock = std::min(best.weakestBlock, xt / std::sqrt(xx * tt));
             }
         }
@@ -413,13 +479,19 @@ PatternMatcher::Match PatternMatcher::View::match(const Prepared& image, double 
 }
 
 PatternMatcher::Match PatternMatcher::match(const PatternImage& image, double minContrast, double cutoff,
-                                            double maxExcess, double minBlockCorrelation) const
+                                            double maxExcess, double minBlockCorrelation, double blurCells) const
 {
     Prepared prepared{};
     double deviation = 0.0;
-    if (_plain.patterns.empty() || !prepare(image, prepared, deviation) || deviation < minContrast)
+    if (count() == 0 || !prepare(image, prepared, deviation) || deviation < minContrast)
         return Match();
-    const Match plain = _plain.match(prepared, cutoff, maxExcess, minBlockCorrelation);
+    // The blurriest template that stays a little sharper than the square (the templates come from
+    // cell means already): a blurrier one would make look-alikes match too.
+    int level = 0;
+    for (int l = 1; l < kTemplateLevels; ++l)
+        if (kTemplateBlurs[l] <= blurCells - 0.2)
+            level = l;
+    const Match plain = _plain[level].match(prepared, cutoff, maxExcess, minBlockCorrelation);
     if (plain.id >= 0)
         return plain;
     // Light that changes across the square (a shadow's edge, a lamp close by) spoils the plain
@@ -427,7 +499,7 @@ PatternMatcher::Match PatternMatcher::match(const PatternImage& image, double mi
     // clearly.
     if (!prepare(evenLight(image), prepared, deviation))
         return plain;
-    const Match even = _even.match(prepared, cutoff, maxExcess, minBlockCorrelation);
+    const Match even = _even[level].match(prepared, cutoff, maxExcess, minBlockCorrelation);
     return even.id >= 0 ? even : plain;
 }
 

@@ -62,7 +62,7 @@ public:
 
     // Adds a pattern; returns its id (0, 1, ... in order of adding).
     int add(const Pattern& pattern);
-    int count() const { return static_cast<int>(_plain.patterns.size()); }
+    int count() const { return _plain.empty() ? 0 : static_cast<int>(_plain[0].patterns.size()); }
 
     // The best pattern and orientation for an image, compared by normalised correlation. Images
     // below minContrast match nothing. The id is -1 (the confidence and direction are still
@@ -71,8 +71,10 @@ public:
     // above what the best one's own correlation with it predicts, or when one of the best one's
     // 4x4-cell blocks that holds some of its structure correlates below minBlockCorrelation. When
     // nothing wins so, the image is compared again with the light across it evened out.
+    // `blurCells` is how soft the square's edges are, in pattern cells (the standard deviation of
+    // their rise): the patterns are compared as blurred about as much.
     Match match(const PatternImage& image, double minContrast, double cutoff, double maxExcess = 1.0,
-                double minBlockCorrelation = -1.0) const;
+                double minBlockCorrelation = -1.0, double blurCells = 0.0) const;
 
 private:
     // An orientation with its mean removed and scaled to unit length.
@@ -81,14 +83,17 @@ private:
     // (entry = 4 * id + direction, at [i * entries + j]).
     struct View {
         std::vector<std::array<Prepared, 4>> patterns;
+        // Per orientation, a bit for each 4x4-cell block (row by row) that holds some structure.
+        std::vector<std::array<uint16_t, 4>> structured;
         std::vector<float> cross;
 
-        void add(const std::array<Prepared, 4>& orientations);
+        void add(const std::array<Prepared, 4>& orientations, const std::array<uint16_t, 4>& structure);
         Match match(const Prepared& image, double cutoff, double maxExcess, double minBlockCorrelation) const;
     };
-    View _plain;
+    // One view per template blur.
+    std::vector<View> _plain;
     // Each image divided by its own smoothed grey level.
-    View _even;
+    std::vector<View> _even;
 };
 
 } // namespace Orvana::MarkerEngine

@@ -112,6 +112,9 @@ struct SideEdge {
     int count = 0;
     // The light level beyond the edge (the sheet round the square), median over the profiles.
     float light = 0.f;
+    // The edge's blur (the standard deviation of its rise across the edge, pixels), median over the
+    // scan lines; 0 when not measured.
+    float blur = 0.f;
 
     void add(const cv::Point2d& p)
     {
@@ -130,6 +133,7 @@ void slopeEdgePoints(const cv::Mat& frame, const cv::Point2d& a, const cv::Point
                      SideEdge& edge)
 {
     edge.count = 0;
+    edge.blur = 0.f;
     const cv::Point2d side = b - a;
     const double length = std::sqrt(side.dot(side));
     if (length < 4.0)
@@ -223,6 +227,7 @@ void scanEdgePoints(const cv::Mat& frame, const cv::Point2d& a, const cv::Point2
                     SideEdge& edge)
 {
     edge.count = 0;
+    edge.blur = 0.f;
     const cv::Point2d side = b - a;
     const double length = std::sqrt(side.dot(side));
     if (length < 4.0)
@@ -252,7 +257,8 @@ void scanEdgePoints(const cv::Mat& frame, const cv::Point2d& a, const cv::Point2
     constexpr int kMaxSpan = 48;
     double values[kMaxSpan];
     float lights[SideEdge::kMaxPoints];
-    int lightCount = 0;
+    float blurs[SideEdge::kMaxPoints];
+    int lightCount = 0, blurCount = 0;
     for (int line = first; line <= last; line += every) {
         // Where the current edge line meets this scan line, and the pixels the levels need.
         const double centre = origin + (line - start) * slopeAcross;
@@ -305,8 +311,12 @@ void scanEdgePoints(const cv::Mat& frame, const cv::Point2d& a, const cv::Point2
             double x = i + (level - v0) / (v1 - v0);
             if (beta > 0.05) {
                 const double fitted = i + direction * (-(sz - beta * sx) / sw / beta);
-                if (std::abs(fitted - (i + 0.5)) <= 1.0)
+                if (std::abs(fitted - (i + 0.5)) <= 1.0) {
                     x = fitted;
+                    // One quantile per 1 / beta pixels along the scan line, across / beta across the edge.
+                    if (blurCount < SideEdge::kMaxPoints)
+                        blurs[blurCount++] = static_cast<float>(across / beta);
+                }
             }
             x += p0;
             if (std::abs(x - centre) < std::abs(best - centre))
@@ -317,6 +327,7 @@ void scanEdgePoints(const cv::Mat& frame, const cv::Point2d& a, const cv::Point2
         edge.add(alongX ? cv::Point2d(best, line) : cv::Point2d(line, best));
     }
     edge.light = medianOf(lights, static_cast<std::size_t>(lightCount));
+    edge.blur = medianOf(blurs, static_cast<std::size_t>(blurCount));
 }
 
 // Fits the edge line twice, dropping points far from the first fit (how far follows the spread of
@@ -327,10 +338,13 @@ bool fitEdge(const SideEdge& edge, Line& line)
     if (!fitLine(edge.points.data(), count, line))
         return false;
     const cv::Point2d normal(-line.direction.y, line.direction.x);
-    std::array<double, SideEdge::kMaxPoints> distances, sorted;
-    for (std::size_t i = 0; i < count; ++i)
-        distances[i] = sorted[i] = std::abs((edge.points[i] - line.point).dot(normal));
-    const double limit = std::max(0.4, 3.0 * 1.4826 * medianOf(sorted.data(), count));
+    std::array<double, SideEdge::kMaxPoints> distances;
+    double spread = 0.0;
+    for (std::size_t i = 0; i < count; ++i) {
+        distances[i] = std::abs((edge.points[i] - line.point).dot(normal));
+        spread += distances[i];
+    }
+    const double limit = std::max(0.4, 2.5 * spread / static_cast<double>(count));
     std::array<cv::Point2d, SideEdge::kMaxPoints> kept;
     std::size_t keptCount = 0;
     for (std::size_t i = 0; i < count; ++i)
@@ -401,7 +415,7 @@ bool SquareDetector::binarize(const cv::Mat& frame, int manualThreshold)
         mode = ThresholdMode::Manual;
     int threshold = manualThreshold >= 0 ? manualThreshold : _parameters.threshold;
     // Histograms from a few thousand samples: the levels they give do not need more.
-    const int step = std::max(4, frame.cols / 80);
+    const int step = std::max(4, frame.cols / 64);
     std::array<int, 256> counts{};
     switch (mode) {
     case ThresholdMode::Manual:
@@ -760,12 +774,14 @@ bool SquareDetector::refineCorners(const cv::Mat& frame, Square& square, std::ar
                                       cv::norm(corners[3] - corners[2]), cv::norm(corners[0] - corners[3])});
     // The first pass starts from the traced outline, which an automatic threshold near the dark or
     // light level puts up to a few pixels off the edge, with sparse profiles and the slope estimate
-    // that finds the edge from anywhere; the next two take the precise crossings along pixel rows
-    // or columns, the levels a tenth of the side away (within the border band inside, where blur of
-    // up to two pixels has faded, and within a marker's white margin outside).
+    // that finds the edge from anywhere; the second takes the precise crossings along pixel rows or
+    // columns, the levels a tenth of the side away (within the border band inside, where blur of up
+    // to two pixels has faded, and within a marker's white margin outside; taken so far out, they
+    // hardly depend on where the first pass put the line), once more when that moved the corners.
     const double firstReach = std::clamp(0.2 * shortest, 2.0, _parameters.halfResolution ? 4.5 : 3.5);
     const double levelReach = std::clamp(0.1 * shortest, 1.5, 4.0);
     SideEdge edge;
+    std::array<float, 4> blurs{};
     std::array<cv::Point2d, 4> refined = corners;
     for (int pass = 0; pass < 3; ++pass) {
         std::array<Line, 4> edges;
@@ -779,18 +795,26 @@ bool SquareDetector::refineCorners(const cv::Mat& frame, Square& square, std::ar
             if (!fitEdge(edge, edges[k]))
                 return false;
             lights[k] = edge.light;
+            blurs[k] = edge.blur;
         }
         std::array<cv::Point2d, 4> next;
-        for (int k = 0; k < 4; ++k)
+        double moved = 0.0;
+        for (int k = 0; k < 4; ++k) {
             if (!intersect(edges[(k + 3) % 4], edges[k], next[k]))
                 return false;
+            moved = std::max(moved, cv::norm(next[k] - refined[k]));
+        }
         refined = next;
+        // A blurred edge far from where the first pass put it needs the precise pass twice.
+        if (pass == 1 && moved < 0.05)
+            break;
     }
     const double allowed = std::max(3.0, 0.2 * shortest);
     for (int k = 0; k < 4; ++k)
         if (cv::norm(refined[k] - corners[k]) > allowed)
             return false;
     corners = refined;
+    square.blur = medianOf(blurs.data(), blurs.size());
     return true;
 }
 

@@ -21,6 +21,9 @@ struct Square {
     // measured on the frame; a threshold between them separates the two.
     double darkLevel = 0.0;
     double lightLevel = 0.0;
+    // The blur of its edges: the standard deviation, in pixels, of their rise from dark to light
+    // (0 when not measured).
+    double blur = 0.0;
 };
 
 // Finds dark squares: labeling at a threshold (fixed, or found from the frame as the parameters'
