@@ -97,7 +97,8 @@ TEST(PellowInteractionWindowTest, MessagesHelpModeSwitchClickAndLongPressQuit)
     Scene scene(false);
     const cv::Point cube = onScreen(markerAt, false);
     const std::string log =
-        scene.play("shot base\n"
+        // The start-up message lasts its few seconds from the start; the content shows sooner.
+        scene.play("sleep 4; shot base\n"
                    "xdotool key F3; sleep 0.5; shot message\n"
                    "sleep 4; shot gone\n"
                    "xdotool key h; sleep 0.5; shot help; xdotool key h\n"
