@@ -161,9 +161,9 @@ void PackageArchive::removeWorkFolder()
         return;
     {
         std::lock_guard<std::mutex> lock(workFoldersMutex());
+        removeTree(_workFolder);
         workFolders().erase(_workFolder);
     }
-    removeTree(_workFolder);
     _workFolder.clear();
 }
 
@@ -173,15 +173,19 @@ bool PackageArchive::open()
     removeStaleWorkFolders(package.parent_path(), package.filename().string());
     const std::string workFolder = workFolderFor(_path);
     std::error_code status;
-    if (!fs::create_directory(workFolder, status)) {
+    bool created = false;
+    {
+        // Made and recorded under one lock, so an interrupt sees the folder as soon as it exists.
+        std::lock_guard<std::mutex> lock(workFoldersMutex());
+        created = fs::create_directory(workFolder, status);
+        if (created)
+            workFolders().insert(workFolder);
+    }
+    if (!created) {
         osg::notify(osg::FATAL) << " ERROR: cannot create archive '" << _path << "': cannot create the folder '"
                                 << workFolder << "'" << (status ? ": " + status.message() : std::string())
                                 << std::endl;
         return false;
-    }
-    {
-        std::lock_guard<std::mutex> lock(workFoldersMutex());
-        workFolders().insert(workFolder);
     }
     _workFolder = workFolder;
 
@@ -336,11 +340,16 @@ void installInterruptCleanup()
         int received = 0;
         if (sigwait(&signals, &received) != 0)
             return;
-        {
-            std::lock_guard<std::mutex> lock(workFoldersMutex());
-            for (const std::string& folder : workFolders())
+        // The lock stays held until the process ends, so no new work folder appears after this.
+        workFoldersMutex().lock();
+        // The main thread may still be adding a file to a folder while it is removed: try again.
+        for (const std::string& folder : workFolders())
+            for (int attempt = 0; attempt < 100; ++attempt) {
+                std::error_code missing;
+                if (fs::symlink_status(folder, missing).type() == fs::file_type::not_found)
+                    break;
                 removeTree(folder);
-        }
+            }
         std::signal(received, SIG_DFL);
         sigset_t only;
         sigemptyset(&only);
