@@ -108,10 +108,20 @@ Frame makeFrame(const ConditionSet& set, int index, const cv::Mat& marker, const
         const double pixels = mix(set.minPixels, set.maxPixels, wave(t, 1.3, p[0]));
         const double tilt = mix(set.minTilt, set.maxTilt, wave(t, 2.1, p[1]));
         const double spin = 360.0 * (p[2] + 1.7 * t);
-        // Keep the whole marker (and its sheet) in the frame.
+        // Keep the whole marker and its sheet in the frame: strong perspective stretches the near
+        // side, so the marker moves towards the middle until its sheet fits.
         const double reach = 0.75 * pixels;
-        const cv::Point2d at(mix(reach, w - reach, wave(t, 1.1, p[3])), mix(reach, h - reach, wave(t, 0.9, p[4])));
-        frame.pose = MarkerScene::poseFor(k, markerWidth, pixels, at, tilt, spin);
+        cv::Point2d at(mix(reach, w - reach, wave(t, 1.1, p[3])), mix(reach, h - reach, wave(t, 0.9, p[4])));
+        const cv::Point2d middle(w / 2, h / 2);
+        for (int attempt = 0; attempt < 40; ++attempt) {
+            frame.pose = MarkerScene::poseFor(k, markerWidth, pixels, at, tilt, spin);
+            bool inside = true;
+            for (const cv::Point2d& c : MarkerScene::projectCorners(k, 1.3 * markerWidth, frame.pose))
+                inside = inside && c.x > 2 && c.y > 2 && c.x < w - 3 && c.y < h - 3;
+            if (inside)
+                break;
+            at += 0.1 * (middle - at);
+        }
         placed.push_back({marker, markerWidth, frame.pose});
         switch (set.lighting) {
         case LightingKind::Plain:
