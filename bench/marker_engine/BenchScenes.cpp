@@ -5,9 +5,11 @@
 
 #include <opencv2/imgproc.hpp>
 
-namespace Orvana::Bench {
+namespace Orvana::Bench
+{
 
-namespace {
+namespace
+{
 
 constexpr double kTwoPi = 2.0 * CV_PI;
 
@@ -86,15 +88,16 @@ Frame makeFrame(const ConditionSet& set, int index, const cv::Mat& marker, const
         std::mt19937 random(seed);
         for (int i = 0; i < 6; ++i) {
             const double pixels = mix(set.minPixels, set.maxPixels, unit(random));
-            const cv::Point2d at(mix(pixels, w - pixels, unit(random)), mix(pixels, h - pixels, unit(random)));
+            const cv::Point2d at(mix(pixels, w - pixels, unit(random)),
+                                 mix(pixels, h - pixels, unit(random)));
             const MarkerEngine::Pose pose =
                 MarkerScene::poseFor(k, markerWidth, pixels, at, mix(set.minTilt, set.maxTilt, unit(random)),
                                      360.0 * unit(random));
             const unsigned pick = random();
             const cv::Mat image = pick % 3 == 0 && !decoys.empty()
                                       ? decoys[pick / 3 % decoys.size()]
-                                      : MarkerScene::drawDecoy(static_cast<int>(pick % MarkerScene::kDecoyKinds), 320,
-                                                               random());
+                                      : MarkerScene::drawDecoy(
+                                            static_cast<int>(pick % MarkerScene::kDecoyKinds), 320, random());
             placed.push_back({image, markerWidth, pose});
         }
     } else if (set.still) {
