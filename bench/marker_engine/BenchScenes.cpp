@@ -5,9 +5,11 @@
 
 #include <opencv2/imgproc.hpp>
 
-namespace Orvana::Bench {
+namespace Orvana::Bench
+{
 
-namespace {
+namespace
+{
 
 constexpr double kTwoPi = 2.0 * CV_PI;
 
@@ -86,15 +88,16 @@ Frame makeFrame(const ConditionSet& set, int index, const cv::Mat& marker, const
         std::mt19937 random(seed);
         for (int i = 0; i < 6; ++i) {
             const double pixels = mix(set.minPixels, set.maxPixels, unit(random));
-            const cv::Point2d at(mix(pixels, w - pixels, unit(random)), mix(pixels, h - pixels, unit(random)));
+            const cv::Point2d at(mix(pixels, w - pixels, unit(random)),
+                                 mix(pixels, h - pixels, unit(random)));
             const MarkerEngine::Pose pose =
                 MarkerScene::poseFor(k, markerWidth, pixels, at, mix(set.minTilt, set.maxTilt, unit(random)),
                                      360.0 * unit(random));
             const unsigned pick = random();
             const cv::Mat image = pick % 3 == 0 && !decoys.empty()
                                       ? decoys[pick / 3 % decoys.size()]
-                                      : MarkerScene::drawDecoy(static_cast<int>(pick % MarkerScene::kDecoyKinds), 320,
-                                                               random());
+                                      : MarkerScene::drawDecoy(
+                                            static_cast<int>(pick % MarkerScene::kDecoyKinds), 320, random());
             placed.push_back({image, markerWidth, pose});
         }
     } else if (set.still) {
@@ -108,10 +111,20 @@ Frame makeFrame(const ConditionSet& set, int index, const cv::Mat& marker, const
         const double pixels = mix(set.minPixels, set.maxPixels, wave(t, 1.3, p[0]));
         const double tilt = mix(set.minTilt, set.maxTilt, wave(t, 2.1, p[1]));
         const double spin = 360.0 * (p[2] + 1.7 * t);
-        // Keep the whole marker (and its sheet) in the frame.
+        // Keep the whole marker and its sheet in the frame: strong perspective stretches the near
+        // side, so the marker moves towards the middle until its sheet fits.
         const double reach = 0.75 * pixels;
-        const cv::Point2d at(mix(reach, w - reach, wave(t, 1.1, p[3])), mix(reach, h - reach, wave(t, 0.9, p[4])));
-        frame.pose = MarkerScene::poseFor(k, markerWidth, pixels, at, tilt, spin);
+        cv::Point2d at(mix(reach, w - reach, wave(t, 1.1, p[3])), mix(reach, h - reach, wave(t, 0.9, p[4])));
+        const cv::Point2d middle(w / 2, h / 2);
+        for (int attempt = 0; attempt < 40; ++attempt) {
+            frame.pose = MarkerScene::poseFor(k, markerWidth, pixels, at, tilt, spin);
+            bool inside = true;
+            for (const cv::Point2d& c : MarkerScene::projectCorners(k, 1.3 * markerWidth, frame.pose))
+                inside = inside && c.x > 2 && c.y > 2 && c.x < w - 3 && c.y < h - 3;
+            if (inside)
+                break;
+            at += 0.1 * (middle - at);
+        }
         placed.push_back({marker, markerWidth, frame.pose});
         switch (set.lighting) {
         case LightingKind::Plain:

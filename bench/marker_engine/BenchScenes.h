@@ -11,7 +11,8 @@
 #include "platform/marker_engine/Pose.h"
 
 // Condition sets of synthetic frames with ground truth for the marker engine's benchmark.
-namespace Orvana::Bench {
+namespace Orvana::Bench
+{
 
 enum class LightingKind { Plain, Dark, Bright, Shadow };
 

@@ -4,7 +4,8 @@
 
 #include <opencv2/core/types.hpp>
 
-namespace Orvana::MarkerEngine {
+namespace Orvana::MarkerEngine
+{
 
 // The projective map of the unit square onto a quadrilateral: (0, 0), (1, 0), (1, 1), (0, 1) go to
 // corners[0..3]. Closed form, for the few hundred samples taken inside each square.

@@ -9,14 +9,16 @@
 #include <immintrin.h>
 #endif
 
-namespace Orvana::MarkerEngine::Luminance {
+namespace Orvana::MarkerEngine::Luminance
+{
 
-namespace {
+namespace
+{
 
 // Thresholds `count` grey levels `stride` bytes apart; thresholds[i] applies to pixels
 // [i * kBlock, (i + 1) * kBlock).
-void binarizeScalar(const uint8_t* src, int stride, int from, int count, const uint8_t* thresholds, bool perBlock,
-                    uint8_t* dst)
+void binarizeScalar(const uint8_t* src, int stride, int from, int count, const uint8_t* thresholds,
+                    bool perBlock, uint8_t* dst)
 {
     for (int x = from; x < count; ++x)
         dst[x] = src[stride * x] <= thresholds[perBlock ? x / kBlock : 0] ? 255 : 0;
@@ -25,8 +27,8 @@ void binarizeScalar(const uint8_t* src, int stride, int from, int count, const u
 #if defined(__x86_64__) || defined(__i386__)
 // The green bytes of 16 BGR pixels gathered with byte shuffles: the whole row in one pass, about
 // as fast as reading a grey row.
-__attribute__((target("ssse3"))) int binarizeGreenSsse3(const uint8_t* bgr, int count, const uint8_t* thresholds,
-                                                        bool perBlock, uint8_t* dst)
+__attribute__((target("ssse3"))) int
+binarizeGreenSsse3(const uint8_t* bgr, int count, const uint8_t* thresholds, bool perBlock, uint8_t* dst)
 {
     const __m128i fromA = _mm_setr_epi8(1, 4, 7, 10, 13, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1);
     const __m128i fromB = _mm_setr_epi8(-1, -1, -1, -1, -1, 0, 3, 6, 9, 12, 15, -1, -1, -1, -1, -1);
@@ -37,8 +39,8 @@ __attribute__((target("ssse3"))) int binarizeGreenSsse3(const uint8_t* bgr, int 
         const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
         const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16));
         const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 32));
-        const __m128i green = _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(a, fromA), _mm_shuffle_epi8(b, fromB)),
-                                           _mm_shuffle_epi8(c, fromC));
+        const __m128i green = _mm_or_si128(
+            _mm_or_si128(_mm_shuffle_epi8(a, fromA), _mm_shuffle_epi8(b, fromB)), _mm_shuffle_epi8(c, fromC));
         const __m128i t = _mm_set1_epi8(static_cast<char>(thresholds[perBlock ? x / kBlock : 0]));
         // green <= t is max(green, t) == t.
         _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + x), _mm_cmpeq_epi8(_mm_max_epu8(green, t), t));

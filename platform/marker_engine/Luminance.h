@@ -10,7 +10,8 @@
 // green channel, which carries most of a pixel's grey level and is what a black and white marker
 // shows in any channel, stands for the grey level. Labeling, edges and border checks then cost
 // about what they cost on a grey frame; only patterns are compared in colour.
-namespace Orvana::MarkerEngine::Luminance {
+namespace Orvana::MarkerEngine::Luminance
+{
 
 // The byte of a pixel that holds its grey level: the pixel itself, or its green channel.
 inline const uint8_t* pixel(const cv::Mat& frame, int x, int y)
@@ -45,7 +46,8 @@ constexpr int kBlock = 16;
 // or at half resolution from the mean grey level of each 2x2 pixels. With `blockThresholds` (8-bit,
 // one per kBlock x kBlock block of the output) each block has its own threshold; otherwise every
 // pixel is compared with `threshold`.
-void binarize(const cv::Mat& frame, bool half, int threshold, const cv::Mat* blockThresholds, cv::Mat& binary);
+void binarize(const cv::Mat& frame, bool half, int threshold, const cv::Mat* blockThresholds,
+              cv::Mat& binary);
 
 // Histogram of grey levels sampled every `step` pixels in both directions.
 void histogram(const cv::Mat& frame, int step, std::array<int, 256>& counts);

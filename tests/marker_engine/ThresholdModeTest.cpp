@@ -10,7 +10,8 @@
 using namespace Orvana;
 using namespace Orvana::MarkerEngine;
 
-namespace {
+namespace
+{
 
 const cv::Matx33d kCamera(800, 0, 319.5, 0, 800, 239.5, 0, 0, 1);
 constexpr double kWidth = 80.0;
@@ -56,7 +57,8 @@ TEST(ThresholdMode, EachAutomaticModeFindsAMarkerInDimLight)
     MarkerScene::Lighting dim;
     dim.gain = 0.3;
     dim.gradientX = 0.15;
-    const cv::Mat colour = MarkerScene::renderFrame({640, 480}, kCamera, {{marker, kWidth, pose}}, 0.7, 2.0, 3, dim);
+    const cv::Mat colour =
+        MarkerScene::renderFrame({640, 480}, kCamera, {{marker, kWidth, pose}}, 0.7, 2.0, 3, dim);
     cv::Mat grey;
     cv::cvtColor(colour, grey, cv::COLOR_BGR2GRAY);
 
@@ -71,10 +73,11 @@ TEST(ThresholdMode, EachAutomaticModeFindsAMarkerInDimLight)
     }
     const cv::Point border = pointOf(pose, {0.0, 0.43 * kWidth, 0.0});
     const cv::Point desk(40, 40);
-    for (ThresholdMode mode : {ThresholdMode::AutoMedian, ThresholdMode::AutoOtsu, ThresholdMode::AutoAdaptive,
-                               ThresholdMode::AutoBracketing}) {
+    for (ThresholdMode mode : {ThresholdMode::AutoMedian, ThresholdMode::AutoOtsu,
+                               ThresholdMode::AutoAdaptive, ThresholdMode::AutoBracketing}) {
         for (const cv::Mat* frame : {&colour, static_cast<const cv::Mat*>(&grey)}) {
-            SCOPED_TRACE(testing::Message() << thresholdModeName(mode) << (frame == &grey ? ", grey" : ", colour"));
+            SCOPED_TRACE(testing::Message()
+                         << thresholdModeName(mode) << (frame == &grey ? ", grey" : ", colour"));
             parameters.thresholdMode = mode;
             MarkerTracker tracker(parameters);
             tracker.addPattern(patternOf(marker));
@@ -99,7 +102,8 @@ TEST(ThresholdMode, ThresholdShiftsTheAutomaticLevel)
     const cv::Mat marker = MarkerScene::drawMarker(MarkerScene::distinctGlyphs(1)[0], 512);
     const Pose pose = MarkerScene::poseFor(kCamera, kWidth, 120.0, {300, 250}, 30.0, 20.0);
     const cv::Mat frame = MarkerScene::renderFrame({640, 480}, kCamera, {{marker, kWidth, pose}}, 0.7, 2.0);
-    for (ThresholdMode mode : {ThresholdMode::AutoMedian, ThresholdMode::AutoOtsu, ThresholdMode::AutoAdaptive}) {
+    for (ThresholdMode mode :
+         {ThresholdMode::AutoMedian, ThresholdMode::AutoOtsu, ThresholdMode::AutoAdaptive}) {
         SCOPED_TRACE(thresholdModeName(mode));
         DetectionParameters parameters;
         parameters.thresholdMode = mode;

@@ -8,9 +8,11 @@
 
 #include "platform/marker_engine/Conventions.h"
 
-namespace Orvana::BaselineEngine {
+namespace Orvana::BaselineEngine
+{
 
-namespace {
+namespace
+{
 
 // Neighbour steps, clockwise as seen in the image (y down), starting east.
 constexpr int kStepX[8] = {1, 1, 0, -1, -1, -1, 0, 1};
@@ -171,10 +173,7 @@ bool fitEdge(std::vector<cv::Point2d>& points, Line& line)
 
 } // namespace
 
-SquareDetector::SquareDetector(const DetectionParameters& parameters)
-    : _parameters(parameters)
-{
-}
+SquareDetector::SquareDetector(const DetectionParameters& parameters) : _parameters(parameters) {}
 
 const cv::Mat& SquareDetector::binaryImage() const
 {
@@ -218,21 +217,24 @@ const std::vector<Square>& SquareDetector::detect(const cv::Mat& frame)
             continue;
         if (region.maxX - region.minX < 3 || region.maxY - region.minY < 3)
             continue;
-        const std::size_t bound = 4 * static_cast<std::size_t>(region.maxX - region.minX + region.maxY - region.minY + 4);
+        const std::size_t bound =
+            4 * static_cast<std::size_t>(region.maxX - region.minX + region.maxY - region.minY + 4);
         if (!traceOutline(_binary, region.startX, region.startY, bound))
             continue;
         Candidate candidate;
         if (!fitQuad(scale, candidate.square.corners))
             continue;
         candidate.square.area = area;
-        candidate.box = cv::Rect(region.minX, region.minY, region.maxX - region.minX + 1, region.maxY - region.minY + 1);
+        candidate.box =
+            cv::Rect(region.minX, region.minY, region.maxX - region.minX + 1, region.maxY - region.minY + 1);
         candidates.push_back(candidate);
     }
 
     for (std::size_t i = 0; i < candidates.size(); ++i) {
         Square& square = candidates[i].square;
         if (_parameters.dropNestedSquares) {
-            const cv::Point2d middle = 0.25 * (square.corners[0] + square.corners[1] + square.corners[2] + square.corners[3]);
+            const cv::Point2d middle =
+                0.25 * (square.corners[0] + square.corners[1] + square.corners[2] + square.corners[3]);
             bool nested = false;
             for (std::size_t j = 0; j < candidates.size() && !nested; ++j) {
                 if (j == i || (candidates[j].box & candidates[i].box) != candidates[i].box ||
@@ -414,7 +416,8 @@ bool SquareDetector::fitQuad(double scale, std::array<cv::Point2d, 4>& corners) 
 
     std::array<cv::Point2d, 4> quad;
     for (int k = 0; k < 4; ++k)
-        quad[k] = cv::Point2d(p[vertex[k]].x * scale + (scale - 1.0) * 0.5, p[vertex[k]].y * scale + (scale - 1.0) * 0.5);
+        quad[k] = cv::Point2d(p[vertex[k]].x * scale + (scale - 1.0) * 0.5,
+                              p[vertex[k]].y * scale + (scale - 1.0) * 0.5);
     for (int k = 0; k < 4; ++k) {
         // Clockwise in the image means every turn is to the right (positive cross product, y down).
         if (cross(quad[(k + 1) % 4] - quad[k], quad[(k + 2) % 4] - quad[(k + 1) % 4]) <= 0.0)
@@ -442,7 +445,8 @@ bool SquareDetector::refineCorners(std::array<cv::Point2d, 4>& corners) const
                                       cv::norm(corners[3] - corners[2]), cv::norm(corners[0] - corners[3])});
     // The first pass starts from the traced outline, within a pixel or two of the edge; the second
     // centres its profiles on the fitted edge, so both ends of each profile reach the flat levels.
-    const double firstReach = std::min(_parameters.halfResolution ? 4.0 : 3.0, std::max(1.5, 0.12 * shortest));
+    const double firstReach =
+        std::min(_parameters.halfResolution ? 4.0 : 3.0, std::max(1.5, 0.12 * shortest));
     std::vector<cv::Point2d> points;
     std::array<cv::Point2d, 4> refined = corners;
     for (double reach : {firstReach, std::min(2.5, firstReach)}) {
@@ -466,12 +470,12 @@ bool SquareDetector::refineCorners(std::array<cv::Point2d, 4>& corners) const
     return true;
 }
 
-namespace {
+namespace
+{
 
 constexpr int kPlane = kPatternSize * kPatternSize;
 
-template <typename Values>
-void normalise(const PatternImage& image, Values& out, double& norm)
+template <typename Values> void normalise(const PatternImage& image, Values& out, double& norm)
 {
     double mean = 0.0;
     for (uint8_t v : image)
@@ -511,8 +515,8 @@ bool extractPattern(const cv::Mat& frame, const std::array<cv::Point2d, 4>& corn
     const cv::Matx33d map = toImage * toUnit;
 
     cv::Mat samples, cells;
-    cv::warpPerspective(frame, samples, cv::Mat(map), cv::Size(fine, fine), cv::INTER_LINEAR | cv::WARP_INVERSE_MAP,
-                        cv::BORDER_REPLICATE);
+    cv::warpPerspective(frame, samples, cv::Mat(map), cv::Size(fine, fine),
+                        cv::INTER_LINEAR | cv::WARP_INVERSE_MAP, cv::BORDER_REPLICATE);
     cv::resize(samples, cells, cv::Size(kPatternSize, kPatternSize), 0, 0, cv::INTER_AREA);
     for (int r = 0; r < kPatternSize; ++r) {
         const uint8_t* row = cells.ptr<uint8_t>(r);
@@ -540,7 +544,8 @@ int PatternMatcher::add(const Pattern& pattern)
     return static_cast<int>(_patterns.size()) - 1;
 }
 
-PatternMatcher::Match PatternMatcher::match(const PatternImage& image, double minContrast, double cutoff) const
+PatternMatcher::Match PatternMatcher::match(const PatternImage& image, double minContrast,
+                                            double cutoff) const
 {
     Match best;
     std::array<float, kPatternValues> centred{};
@@ -579,10 +584,7 @@ std::array<cv::Point2d, 4> MarkerDetection::patternCorners() const
     return corners;
 }
 
-MarkerTracker::MarkerTracker(const DetectionParameters& parameters)
-    : _detector(parameters)
-{
-}
+MarkerTracker::MarkerTracker(const DetectionParameters& parameters) : _detector(parameters) {}
 
 const std::vector<MarkerDetection>& MarkerTracker::process(const cv::Mat& frame)
 {
@@ -593,7 +595,8 @@ const std::vector<MarkerDetection>& MarkerTracker::process(const cv::Mat& frame)
         detection.square = square;
         PatternImage image;
         if (_matcher.count() > 0 && extractPattern(frame, square.corners, p.patternRatio, image)) {
-            const PatternMatcher::Match match = _matcher.match(image, p.minPatternContrast, p.confidenceCutoff);
+            const PatternMatcher::Match match =
+                _matcher.match(image, p.minPatternContrast, p.confidenceCutoff);
             detection.patternId = match.id;
             detection.direction = match.direction;
             detection.confidence = match.confidence;

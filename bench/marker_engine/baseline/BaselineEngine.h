@@ -13,7 +13,8 @@
 #include "platform/marker_engine/Pattern.h"
 #include "platform/marker_engine/SquareDetector.h"
 
-namespace Orvana::BaselineEngine {
+namespace Orvana::BaselineEngine
+{
 
 using MarkerEngine::kPatternSize;
 using MarkerEngine::kPatternValues;
@@ -67,7 +68,8 @@ struct DetectionParameters {
 // Finds dark squares: labeling at a fixed threshold, outline tracing of the regions that pass the
 // area limits, a four-corner fit of each outline, then sub-pixel corners from the grey-level
 // edges. Buffers are kept between frames.
-class SquareDetector {
+class SquareDetector
+{
 public:
     explicit SquareDetector(const DetectionParameters& parameters = {});
 
@@ -118,7 +120,8 @@ bool extractPattern(const cv::Mat& frame, const std::array<cv::Point2d, 4>& corn
                     PatternImage& out);
 
 // The loaded patterns, prepared for matching.
-class PatternMatcher {
+class PatternMatcher
+{
 public:
     struct Match {
         int id = -1;
@@ -152,7 +155,8 @@ struct MarkerDetection {
 
 // Detection and identification of each frame: squares, their interiors, the best pattern of each.
 // Poses come from estimateSquarePose / estimateMultiPose with the detections' pattern corners.
-class MarkerTracker {
+class MarkerTracker
+{
 public:
     explicit MarkerTracker(const DetectionParameters& parameters = {});
 

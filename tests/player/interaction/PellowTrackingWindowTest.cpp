@@ -42,7 +42,8 @@ bool writeSmallMarkerMovie(const std::string& path)
         const MarkerEngine::Pose pose =
             MarkerScene::poseFor(camera, 80.0, pixels, at, 25.0 + 15.0 * std::sin(t * 0.8), 40.0 * t);
         writer.write(MarkerScene::renderFrame(cv::Size(Testing::kFrameWidth, Testing::kFrameHeight), camera,
-                                              {{marker, 80.0, pose}}, 0.8, 2.0, static_cast<unsigned>(i + 1)));
+                                              {{marker, 80.0, pose}}, 0.8, 2.0,
+                                              static_cast<unsigned>(i + 1)));
     }
     return true;
 }
@@ -61,21 +62,23 @@ TEST(PellowTrackingWindowTest, ContentFollowsASmallMovingMarker)
                              "</parameters></tracker>");
     dir.write("config.xml", "<configuration><parameters><parameter name=\"mirror\">false</parameter>"
                             "<parameter name=\"fullscreen\">false</parameter></parameters></configuration>");
-    dir.write("markers.xml",
-              "<markers patterns_file=\"patterns.dat\"><marker id=\"1\" path=\"marker.patt\" size=\"80\"/></markers>");
+    dir.write("markers.xml", "<markers patterns_file=\"patterns.dat\"><marker id=\"1\" path=\"marker.patt\" "
+                             "size=\"80\"/></markers>");
     dir.write("cube.ive", Testing::readFile(std::string(ORVANA_RUNTIME_DIR) + "/data/orvana.ive"));
-    dir.write("scene.xml", "<scene><objects><object name=\"cube\" type=\"ARObject\"><model source=\"cube.ive\"/>"
-                           "<markers><marker id=\"1\" layer=\"0\"/></markers></object></objects></scene>");
+    dir.write("scene.xml",
+              "<scene><objects><object name=\"cube\" type=\"ARObject\"><model source=\"cube.ive\"/>"
+              "<markers><marker id=\"1\" layer=\"0\"/></markers></object></objects></scene>");
 
     constexpr int kShots = 35;
     const cv::Rect window = Testing::kPlayerWindow;
     // Wait for the window, then a second, then a screenshot of the window every 0.2 s.
-    const std::string actions =
-        "for i in $(seq 300); do xdotool search --name 'Orvana\\(TM\\) Plugin' >/dev/null 2>&1 && break; sleep 0.1; "
-        "done\nsleep 1\nfor i in $(seq -w 1 " +
-        std::to_string(kShots) + "); do import -window root -crop " + std::to_string(window.width) + "x" +
-        std::to_string(window.height) + "+" + std::to_string(window.x) + "+" + std::to_string(window.y) +
-        " \"$SCENE/s$i.png\"; sleep 0.2; done\n";
+    const std::string actions = "for i in $(seq 300); do xdotool search --name 'Orvana\\(TM\\) Plugin' "
+                                ">/dev/null 2>&1 && break; sleep 0.1; "
+                                "done\nsleep 1\nfor i in $(seq -w 1 " +
+                                std::to_string(kShots) + "); do import -window root -crop " +
+                                std::to_string(window.width) + "x" + std::to_string(window.height) + "+" +
+                                std::to_string(window.x) + "+" + std::to_string(window.y) +
+                                " \"$SCENE/s$i.png\"; sleep 0.2; done\n";
     const std::string log = Testing::playInWindow(dir, dir.file("small.avi"), actions, 0);
     ASSERT_NE(log.find("status=0"), std::string::npos) << Testing::logTail(log);
     EXPECT_NE(log.find("Field 'threshold_mode' = auto_otsu"), std::string::npos) << Testing::logTail(log);
