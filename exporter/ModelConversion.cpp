@@ -16,8 +16,8 @@
 #include <osgDB/WriteFile>
 #include <osgUtil/Optimizer>
 
-#include "player/effects/ARTextureUnitsVisitor.h"
 #include "platform/safe_loading/SafeLoading.h"
+#include "player/effects/ARTextureUnitsVisitor.h"
 
 namespace Orvana
 {

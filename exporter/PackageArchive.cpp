@@ -12,8 +12,8 @@
 #include <osg/Notify>
 
 // Process ids and signals: the one POSIX-only corner of the exporter.
-#include <csignal>
 #include <cerrno>
+#include <csignal>
 #include <mutex>
 #include <set>
 #include <thread>
@@ -109,7 +109,8 @@ void removeStaleWorkFolders(const fs::path& folder, const std::string& packageNa
             stale.push_back(entry->path());
     }
     for (const fs::path& path : stale) {
-        osg::notify(osg::NOTICE) << " Removing what an interrupted export left: " << path.string() << std::endl;
+        osg::notify(osg::NOTICE) << " Removing what an interrupted export left: " << path.string()
+                                 << std::endl;
         removeTree(path);
     }
 }
@@ -182,9 +183,9 @@ bool PackageArchive::open()
             workFolders().insert(workFolder);
     }
     if (!created) {
-        osg::notify(osg::FATAL) << " ERROR: cannot create archive '" << _path << "': cannot create the folder '"
-                                << workFolder << "'" << (status ? ": " + status.message() : std::string())
-                                << std::endl;
+        osg::notify(osg::FATAL) << " ERROR: cannot create archive '" << _path
+                                << "': cannot create the folder '" << workFolder << "'"
+                                << (status ? ": " + status.message() : std::string()) << std::endl;
         return false;
     }
     _workFolder = workFolder;

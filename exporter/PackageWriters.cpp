@@ -14,10 +14,10 @@
 #include <osgDB/ReadFile>
 
 #include "exporter/ModelConversion.h"
+#include "platform/safe_loading/SafeLoading.h"
 #include "scene_description/MarkersSettings.h"
 #include "scene_description/SceneSettings.h"
 #include "scene_description/ValueParsing.h"
-#include "platform/safe_loading/SafeLoading.h"
 
 namespace Orvana
 {

@@ -24,9 +24,11 @@
 #include "platform/safe_loading/ImageHeader.h"
 #include "platform/safe_loading/SafeLoading.h"
 
-namespace Orvana {
+namespace Orvana
+{
 
-namespace {
+namespace
+{
 
 const char* const kFakeCameraFile = "data/camera_para_fake.dat";
 const char* const kDescriptorNotice = "Orvana(TM) marker descriptor, made by tamsel";
@@ -69,11 +71,8 @@ MarkerOutputNames MarkerOutputNames::from(const std::string& outputFile)
 
 MarkerGenerator::MarkerGenerator(const std::string& inputFile, const std::string& outputFile,
                                  const std::string& markerName, bool silent)
-    : _input(inputFile)
-    , _output(outputFile)
-    , _markerName(markerName)
-    , _silent(silent)
-    , _names(MarkerOutputNames::from(outputFile))
+    : _input(inputFile), _output(outputFile), _markerName(markerName), _silent(silent),
+      _names(MarkerOutputNames::from(outputFile))
 {
 }
 
@@ -143,7 +142,8 @@ MarkerGenerator::InitResult MarkerGenerator::init()
 void MarkerGenerator::detect()
 {
     cv::Mat frame;
-    if (!_video || !_video->grab(frame) || frame.cols != _width || frame.rows != _height || !frame.isContinuous())
+    if (!_video || !_video->grab(frame) || frame.cols != _width || frame.rows != _height ||
+        !frame.isContinuous())
         return;
     std::memcpy(_buffer.data(), frame.data, _buffer.size());
     const cv::Mat image(_height, _width, CV_8UC3, _buffer.data());
@@ -214,7 +214,8 @@ bool MarkerGenerator::savePattern()
         osg::notify(severity) << "ERROR: could not save pattern file." << std::endl;
         return false;
     }
-    osg::notify(osg::NOTICE) << "Pattern file created (" << _names.patternPath << (_silent ? ")." : ")") << std::endl;
+    osg::notify(osg::NOTICE) << "Pattern file created (" << _names.patternPath << (_silent ? ")." : ")")
+                             << std::endl;
     return true;
 }
 
@@ -222,12 +223,10 @@ bool MarkerGenerator::writeDescriptor(const std::string& path)
 {
     std::error_code ec;
     std::filesystem::remove(path, ec);
-    const std::string lines[] = {std::string("# ") + kDescriptorNotice,
-                                 "[marker_data]",
-                                 "marker_name=" + _markerName,
-                                 "marker_file=" + _names.patternName,
-                                 "marker_image=" + _names.previewName,
-                                 "marker_image_thumb=" + _names.thumbName};
+    const std::string lines[] = {
+        std::string("# ") + kDescriptorNotice, "[marker_data]",
+        "marker_name=" + _markerName,          "marker_file=" + _names.patternName,
+        "marker_image=" + _names.previewName,  "marker_image_thumb=" + _names.thumbName};
     for (const std::string& line : lines) {
         if (!appendLine(path, line)) {
             osg::notify(osg::FATAL) << "ERROR: could not write the marker descriptor file." << std::endl;
@@ -245,9 +244,10 @@ bool MarkerGenerator::makeMarkerImage(const std::string& path, double size)
     const auto& c = _markers[_selected].corners;
     const double markerSize = std::hypot(c[1].x - c[0].x, c[1].y - c[0].y);
     osg::notify(osg::NOTICE) << " marker size: " << markerSize << std::endl;
-    if (c[0].x - c[3].x > 0.01 || c[0].y - c[1].y > 0.01 || c[2].x - c[1].x > 0.01 || c[2].y - c[3].y > 0.01) {
-        osg::notify(osg::FATAL) << "WARNING: could not create preview/thumb image (marker not correctly aligned)."
-                                << std::endl;
+    if (c[0].x - c[3].x > 0.01 || c[0].y - c[1].y > 0.01 || c[2].x - c[1].x > 0.01 ||
+        c[2].y - c[3].y > 0.01) {
+        osg::notify(osg::FATAL)
+            << "WARNING: could not create preview/thumb image (marker not correctly aligned)." << std::endl;
         return false;
     }
     const double x0 = std::min({c[0].x, c[1].x, c[2].x, c[3].x});
@@ -255,14 +255,15 @@ bool MarkerGenerator::makeMarkerImage(const std::string& path, double size)
 
     osg::ref_ptr<osg::Image> image = loadImageFile(_input);
     if (!image) {
-        osg::notify(osg::FATAL) << "ERROR: could not read input file while creating preview/thumb image." << std::endl;
+        osg::notify(osg::FATAL) << "ERROR: could not read input file while creating preview/thumb image."
+                                << std::endl;
         return false;
     }
-    osg::notify(osg::NOTICE) << " Image created successfully from input file while creating preview/thumb image."
-                             << std::endl;
+    osg::notify(osg::NOTICE)
+        << " Image created successfully from input file while creating preview/thumb image." << std::endl;
     const int side = static_cast<int>(std::floor(markerSize));
-    image->readPixels(static_cast<int>(std::floor(x0)), _height - static_cast<int>(std::floor(y1)), side, side,
-                      image->getPixelFormat(), image->getDataType());
+    image->readPixels(static_cast<int>(std::floor(x0)), _height - static_cast<int>(std::floor(y1)), side,
+                      side, image->getPixelFormat(), image->getDataType());
     image->scaleImage(static_cast<int>(size), static_cast<int>(size), 1);
     if (!osgDB::writeImageFile(*image, path)) {
         osg::notify(osg::FATAL) << "ERROR: could not write preview/thumb image to disk." << std::endl;

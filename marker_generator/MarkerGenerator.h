@@ -4,9 +4,11 @@
 #include <string>
 #include <vector>
 
-namespace Orvana {
+namespace Orvana
+{
 
-namespace MarkerEngine {
+namespace MarkerEngine
+{
 class ImageSource;
 class MarkerTracker;
 struct CameraParameters;
@@ -21,7 +23,7 @@ struct MarkerOutputNames {
     std::string patternPath;
     std::string previewName; // B_preview.jpg
     std::string previewPath;
-    std::string thumbName;   // B_thumb.jpg
+    std::string thumbName; // B_thumb.jpg
     std::string thumbPath;
 
     static MarkerOutputNames from(const std::string& outputFile);
@@ -29,7 +31,8 @@ struct MarkerOutputNames {
 
 // The marker generator's engine: the input image as a video source, the detected squares, the
 // selected one, and the files made from it.
-class MarkerGenerator {
+class MarkerGenerator
+{
 public:
     enum class InitResult { Ok, Failed, OutOfMemory };
 
@@ -38,8 +41,8 @@ public:
     static constexpr int kMaxImageSize = 1024;
     static constexpr int kThreshold = 128;
 
-    MarkerGenerator(const std::string& inputFile, const std::string& outputFile, const std::string& markerName,
-                    bool silent);
+    MarkerGenerator(const std::string& inputFile, const std::string& outputFile,
+                    const std::string& markerName, bool silent);
     ~MarkerGenerator();
     MarkerGenerator(const MarkerGenerator&) = delete;
     MarkerGenerator& operator=(const MarkerGenerator&) = delete;

@@ -12,12 +12,15 @@
 
 #include "marker_generator/MarkerGenerator.h"
 
-namespace Orvana {
+namespace Orvana
+{
 
-namespace {
+namespace
+{
 
 const char* const kDefaultMarkerName = "OrvanaGenericMarker";
-const char* const kCopyright = "Tamsel, the Orvana(TM) Marker Creation utility. Copyright (C) the Orvana developers.";
+const char* const kCopyright =
+    "Tamsel, the Orvana(TM) Marker Creation utility. Copyright (C) the Orvana developers.";
 constexpr int kPreviewSize = 256;
 constexpr int kThumbSize = 128;
 
@@ -66,7 +69,8 @@ void display()
     if (gGenerator->selected() < 0) {
         glColor3f(1.f, 0.f, 0.f);
         glRasterPos2i(2, 20);
-        glutBitmapString(GLUT_BITMAP_HELVETICA_18, reinterpret_cast<const unsigned char*>("No markers found."));
+        glutBitmapString(GLUT_BITMAP_HELVETICA_18,
+                         reinterpret_cast<const unsigned char*>("No markers found."));
     } else {
         const std::vector<double> c = gGenerator->corners(gGenerator->selected());
         glColor3f(1.f, 0.f, 0.f);
@@ -144,7 +148,8 @@ int runTamsel(int argc, char** argv)
     usage->setDescription(program + ": the Orvana(TM) Marker Creation utility.");
     usage->setCommandLineUsage(program + " [options] ...");
     usage->addCommandLineOption("-marker_name <marker_name>", "Specify the a symbolic name for the marker.");
-    usage->addCommandLineOption("-input_file <input_filename>", "Specify the imput image used to search for a marker.");
+    usage->addCommandLineOption("-input_file <input_filename>",
+                                "Specify the imput image used to search for a marker.");
     usage->addCommandLineOption("-output_file <output_filename>",
                                 "The output name of the marker data file (.arpattern).");
     usage->addCommandLineOption("-query (version|copyright)", "Display version or copyright information.");
@@ -162,7 +167,9 @@ int runTamsel(int argc, char** argv)
         while (arguments.read("-query", query))
             given = true;
         if (given && query == "version")
-            osg::notify(osg::FATAL) << "Tamsel" << " v" << 2 << "." << 3 << " " << "PRO" << std::endl;
+            osg::notify(osg::FATAL) << "Tamsel"
+                                    << " v" << 2 << "." << 3 << " "
+                                    << "PRO" << std::endl;
         else if (given && query == "copyright")
             osg::notify(osg::FATAL) << kCopyright << std::endl;
         else
@@ -189,11 +196,13 @@ int runTamsel(int argc, char** argv)
     while (arguments.read("-input_file", input))
         hasInput = true;
     if (!hasInput) {
-        osg::notify(osg::FATAL) << "ERROR: input file name missing. Please provide a valid input file." << std::endl;
+        osg::notify(osg::FATAL) << "ERROR: input file name missing. Please provide a valid input file."
+                                << std::endl;
         return 0;
     }
     if (!isInputExtension(input)) {
-        osg::notify(osg::FATAL) << "ERROR: input file name not valid. Please provide a valid input file." << std::endl;
+        osg::notify(osg::FATAL) << "ERROR: input file name not valid. Please provide a valid input file."
+                                << std::endl;
         return 0;
     }
     osg::notify(osg::NOTICE) << " Using input file: " << input << std::endl;
@@ -208,8 +217,8 @@ int runTamsel(int argc, char** argv)
         return 0;
     }
     if (osgDB::getFileExtension(output) != "arpattern") {
-        osg::notify(osg::FATAL) << "ERROR: output file name not valid. Please provide a .arpattern output file."
-                                << std::endl;
+        osg::notify(osg::FATAL)
+            << "ERROR: output file name not valid. Please provide a .arpattern output file." << std::endl;
         return 0;
     }
     osg::notify(osg::NOTICE) << " Using output file: " << output << std::endl;
@@ -246,8 +255,9 @@ int runTamsel(int argc, char** argv)
         std::fputs("malloc error!!\n", stderr);
         return 1;
     case MarkerGenerator::InitResult::Failed:
-        osg::notify(osg::FATAL) << (silent ? "ERROR: could not init the marker generator engine (silent mode)."
-                                           : "ERROR: could not init the marker generator engine.")
+        osg::notify(osg::FATAL) << (silent
+                                        ? "ERROR: could not init the marker generator engine (silent mode)."
+                                        : "ERROR: could not init the marker generator engine.")
                                 << std::endl;
         return 0;
     }

@@ -5,11 +5,14 @@
 
 #include <osg/ref_ptr>
 
-namespace Orvana {
+namespace Orvana
+{
 
-namespace {
+namespace
+{
 
-class StdoutNotifyHandler : public osg::NotifyHandler {
+class StdoutNotifyHandler : public osg::NotifyHandler
+{
 public:
     void notify(osg::NotifySeverity, const char* message) override
     {
@@ -19,7 +22,8 @@ public:
 };
 
 // osg hands over whatever was buffered up to a flush; it may hold several lines or part of one.
-class CaptureNotifyHandler : public osg::NotifyHandler {
+class CaptureNotifyHandler : public osg::NotifyHandler
+{
 public:
     void notify(osg::NotifySeverity severity, const char* message) override
     {

@@ -7,7 +7,8 @@
 
 #include <osg/Notify>
 
-namespace Orvana {
+namespace Orvana
+{
 
 // Every program calls this first: each message line goes to standard output and is flushed at
 // once, and only fatal lines are shown unless the user set OSG_NOTIFY_LEVEL.
@@ -19,7 +20,8 @@ using MessageLines = std::vector<MessageLine>;
 
 // While alive, collects every message line (threshold raised to NOTICE) instead of printing it;
 // restores the previous handler and threshold when destroyed.
-class MessageCapture {
+class MessageCapture
+{
 public:
     MessageCapture();
     ~MessageCapture();

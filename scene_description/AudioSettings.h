@@ -3,7 +3,8 @@
 #include <string>
 #include <vector>
 
-namespace Orvana {
+namespace Orvana
+{
 
 struct SoundtrackSettings {
     std::string name;

@@ -2,7 +2,8 @@
 
 #include <cstdint>
 
-namespace Orvana {
+namespace Orvana
+{
 
 enum class ConfigurationMode : std::int32_t { ar_simple = 0, ar_mixed = 1, ar_fake = 2 };
 
@@ -47,7 +48,8 @@ struct ConfigurationSettings {
 };
 
 // The factors stay within [0, 1] and the threshold within [0, 255] whatever is written.
-class TrackerSettings {
+class TrackerSettings
+{
 public:
     bool smooth_tracking = true;
     bool half_tracking = false;

@@ -4,7 +4,8 @@
 #include <string>
 #include <vector>
 
-namespace Orvana {
+namespace Orvana
+{
 
 struct ActionSettings {
     std::string source;

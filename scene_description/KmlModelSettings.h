@@ -4,7 +4,8 @@
 #include <string>
 #include <vector>
 
-namespace Orvana {
+namespace Orvana
+{
 
 // Texture reference a model asks for (target) to the file in the archive (source).
 using KmlAliases = std::map<std::string, std::string>;

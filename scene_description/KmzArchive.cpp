@@ -139,13 +139,14 @@ bool unzipArchive(const std::string& archivePath, const std::string& directory)
                 continue;
             }
             if (entryIsLink(archive, static_cast<zip_uint64_t>(i))) {
-                osg::notify(osg::FATAL) << " WARNING: archive entry refused (symbolic link): " << name << std::endl;
+                osg::notify(osg::FATAL)
+                    << " WARNING: archive entry refused (symbolic link): " << name << std::endl;
                 ok = false;
                 continue;
             }
             if (!entryPathIsPlain(folder, target)) {
-                osg::notify(osg::FATAL) << " WARNING: archive entry refused (through a symbolic link): " << name
-                                        << std::endl;
+                osg::notify(osg::FATAL)
+                    << " WARNING: archive entry refused (through a symbolic link): " << name << std::endl;
                 ok = false;
                 continue;
             }

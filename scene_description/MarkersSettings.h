@@ -5,10 +5,12 @@
 #include <string>
 #include <vector>
 
-namespace Orvana {
+namespace Orvana
+{
 
 // The size stays above 0: a write of 0 or less gives 80.
-class SubmarkerSettings {
+class SubmarkerSettings
+{
 public:
     std::string tag;
     std::string path;
@@ -23,7 +25,8 @@ private:
 
 // Sizes, fit factors, durations and layer times are never 0 or less: such a write gives the
 // field's default instead.
-class MarkerSettings {
+class MarkerSettings
+{
 public:
     std::vector<SubmarkerSettings> submarkers;
     std::string name = "generic_marker";

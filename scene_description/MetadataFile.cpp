@@ -2,9 +2,11 @@
 
 #include <fstream>
 
-namespace Orvana {
+namespace Orvana
+{
 
-namespace {
+namespace
+{
 
 std::string trim(const std::string& text)
 {

@@ -2,7 +2,8 @@
 
 #include <string>
 
-namespace Orvana {
+namespace Orvana
+{
 
 // The value of the first "key@value" line of a metadata file whose key is `key`, or "". Blank
 // lines and lines starting with '#' are skipped; a line without '@' is both key and value.

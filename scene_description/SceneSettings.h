@@ -8,7 +8,8 @@
 
 #include <osg/Vec3f>
 
-namespace Orvana {
+namespace Orvana
+{
 
 enum class LightDetail : std::int32_t { low = 0, medium = 1, high = 2 };
 

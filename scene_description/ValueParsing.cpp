@@ -7,7 +7,8 @@
 #include <cstdlib>
 #include <sstream>
 
-namespace Orvana {
+namespace Orvana
+{
 
 bool parseBoolTrue(const std::string& text)
 {

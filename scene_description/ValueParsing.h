@@ -4,7 +4,8 @@
 #include <string>
 #include <utility>
 
-namespace Orvana {
+namespace Orvana
+{
 
 // Text-to-value rules shared by every description file.
 

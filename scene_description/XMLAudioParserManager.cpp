@@ -4,7 +4,8 @@
 
 #include "scene_description/ValueParsing.h"
 
-namespace Orvana {
+namespace Orvana
+{
 
 bool XMLAudioParserManager::readSettings()
 {
@@ -25,7 +26,8 @@ bool XMLAudioParserManager::readSettings()
     }
     notice("Reading audio settings...(soundtracks)...");
     notice(" soundtracks #: " + std::to_string(countChildren(soundtracks)));
-    for (const TiXmlElement* child = firstChildElement(soundtracks); child; child = nextSiblingElement(child)) {
+    for (const TiXmlElement* child = firstChildElement(soundtracks); child;
+         child = nextSiblingElement(child)) {
         if (!hasName(child, "soundtrack")) {
             notice(" WARNING: <soundtrack> was expected (skipping).");
             continue;

@@ -3,10 +3,12 @@
 #include "scene_description/AudioSettings.h"
 #include "scene_description/XMLParserManager.h"
 
-namespace Orvana {
+namespace Orvana
+{
 
 // audio.xml
-class XMLAudioParserManager : public XMLParserManager {
+class XMLAudioParserManager : public XMLParserManager
+{
 public:
     using XMLParserManager::XMLParserManager;
 

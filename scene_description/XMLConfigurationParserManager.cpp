@@ -6,7 +6,8 @@
 
 #include "scene_description/ValueParsing.h"
 
-namespace Orvana {
+namespace Orvana
+{
 
 void TrackerSettings::setRotationalSmoothingFactor(float factor)
 {
@@ -61,12 +62,15 @@ bool XMLConfigurationParserManager::readSettings()
     }
 
     auto mode = readParameter(parameters, "mode", osg::FATAL);
-    _settings.mode = parseKeyword<ConfigurationMode>(mode.value_or(""), {{"ar_simple", ConfigurationMode::ar_simple},
-                                                                          {"ar_mixed", ConfigurationMode::ar_mixed},
-                                                                          {"ar_fake", ConfigurationMode::ar_fake}});
+    _settings.mode =
+        parseKeyword<ConfigurationMode>(mode.value_or(""), {{"ar_simple", ConfigurationMode::ar_simple},
+                                                            {"ar_mixed", ConfigurationMode::ar_mixed},
+                                                            {"ar_fake", ConfigurationMode::ar_fake}});
     _settings.mirror = parseBoolNotFalse(readParameter(parameters, "mirror", osg::NOTICE).value_or("true"));
-    _settings.fullscreen = parseBoolNotFalse(readParameter(parameters, "fullscreen", osg::NOTICE).value_or("true"));
-    _settings.wireframe = parseBoolTrue(readParameter(parameters, "wireframe", osg::NOTICE).value_or("false"));
+    _settings.fullscreen =
+        parseBoolNotFalse(readParameter(parameters, "fullscreen", osg::NOTICE).value_or("true"));
+    _settings.wireframe =
+        parseBoolTrue(readParameter(parameters, "wireframe", osg::NOTICE).value_or("false"));
     _settings.camera_settings =
         parseBoolTrue(readParameter(parameters, "camera_settings", osg::NOTICE).value_or("false"));
     _settings.use_antialiasing =
@@ -75,7 +79,8 @@ bool XMLConfigurationParserManager::readSettings()
     _settings.antialiasing_samples = samples ? parseInteger(*samples) : 1;
     if (_settings.antialiasing_samples % 2 != 0)
         _settings.antialiasing_samples = 1;
-    _settings.animations = parseBoolNotFalse(readParameter(parameters, "animations", osg::NOTICE).value_or("true"));
+    _settings.animations =
+        parseBoolNotFalse(readParameter(parameters, "animations", osg::NOTICE).value_or("true"));
     _settings.fitting = parseBoolTrue(readParameter(parameters, "fitting", osg::NOTICE).value_or("false"));
 
     notice("Reading configuration settings...done.");
@@ -123,14 +128,14 @@ bool XMLTrackerParserManager::readSettings()
         _settings.threshold_mode = TrackerThresholdMode::manual;
         if (mode) {
             const auto unknown = static_cast<TrackerThresholdMode>(-1);
-            const TrackerThresholdMode parsed =
-                parseKeyword<TrackerThresholdMode>(*mode,
-                                                   {{"manual", TrackerThresholdMode::manual},
-                                                    {"auto_median", TrackerThresholdMode::auto_median},
-                                                    {"auto_otsu", TrackerThresholdMode::auto_otsu},
-                                                    {"auto_adaptive", TrackerThresholdMode::auto_adaptive},
-                                                    {"auto_bracketing", TrackerThresholdMode::auto_bracketing}},
-                                                   unknown);
+            const TrackerThresholdMode parsed = parseKeyword<TrackerThresholdMode>(
+                *mode,
+                {{"manual", TrackerThresholdMode::manual},
+                 {"auto_median", TrackerThresholdMode::auto_median},
+                 {"auto_otsu", TrackerThresholdMode::auto_otsu},
+                 {"auto_adaptive", TrackerThresholdMode::auto_adaptive},
+                 {"auto_bracketing", TrackerThresholdMode::auto_bracketing}},
+                unknown);
             if (parsed == unknown)
                 fatal(" WARNING: unknown threshold_mode \"" + *mode + "\" (using manual).");
             else
@@ -165,8 +170,9 @@ bool XMLLightingParserManager::readSettings()
         return false;
     }
 
-    _settings.mode = parseKeyword<LightingMode>(readParameter(parameters, "mode", osg::FATAL).value_or(""),
-                                                {{"direct", LightingMode::direct}, {"deferred", LightingMode::deferred}});
+    _settings.mode =
+        parseKeyword<LightingMode>(readParameter(parameters, "mode", osg::FATAL).value_or(""),
+                                   {{"direct", LightingMode::direct}, {"deferred", LightingMode::deferred}});
     _settings.compatibility_hint = parseKeyword<CompatibilityHint>(
         readParameter(parameters, "compatibility_hint", osg::FATAL).value_or(""),
         {{"su", CompatibilityHint::su},
@@ -175,13 +181,13 @@ bool XMLLightingParserManager::readSettings()
          {"vectorworks", CompatibilityHint::vectorworks},
          {"scia", CompatibilityHint::scia},
          {"cinema4d", CompatibilityHint::cinema4d}});
-    _settings.shadow_technique = parseKeyword<ShadowTechnique>(
-        readParameter(parameters, "shadow_technique", osg::FATAL).value_or(""),
-        {{"sm", ShadowTechnique::sm},
-         {"ssm", ShadowTechnique::ssm},
-         {"stsm", ShadowTechnique::stsm},
-         {"vdsm", ShadowTechnique::vdsm},
-         {"sv", ShadowTechnique::sv}});
+    _settings.shadow_technique =
+        parseKeyword<ShadowTechnique>(readParameter(parameters, "shadow_technique", osg::FATAL).value_or(""),
+                                      {{"sm", ShadowTechnique::sm},
+                                       {"ssm", ShadowTechnique::ssm},
+                                       {"stsm", ShadowTechnique::stsm},
+                                       {"vdsm", ShadowTechnique::vdsm},
+                                       {"sv", ShadowTechnique::sv}});
 
     notice("Reading lighting settings...done.");
     return true;

@@ -3,10 +3,12 @@
 #include "scene_description/ConfigurationSettings.h"
 #include "scene_description/XMLParserManager.h"
 
-namespace Orvana {
+namespace Orvana
+{
 
 // config.xml
-class XMLConfigurationParserManager : public XMLParserManager {
+class XMLConfigurationParserManager : public XMLParserManager
+{
 public:
     using XMLParserManager::XMLParserManager;
 
@@ -19,7 +21,8 @@ private:
 };
 
 // tracker.xml
-class XMLTrackerParserManager : public XMLParserManager {
+class XMLTrackerParserManager : public XMLParserManager
+{
 public:
     using XMLParserManager::XMLParserManager;
 
@@ -32,7 +35,8 @@ private:
 };
 
 // lighting.xml
-class XMLLightingParserManager : public XMLParserManager {
+class XMLLightingParserManager : public XMLParserManager
+{
 public:
     using XMLParserManager::XMLParserManager;
 

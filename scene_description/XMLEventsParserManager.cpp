@@ -2,7 +2,8 @@
 
 #include <tinyxml.h>
 
-namespace Orvana {
+namespace Orvana
+{
 
 bool XMLEventsParserManager::readSettings()
 {

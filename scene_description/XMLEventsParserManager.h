@@ -3,10 +3,12 @@
 #include "scene_description/EventsSettings.h"
 #include "scene_description/XMLParserManager.h"
 
-namespace Orvana {
+namespace Orvana
+{
 
 // An object's events file: event names bound to lists of actions.
-class XMLEventsParserManager : public XMLInteractionsParserManager {
+class XMLEventsParserManager : public XMLInteractionsParserManager
+{
 public:
     using XMLInteractionsParserManager::XMLInteractionsParserManager;
 

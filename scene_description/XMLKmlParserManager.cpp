@@ -2,7 +2,8 @@
 
 #include <tinyxml.h>
 
-namespace Orvana {
+namespace Orvana
+{
 
 bool XMLKmlParserManager::readSettings()
 {
@@ -105,7 +106,8 @@ void XMLKmlParserManager::readResourceMap(const TiXmlElement* resourceMap, KmlMo
 {
     notice("Reading KML data...(ResourceMap)...");
     int aliases = 0;
-    for (const TiXmlElement* alias = firstChildElement(resourceMap); alias; alias = nextSiblingElement(alias)) {
+    for (const TiXmlElement* alias = firstChildElement(resourceMap); alias;
+         alias = nextSiblingElement(alias)) {
         if (!hasName(alias, "Alias"))
             continue;
         ++aliases;

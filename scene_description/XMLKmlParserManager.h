@@ -3,10 +3,12 @@
 #include "scene_description/KmlModelSettings.h"
 #include "scene_description/XMLParserManager.h"
 
-namespace Orvana {
+namespace Orvana
+{
 
 // doc.kml of a KMZ archive: the models it links and their texture aliases.
-class XMLKmlParserManager : public XMLParserManager {
+class XMLKmlParserManager : public XMLParserManager
+{
 public:
     using XMLParserManager::XMLParserManager;
 

@@ -6,7 +6,8 @@
 
 #include "scene_description/ValueParsing.h"
 
-namespace Orvana {
+namespace Orvana
+{
 
 void SubmarkerSettings::setSize(float size)
 {
@@ -110,15 +111,22 @@ bool XMLMarkersParserManager::readMarker(const TiXmlElement* element, MarkerSett
             apply(fallback);
         }
     };
-    optional("size", [&](const std::string& text) { marker.setSize(parseFloat(text)); }, "80");
-    optional("fit", [&](const std::string& text) { marker.fit = parseBoolTrue(text); }, "false");
-    optional("fit_factor", [&](const std::string& text) { marker.setFitFactor(parseFloat(text)); }, "1");
-    optional("shadowed", [&](const std::string& text) { marker.shadowed = parseBoolTrue(text); }, "false");
-    optional("sequence", [&](const std::string& text) { marker.sequence = parseBoolTrue(text); }, "false");
-    optional("sequence_duration", [&](const std::string& text) { marker.setSequenceDuration(parseFloat(text)); },
-             "100");
-    optional("sequence_loop", [&](const std::string& text) { marker.sequence_loop = parseBoolTrue(text); },
-             "false");
+    optional(
+        "size", [&](const std::string& text) { marker.setSize(parseFloat(text)); }, "80");
+    optional(
+        "fit", [&](const std::string& text) { marker.fit = parseBoolTrue(text); }, "false");
+    optional(
+        "fit_factor", [&](const std::string& text) { marker.setFitFactor(parseFloat(text)); }, "1");
+    optional(
+        "shadowed", [&](const std::string& text) { marker.shadowed = parseBoolTrue(text); }, "false");
+    optional(
+        "sequence", [&](const std::string& text) { marker.sequence = parseBoolTrue(text); }, "false");
+    optional(
+        "sequence_duration", [&](const std::string& text) { marker.setSequenceDuration(parseFloat(text)); },
+        "100");
+    optional(
+        "sequence_loop", [&](const std::string& text) { marker.sequence_loop = parseBoolTrue(text); },
+        "false");
 
     notice(" Adding marker data:");
     notice("        name: " + marker.name);
@@ -160,7 +168,8 @@ void XMLMarkersParserManager::readSubmarkers(const TiXmlElement* submarkers, Mar
 {
     notice("Reading markers settings...(submarkers)...");
     notice(" submarkers #: " + std::to_string(countChildren(submarkers)));
-    for (const TiXmlElement* child = firstChildElement(submarkers); child; child = nextSiblingElement(child)) {
+    for (const TiXmlElement* child = firstChildElement(submarkers); child;
+         child = nextSiblingElement(child)) {
         if (!hasName(child, "submarker")) {
             notice(" WARNING: <submarker> was expected (skipping).");
             continue;

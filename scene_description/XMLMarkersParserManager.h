@@ -3,10 +3,12 @@
 #include "scene_description/MarkersSettings.h"
 #include "scene_description/XMLParserManager.h"
 
-namespace Orvana {
+namespace Orvana
+{
 
 // markers.xml
-class XMLMarkersParserManager : public XMLParserManager {
+class XMLMarkersParserManager : public XMLParserManager
+{
 public:
     using XMLParserManager::XMLParserManager;
 

@@ -7,9 +7,11 @@
 
 #include <tinyxml.h>
 
-namespace Orvana {
+namespace Orvana
+{
 
-namespace {
+namespace
+{
 
 // Returns the element nesting depth of an XML text, skipping comments, CDATA sections,
 // declarations and quoted attribute values the way the parser does. Stops counting (returns a
@@ -98,9 +100,7 @@ std::string normaliseLineEnds(const std::string& text)
 
 } // namespace
 
-XMLParserManager::XMLParserManager(const std::string& path) : _path(path), _document(new TiXmlDocument)
-{
-}
+XMLParserManager::XMLParserManager(const std::string& path) : _path(path), _document(new TiXmlDocument) {}
 
 XMLParserManager::~XMLParserManager() = default;
 

@@ -9,12 +9,14 @@
 class TiXmlDocument;
 class TiXmlElement;
 
-namespace Orvana {
+namespace Orvana
+{
 
 // Base of every description-file reader: owns the file's path and its parsed document, and offers
 // the lookups and reporting that all readers share. A reader lives for one file: construct, load,
 // read, check, copy the record out, destroy.
-class XMLParserManager {
+class XMLParserManager
+{
 public:
     explicit XMLParserManager(const std::string& path);
     virtual ~XMLParserManager();
@@ -62,7 +64,8 @@ private:
 };
 
 // Readers that work on interaction files; they add nothing to the base.
-class XMLInteractionsParserManager : public XMLParserManager {
+class XMLInteractionsParserManager : public XMLParserManager
+{
 public:
     using XMLParserManager::XMLParserManager;
 };

@@ -6,7 +6,8 @@
 
 #include "scene_description/ValueParsing.h"
 
-namespace Orvana {
+namespace Orvana
+{
 
 std::uint32_t SceneObjectSettings::getMarkerId(std::size_t index) const
 {
@@ -98,7 +99,8 @@ void XMLSceneParserManager::readParameters(const TiXmlElement* root)
         _settings.message = "Orvana(TM)";
     } else {
         _settings.message = getText(message);
-        notice(_settings.message.empty() ? std::string(" message: <empty>") : " message: " + _settings.message);
+        notice(_settings.message.empty() ? std::string(" message: <empty>")
+                                         : " message: " + _settings.message);
     }
     notice("Reading scene settings...(parameters)...done.");
 }
@@ -362,7 +364,8 @@ void XMLSceneParserManager::readProperties(const TiXmlElement* properties, Scene
     notice(" Properties: done.");
 }
 
-namespace {
+namespace
+{
 
 // Reads the x, y and z attributes of element; a missing or empty one takes fallback.
 osg::Vec3f readVector(const TiXmlElement* element, float fallback)
@@ -405,13 +408,13 @@ void XMLSceneParserManager::readTransforms(const TiXmlElement* transforms, Scene
         notice(" - rotation -");
         if (!hasAttribute(rotation, "axis"))
             notice(" axis: NA (using default).");
-        object.rotation_axis = parseKeyword<RotationAxis>(getAttribute(rotation, "axis"),
-                                                          {{"x", RotationAxis::x},
-                                                           {"X", RotationAxis::x},
-                                                           {"y", RotationAxis::y},
-                                                           {"Y", RotationAxis::y},
-                                                           {"z", RotationAxis::z},
-                                                           {"Z", RotationAxis::z}});
+        object.rotation_axis =
+            parseKeyword<RotationAxis>(getAttribute(rotation, "axis"), {{"x", RotationAxis::x},
+                                                                        {"X", RotationAxis::x},
+                                                                        {"y", RotationAxis::y},
+                                                                        {"Y", RotationAxis::y},
+                                                                        {"z", RotationAxis::z},
+                                                                        {"Z", RotationAxis::z}});
         if (!hasAttribute(rotation, "angle"))
             notice(" angle: NA (using default).");
         object.rotation_angle = parseFloat(getAttribute(rotation, "angle"));
@@ -431,7 +434,8 @@ void XMLSceneParserManager::readMarkers(const TiXmlElement* markers, SceneObject
         notice(" - all_markers: true");
     } else {
         notice(" all_markers: false");
-        for (const TiXmlElement* child = firstChildElement(markers); child; child = nextSiblingElement(child)) {
+        for (const TiXmlElement* child = firstChildElement(markers); child;
+             child = nextSiblingElement(child)) {
             if (!hasName(child, "marker")) {
                 notice(" WARNING: <marker> was expected (skipping).");
                 continue;

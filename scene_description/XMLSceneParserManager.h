@@ -3,10 +3,12 @@
 #include "scene_description/SceneSettings.h"
 #include "scene_description/XMLParserManager.h"
 
-namespace Orvana {
+namespace Orvana
+{
 
 // scene.xml
-class XMLSceneParserManager : public XMLParserManager {
+class XMLSceneParserManager : public XMLParserManager
+{
 public:
     using XMLParserManager::XMLParserManager;
 

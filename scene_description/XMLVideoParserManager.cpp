@@ -4,9 +4,11 @@
 
 #include "scene_description/ValueParsing.h"
 
-namespace Orvana {
+namespace Orvana
+{
 
-namespace {
+namespace
+{
 
 // The first of attributes that element lacks, or nullptr when it has them all.
 const char* firstMissing(const TiXmlElement* element, std::initializer_list<const char*> attributes)

@@ -3,10 +3,12 @@
 #include "scene_description/VideoSettings.h"
 #include "scene_description/XMLParserManager.h"
 
-namespace Orvana {
+namespace Orvana
+{
 
 // video.xml
-class XMLVideoParserManager : public XMLParserManager {
+class XMLVideoParserManager : public XMLParserManager
+{
 public:
     using XMLParserManager::XMLParserManager;
 

@@ -27,8 +27,8 @@ int main(int argc, char** argv)
                           {"camera_para_16x9.dat", 1280, 720}};
     for (const File& file : files) {
         const double focal = file.width / (2.0 * 0.57735026919); // width / (2 tan 30 degrees)
-        const CameraParameters camera = CameraParameters::pinhole(file.width, file.height, focal, focal,
-                                                                  (file.width - 1) / 2.0, (file.height - 1) / 2.0);
+        const CameraParameters camera = CameraParameters::pinhole(
+            file.width, file.height, focal, focal, (file.width - 1) / 2.0, (file.height - 1) / 2.0);
         std::string error;
         if (!Orvana::MarkerEngine::writeCameraParameters(folder + "/" + file.name, camera, 4, error)) {
             std::fprintf(stderr, "%s\n", error.c_str());

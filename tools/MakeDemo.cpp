@@ -12,7 +12,8 @@
 #include <opencv2/imgproc.hpp>
 #include <opencv2/videoio.hpp>
 
-namespace {
+namespace
+{
 
 const int markerImageSize = 400;
 const int margin = markerImageSize / 10;
@@ -44,7 +45,8 @@ cv::Mat background(int width, int height)
                                                   static_cast<uchar>(level + 5));
         }
     cv::circle(image, cv::Point(90, 400), 45, cv::Scalar(120, 140, 150), cv::FILLED);
-    cv::ellipse(image, cv::Point(560, 90), cv::Size(60, 25), 20.0, 0, 360, cv::Scalar(140, 120, 110), cv::FILLED);
+    cv::ellipse(image, cv::Point(560, 90), cv::Size(60, 25), 20.0, 0, 360, cv::Scalar(140, 120, 110),
+                cv::FILLED);
     return image;
 }
 
@@ -96,8 +98,8 @@ int main(int argc, char** argv)
     const cv::Mat desk = background(width, height);
     const double lo = margin - 0.5;
     const double hi = markerImageSize - margin - 0.5;
-    const std::vector<cv::Point2f> source = {{float(lo), float(lo)}, {float(hi), float(lo)},
-                                             {float(hi), float(hi)}, {float(lo), float(hi)}};
+    const std::vector<cv::Point2f> source = {
+        {float(lo), float(lo)}, {float(hi), float(lo)}, {float(hi), float(hi)}, {float(lo), float(hi)}};
     const double h = markerWidth / 2.0;
     const cv::Vec3d corners[4] = {{-h, h, 0}, {h, h, 0}, {h, -h, 0}, {-h, -h, 0}};
     std::mt19937 random(7);
@@ -105,17 +107,20 @@ int main(int argc, char** argv)
 
     for (int i = 0; i < frames; ++i) {
         const double t = i / fps;
-        const Pose pose = poseAt(25.0 + 15.0 * std::sin(t * 0.9), 20.0 * t,
-                                 cv::Vec3d(60.0 * std::cos(t * 0.7), 35.0 * std::sin(t * 0.7), 420.0 + 60.0 * std::sin(t * 0.5)));
+        const Pose pose = poseAt(
+            25.0 + 15.0 * std::sin(t * 0.9), 20.0 * t,
+            cv::Vec3d(60.0 * std::cos(t * 0.7), 35.0 * std::sin(t * 0.7), 420.0 + 60.0 * std::sin(t * 0.5)));
         std::vector<cv::Point2f> target;
         for (const cv::Vec3d& corner : corners) {
             const cv::Vec3d p = pose.rotation * corner + pose.translation;
-            target.emplace_back(static_cast<float>(focal * p[0] / p[2] + cx), static_cast<float>(focal * p[1] / p[2] + cy));
+            target.emplace_back(static_cast<float>(focal * p[0] / p[2] + cx),
+                                static_cast<float>(focal * p[1] / p[2] + cy));
         }
         cv::Mat frame = desk.clone();
         // The printed sheet around the square stays white: warp the whole marker image over the desk.
         const cv::Matx33d homography = cv::getPerspectiveTransform(source, target);
-        cv::warpPerspective(marker, frame, homography, frame.size(), cv::INTER_LINEAR, cv::BORDER_TRANSPARENT);
+        cv::warpPerspective(marker, frame, homography, frame.size(), cv::INTER_LINEAR,
+                            cv::BORDER_TRANSPARENT);
         cv::GaussianBlur(frame, frame, cv::Size(0, 0), 0.7);
         cv::Mat grain(frame.size(), CV_16SC3);
         for (int y = 0; y < grain.rows; ++y)

@@ -11,25 +11,26 @@
 #include <osg/ShapeDrawable>
 #include <osgDB/WriteFile>
 
-namespace {
+namespace
+{
 
 // A cube of side `size` standing on the marker plane, each face its own colour, so that its
 // orientation can be read off a picture.
 osg::ref_ptr<osg::Node> colourCube(float size)
 {
     const float h = size / 2.0f;
-    const osg::Vec3 corners[8] = {{-h, -h, 0}, {h, -h, 0}, {h, h, 0}, {-h, h, 0},
+    const osg::Vec3 corners[8] = {{-h, -h, 0},    {h, -h, 0},    {h, h, 0},    {-h, h, 0},
                                   {-h, -h, size}, {h, -h, size}, {h, h, size}, {-h, h, size}};
     struct Face {
         int a, b, c, d;
         osg::Vec3 normal;
         osg::Vec4 colour;
     };
-    const Face faces[6] = {{4, 5, 6, 7, {0, 0, 1}, {0.95f, 0.75f, 0.10f, 1}},  // top: amber
-                           {0, 3, 2, 1, {0, 0, -1}, {0.30f, 0.30f, 0.30f, 1}}, // bottom: grey
-                           {0, 1, 5, 4, {0, -1, 0}, {0.85f, 0.15f, 0.15f, 1}}, // front: red
-                           {2, 3, 7, 6, {0, 1, 0}, {0.15f, 0.65f, 0.20f, 1}},  // back: green
-                           {1, 2, 6, 5, {1, 0, 0}, {0.15f, 0.35f, 0.85f, 1}},  // right: blue
+    const Face faces[6] = {{4, 5, 6, 7, {0, 0, 1}, {0.95f, 0.75f, 0.10f, 1}},   // top: amber
+                           {0, 3, 2, 1, {0, 0, -1}, {0.30f, 0.30f, 0.30f, 1}},  // bottom: grey
+                           {0, 1, 5, 4, {0, -1, 0}, {0.85f, 0.15f, 0.15f, 1}},  // front: red
+                           {2, 3, 7, 6, {0, 1, 0}, {0.15f, 0.65f, 0.20f, 1}},   // back: green
+                           {1, 2, 6, 5, {1, 0, 0}, {0.15f, 0.35f, 0.85f, 1}},   // right: blue
                            {3, 0, 4, 7, {-1, 0, 0}, {0.80f, 0.80f, 0.85f, 1}}}; // left: white
     osg::ref_ptr<osg::Geometry> geometry = new osg::Geometry;
     osg::ref_ptr<osg::Vec3Array> vertices = new osg::Vec3Array;
@@ -61,10 +62,9 @@ osg::ref_ptr<osg::Node> axes(float length)
         osg::Quat rotation;
         osg::Vec4 colour;
     };
-    const Axis list[3] = {
-        {{length / 2, 0, 0}, osg::Quat(osg::PI_2, osg::Vec3(0, 1, 0)), {1, 0, 0, 1}},
-        {{0, length / 2, 0}, osg::Quat(-osg::PI_2, osg::Vec3(1, 0, 0)), {0, 1, 0, 1}},
-        {{0, 0, length / 2}, osg::Quat(), {0, 0, 1, 1}}};
+    const Axis list[3] = {{{length / 2, 0, 0}, osg::Quat(osg::PI_2, osg::Vec3(0, 1, 0)), {1, 0, 0, 1}},
+                          {{0, length / 2, 0}, osg::Quat(-osg::PI_2, osg::Vec3(1, 0, 0)), {0, 1, 0, 1}},
+                          {{0, 0, length / 2}, osg::Quat(), {0, 0, 1, 1}}};
     for (const Axis& axis : list) {
         osg::ref_ptr<osg::Cylinder> cylinder = new osg::Cylinder(axis.centre, radius, length);
         cylinder->setRotation(axis.rotation);
@@ -121,7 +121,8 @@ int main(int argc, char** argv)
         return 2;
     }
     const std::string folder = argv[1];
-    const bool ok = write(*colourCube(50.0f), folder + "/orvana.ive") && write(*axes(80.0f), folder + "/axes.ive") &&
+    const bool ok = write(*colourCube(50.0f), folder + "/orvana.ive") &&
+                    write(*axes(80.0f), folder + "/axes.ive") &&
                     write(*dummies(20.0f), folder + "/dummies.ive");
     return ok ? 0 : 1;
 }

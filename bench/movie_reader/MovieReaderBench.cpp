@@ -53,9 +53,9 @@ int main()
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(2));
         }
-        std::printf("%dx%d MJPG: open %.1f ms (median of 5), %.1f frames/s delivered, update %.2f ms a frame\n",
-                    size.width, size.height, opens[opens.size() / 2], frames / 3.0,
-                    frames ? updateMs / frames : 0.0);
+        std::printf(
+            "%dx%d MJPG: open %.1f ms (median of 5), %.1f frames/s delivered, update %.2f ms a frame\n",
+            size.width, size.height, opens[opens.size() / 2], frames / 3.0, frames ? updateMs / frames : 0.0);
     }
     return 0;
 }

@@ -23,8 +23,7 @@ using namespace Orvana;
 using Clock = std::chrono::steady_clock;
 namespace engine = Orvana::MarkerEngine;
 
-template <typename Work>
-double medianMilliseconds(int runs, Work work)
+template <typename Work> double medianMilliseconds(int runs, Work work)
 {
     std::vector<double> times;
     for (int i = 0; i < runs; ++i) {

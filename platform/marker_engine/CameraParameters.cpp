@@ -9,9 +9,11 @@
 
 #include <opencv2/core.hpp>
 
-namespace Orvana::MarkerEngine {
+namespace Orvana::MarkerEngine
+{
 
-namespace {
+namespace
+{
 
 constexpr int kHeaderBytes = 8 + 12 * 8;
 
@@ -90,11 +92,16 @@ CameraParameters CameraParameters::pinhole(int xsize, int ysize, double fx, doub
 int CameraParameters::distortionCount(int version)
 {
     switch (version) {
-    case 1: return 4;
-    case 2: return 5;
-    case 3: return 6;
-    case 4: return 9;
-    default: return 0;
+    case 1:
+        return 4;
+    case 2:
+        return 5;
+    case 3:
+        return 6;
+    case 4:
+        return 9;
+    default:
+        return 0;
     }
 }
 
@@ -184,7 +191,8 @@ cv::Point2d CameraParameters::observedToIdeal(const cv::Point2d& observed) const
 
 cv::Matx33d CameraParameters::cameraMatrix() const
 {
-    return {mat[0][0], mat[0][1], mat[0][2], mat[1][0], mat[1][1], mat[1][2], mat[2][0], mat[2][1], mat[2][2]};
+    return {mat[0][0], mat[0][1], mat[0][2], mat[1][0], mat[1][1],
+            mat[1][2], mat[2][0], mat[2][1], mat[2][2]};
 }
 
 cv::Mat CameraParameters::distortionCoefficients() const
@@ -301,8 +309,9 @@ bool writeCameraParameters(const std::string& path, const CameraParameters& para
     } else {
         // Version 4 from an older record: the OpenCV-equivalent coefficients for the matrix.
         const cv::Mat k = params.distortionCoefficients();
-        const double values[9] = {k.at<double>(0), k.at<double>(1), k.at<double>(2), k.at<double>(3),
-                                  params.mat[0][0], params.mat[1][1], params.mat[0][2], params.mat[1][2], 1.0};
+        const double values[9] = {k.at<double>(0),  k.at<double>(1),  k.at<double>(2),
+                                  k.at<double>(3),  params.mat[0][0], params.mat[1][1],
+                                  params.mat[0][2], params.mat[1][2], 1.0};
         for (double v : values)
             appendBigEndian(bytes, toBits(v), 8);
     }

@@ -7,7 +7,8 @@
 #include <opencv2/core/mat.hpp>
 #include <opencv2/core/types.hpp>
 
-namespace Orvana::MarkerEngine {
+namespace Orvana::MarkerEngine
+{
 
 // Camera parameters in ARToolKit's binary camera file layout: big-endian int xsize and ysize, the
 // 3x4 projection matrix (doubles, row by row), then the distortion values of the format version:

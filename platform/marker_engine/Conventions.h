@@ -26,7 +26,8 @@
 // (the image's axes). A pose maps marker points into this frame: p_camera = R * p_marker + t.
 //
 // OpenGL frame: x right, y up, z backwards. glModelView() turns a pose into that frame.
-namespace Orvana::MarkerEngine {
+namespace Orvana::MarkerEngine
+{
 
 struct Pose;
 

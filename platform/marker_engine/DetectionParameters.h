@@ -2,7 +2,8 @@
 
 #include <string>
 
-namespace Orvana::MarkerEngine {
+namespace Orvana::MarkerEngine
+{
 
 // How the labeling threshold of a frame is chosen.
 enum class ThresholdMode {

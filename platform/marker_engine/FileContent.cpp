@@ -4,7 +4,8 @@
 #include <fstream>
 #include <sstream>
 
-namespace Orvana::MarkerEngine {
+namespace Orvana::MarkerEngine
+{
 
 bool readFileContent(const std::string& path, std::string& content)
 {

@@ -2,7 +2,8 @@
 
 #include <string>
 
-namespace Orvana::MarkerEngine {
+namespace Orvana::MarkerEngine
+{
 
 // The whole content of a regular file; false (never an exception) for a missing path, a folder or
 // a read error.

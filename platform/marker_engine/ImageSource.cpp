@@ -8,9 +8,11 @@
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/videoio.hpp>
 
-namespace Orvana::MarkerEngine {
+namespace Orvana::MarkerEngine
+{
 
-namespace {
+namespace
+{
 
 // Splits at blanks outside double quotes; the quotes themselves are dropped.
 std::vector<std::string> splitOptions(const std::string& text)
@@ -54,7 +56,8 @@ bool isStillImage(const std::string& path)
     std::string ext = std::filesystem::path(path).extension().string();
     for (char& c : ext)
         c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    for (const char* still : {".jpg", ".jpeg", ".png", ".bmp", ".tif", ".tiff", ".tga", ".ppm", ".pgm", ".webp"})
+    for (const char* still :
+         {".jpg", ".jpeg", ".png", ".bmp", ".tif", ".tiff", ".tga", ".ppm", ".pgm", ".webp"})
         if (ext == still)
             return true;
     return false;

@@ -5,15 +5,18 @@
 
 #include <opencv2/core/mat.hpp>
 
-namespace cv {
+namespace cv
+{
 class VideoCapture;
 }
 
-namespace Orvana::MarkerEngine {
+namespace Orvana::MarkerEngine
+{
 
 // A source of frames: a still image (delivered again on every grab), a movie file or a camera, all
 // read through OpenCV. Frames are 8-bit BGR.
-class ImageSource {
+class ImageSource
+{
 public:
     ImageSource();
     ~ImageSource();

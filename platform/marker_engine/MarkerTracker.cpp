@@ -5,7 +5,8 @@
 #include <algorithm>
 #include <cmath>
 
-namespace Orvana::MarkerEngine {
+namespace Orvana::MarkerEngine
+{
 
 std::array<cv::Point2d, 4> MarkerDetection::patternCorners() const
 {
@@ -15,10 +16,7 @@ std::array<cv::Point2d, 4> MarkerDetection::patternCorners() const
     return corners;
 }
 
-MarkerTracker::MarkerTracker(const DetectionParameters& parameters)
-    : _detector(parameters)
-{
-}
+MarkerTracker::MarkerTracker(const DetectionParameters& parameters) : _detector(parameters) {}
 
 bool MarkerTracker::loadPattern(const std::string& path, int& id, std::string& error)
 {
@@ -40,8 +38,8 @@ int MarkerTracker::identify(const cv::Mat& frame)
         PatternImage image;
         if (_matcher.count() > 0 && extractPattern(frame, square.corners, p.patternRatio, image)) {
             const auto& c = square.corners;
-            const double side = 0.25 * (cv::norm(c[1] - c[0]) + cv::norm(c[2] - c[1]) + cv::norm(c[3] - c[2]) +
-                                        cv::norm(c[0] - c[3]));
+            const double side = 0.25 * (cv::norm(c[1] - c[0]) + cv::norm(c[2] - c[1]) +
+                                        cv::norm(c[3] - c[2]) + cv::norm(c[0] - c[3]));
             const double cell = side * p.patternRatio / kPatternSize;
             const PatternMatcher::Match match =
                 _matcher.match(image, p.minPatternContrast, p.confidenceCutoff, p.maxCorrelationExcess,

@@ -10,7 +10,8 @@
 #include "platform/marker_engine/Pattern.h"
 #include "platform/marker_engine/SquareDetector.h"
 
-namespace Orvana::MarkerEngine {
+namespace Orvana::MarkerEngine
+{
 
 // A square with the pattern it shows.
 struct MarkerDetection {
@@ -26,7 +27,8 @@ struct MarkerDetection {
 
 // Detection and identification of each frame: squares, their interiors, the best pattern of each.
 // Poses come from estimateSquarePose / estimateMultiPose with the detections' pattern corners.
-class MarkerTracker {
+class MarkerTracker
+{
 public:
     explicit MarkerTracker(const DetectionParameters& parameters = {});
 

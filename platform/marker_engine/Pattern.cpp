@@ -12,14 +12,15 @@
 
 #include "platform/marker_engine/Homography.h"
 
-namespace Orvana::MarkerEngine {
+namespace Orvana::MarkerEngine
+{
 
-namespace {
+namespace
+{
 
 constexpr int kPlane = kPatternSize * kPatternSize;
 
-template <typename Values>
-void normalise(const PatternImage& image, Values& out, double& norm)
+template <typename Values> void normalise(const PatternImage& image, Values& out, double& norm)
 {
     double mean = 0.0;
     for (uint8_t v : image)
@@ -132,7 +133,8 @@ bool writePattern(const std::string& path, const Pattern& pattern, std::string& 
     return true;
 }
 
-namespace {
+namespace
+{
 
 // Adds the samples of a fine grid over the pattern area to the cells' sums. `Clamp` keeps samples
 // inside the frame, for squares that reach its edge.
@@ -177,7 +179,8 @@ void sampleGrid(const cv::Mat& frame, const SquareMap& map, double margin, int p
                     cell[plane * kPlane] += (top * (256 - fy) + bottom * fy + (1 << 15)) >> 16;
                 }
             } else {
-                const uint8_t* p = data + static_cast<int>(y + 0.5f) * rowStep + static_cast<int>(x + 0.5f) * channels;
+                const uint8_t* p =
+                    data + static_cast<int>(y + 0.5f) * rowStep + static_cast<int>(x + 0.5f) * channels;
                 if (channels == 3) {
                     cell[0] += p[0];
                     cell[kPlane] += p[1];
@@ -253,7 +256,8 @@ double contrast(const PatternImage& image)
     return norm / std::sqrt(static_cast<double>(kPatternValues));
 }
 
-namespace {
+namespace
+{
 
 // Dot product of two prepared images.
 float dot(const float* a, const float* b)
@@ -278,7 +282,8 @@ float dot(const float* a, const float* b)
 
 } // namespace
 
-namespace {
+namespace
+{
 
 // The image's values, with its mean removed, scaled to unit length; false for a flat image.
 template <typename Values>
@@ -306,8 +311,7 @@ bool prepare(const Values& values, std::array<float, kPatternValues>& out, doubl
 // The image divided by its own grey level averaged over 5x5 cells: light that changes across the
 // square (a gradient, a shadow) scales the image and its average alike and drops out, but for a
 // couple of cells along a hard shadow's edge.
-template <typename Values>
-std::array<float, kPatternValues> evenLight(const Values& image)
+template <typename Values> std::array<float, kPatternValues> evenLight(const Values& image)
 {
     std::array<float, kPlane> grey{};
     for (int i = 0; i < kPlane; ++i)
@@ -371,7 +375,8 @@ constexpr int kTemplateLevels = sizeof kTemplateBlurs / sizeof kTemplateBlurs[0]
 
 } // namespace
 
-void PatternMatcher::View::add(const std::array<Prepared, 4>& orientations, const std::array<uint16_t, 4>& structure)
+void PatternMatcher::View::add(const std::array<Prepared, 4>& orientations,
+                               const std::array<uint16_t, 4>& structure)
 {
     patterns.push_back(orientations);
     structured.push_back(structure);
@@ -404,7 +409,8 @@ int PatternMatcher::add(const Pattern& pattern)
             for (int plane = 0; plane < 3; ++plane)
                 for (int y = block / 4 * 4; y < block / 4 * 4 + 4; ++y)
                     for (int x = block % 4 * 4; x < block % 4 * 4 + 4; ++x)
-                        energy += sharp[plane * kPlane + y * kPatternSize + x] * sharp[plane * kPlane + y * kPatternSize + x];
+                        energy += sharp[plane * kPlane + y * kPatternSize + x] *
+                                  sharp[plane * kPlane + y * kPatternSize + x];
             if (energy >= 1.0 / 32.0)
                 structure[d] |= static_cast<uint16_t>(1u << block);
         }
@@ -479,7 +485,8 @@ PatternMatcher::Match PatternMatcher::View::match(const Prepared& image, double 
 }
 
 PatternMatcher::Match PatternMatcher::match(const PatternImage& image, double minContrast, double cutoff,
-                                            double maxExcess, double minBlockCorrelation, double blurCells) const
+                                            double maxExcess, double minBlockCorrelation,
+                                            double blurCells) const
 {
     Prepared prepared{};
     double deviation = 0.0;

@@ -8,7 +8,8 @@
 #include <opencv2/core/mat.hpp>
 #include <opencv2/core/types.hpp>
 
-namespace Orvana::MarkerEngine {
+namespace Orvana::MarkerEngine
+{
 
 constexpr int kPatternSize = 16;
 constexpr int kPatternValues = 3 * kPatternSize * kPatternSize;
@@ -49,7 +50,8 @@ double correlation(const PatternImage& a, const PatternImage& b);
 double contrast(const PatternImage& image);
 
 // The loaded patterns, prepared for matching.
-class PatternMatcher {
+class PatternMatcher
+{
 public:
     struct Match {
         int id = -1;

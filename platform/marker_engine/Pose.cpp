@@ -12,9 +12,11 @@
 #include "platform/marker_engine/Conventions.h"
 #include "platform/marker_engine/FileContent.h"
 
-namespace Orvana::MarkerEngine {
+namespace Orvana::MarkerEngine
+{
 
-namespace {
+namespace
+{
 
 Pose fromVectors(const cv::Mat& rvec, const cv::Mat& tvec)
 {
@@ -52,8 +54,8 @@ cv::Matx33d rotationMatrix(const cv::Vec3d& r)
             t * a[0] * a[2] - s * a[1], t * a[1] * a[2] + s * a[0], t * a[2] * a[2] + c};
 }
 
-void projectAll(const std::vector<cv::Point3d>& object, const cv::Matx33d& k, const cv::Vec3d& r, const cv::Vec3d& t,
-                std::vector<cv::Point2d>& out)
+void projectAll(const std::vector<cv::Point3d>& object, const cv::Matx33d& k, const cv::Vec3d& r,
+                const cv::Vec3d& t, std::vector<cv::Point2d>& out)
 {
     const cv::Matx33d rotation = rotationMatrix(r);
     out.resize(object.size());
@@ -74,11 +76,11 @@ double squaredError(const std::vector<cv::Point2d>& a, const std::vector<cv::Poi
 // Levenberg-Marquardt on the reprojection error over (rotation vector, translation), with a
 // numeric Jacobian: a few corners make each step a matter of microseconds, far less than the
 // general solver's set-up.
-void refineLM(const std::vector<cv::Point3d>& object, const std::vector<cv::Point2d>& image, const cv::Matx33d& k,
-              cv::Mat& rvec, cv::Mat& tvec)
+void refineLM(const std::vector<cv::Point3d>& object, const std::vector<cv::Point2d>& image,
+              const cv::Matx33d& k, cv::Mat& rvec, cv::Mat& tvec)
 {
-    cv::Vec6d x(rvec.at<double>(0), rvec.at<double>(1), rvec.at<double>(2), tvec.at<double>(0), tvec.at<double>(1),
-                tvec.at<double>(2));
+    cv::Vec6d x(rvec.at<double>(0), rvec.at<double>(1), rvec.at<double>(2), tvec.at<double>(0),
+                tvec.at<double>(1), tvec.at<double>(2));
     const auto residuals = [&](const cv::Vec6d& v, std::vector<cv::Point2d>& projected) {
         projectAll(object, k, cv::Vec3d(v[0], v[1], v[2]), cv::Vec3d(v[3], v[4], v[5]), projected);
         return squaredError(projected, image);
@@ -125,7 +127,8 @@ void refineLM(const std::vector<cv::Point3d>& object, const std::vector<cv::Poin
             const cv::Vec6d candidate = x + delta;
             const double candidateError = residuals(candidate, moved);
             if (std::isfinite(candidateError) && candidateError < error) {
-                const bool converged = error - candidateError < 1e-12 * (1.0 + error) || cv::norm(delta) < 1e-12;
+                const bool converged =
+                    error - candidateError < 1e-12 * (1.0 + error) || cv::norm(delta) < 1e-12;
                 x = candidate;
                 error = candidateError;
                 current.swap(moved);
@@ -165,7 +168,8 @@ bool choose(const std::vector<Candidate>& candidates, const Pose* previous, doub
         double nearest = 1e300;
         std::size_t nearestIndex = best;
         for (std::size_t i = 0; i < candidates.size(); ++i) {
-            const double angle = rotationAngle(fromVectors(candidates[i].rvec, candidates[i].tvec), *previous);
+            const double angle =
+                rotationAngle(fromVectors(candidates[i].rvec, candidates[i].tvec), *previous);
             if (angle < nearest) {
                 nearest = angle;
                 nearestIndex = i;
@@ -241,7 +245,8 @@ cv::Matx34d Pose::matrix() const
 {
     const cv::Matx33d& r = rotation;
     const cv::Vec3d& t = translation;
-    return {r(0, 0), r(0, 1), r(0, 2), t[0], r(1, 0), r(1, 1), r(1, 2), t[1], r(2, 0), r(2, 1), r(2, 2), t[2]};
+    return {r(0, 0), r(0, 1), r(0, 2), t[0],    r(1, 0), r(1, 1),
+            r(1, 2), t[1],    r(2, 0), r(2, 1), r(2, 2), t[2]};
 }
 
 cv::Point3d Pose::apply(const cv::Point3d& p) const
@@ -260,7 +265,8 @@ double rotationAngle(const Pose& a, const Pose& b)
 std::array<cv::Point3d, 4> markerCorners(double width)
 {
     const double h = 0.5 * width;
-    return {cv::Point3d(-h, h, 0.0), cv::Point3d(h, h, 0.0), cv::Point3d(h, -h, 0.0), cv::Point3d(-h, -h, 0.0)};
+    return {cv::Point3d(-h, h, 0.0), cv::Point3d(h, h, 0.0), cv::Point3d(h, -h, 0.0),
+            cv::Point3d(-h, -h, 0.0)};
 }
 
 std::array<double, 16> glModelView(const Pose& pose)

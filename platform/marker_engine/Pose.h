@@ -7,7 +7,8 @@
 #include <opencv2/core/matx.hpp>
 #include <opencv2/core/types.hpp>
 
-namespace Orvana::MarkerEngine {
+namespace Orvana::MarkerEngine
+{
 
 struct CameraParameters;
 

@@ -9,9 +9,11 @@
 #include "platform/marker_engine/Homography.h"
 #include "platform/marker_engine/Luminance.h"
 
-namespace Orvana::MarkerEngine {
+namespace Orvana::MarkerEngine
+{
 
-namespace {
+namespace
+{
 
 // Neighbour steps, clockwise as seen in the image (y down), starting east.
 constexpr int kStepX[8] = {1, 1, 0, -1, -1, -1, 0, 1};
@@ -59,8 +61,7 @@ double cross(const cv::Point2d& a, const cv::Point2d& b)
 }
 
 // The median of values[0..count), which it reorders.
-template <typename T>
-T medianOf(T* values, std::size_t count)
+template <typename T> T medianOf(T* values, std::size_t count)
 {
     if (count == 0)
         return T();
@@ -129,8 +130,8 @@ struct SideEdge {
 // Each point is the centroid of the grey-level rise round its steepest place: it finds the edge
 // from anywhere in the profile and does not depend on the flat levels being reached, but it is
 // noisy; scanEdgePoints then makes it precise.
-void slopeEdgePoints(const cv::Mat& frame, const cv::Point2d& a, const cv::Point2d& b, double reach, double spacing,
-                     SideEdge& edge)
+void slopeEdgePoints(const cv::Mat& frame, const cv::Point2d& a, const cv::Point2d& b, double reach,
+                     double spacing, SideEdge& edge)
 {
     edge.count = 0;
     edge.blur = 0.f;
@@ -206,10 +207,10 @@ void slopeEdgePoints(const cv::Mat& frame, const cv::Point2d& a, const cv::Point
 // approximation.
 double normalQuantile(double p)
 {
-    constexpr double a[6] = {-3.969683028665376e+01, 2.209460984245205e+02, -2.759285104469687e+02,
+    constexpr double a[6] = {-3.969683028665376e+01, 2.209460984245205e+02,  -2.759285104469687e+02,
                              1.383577518672690e+02,  -3.066479806614716e+01, 2.506628277459239e+00};
     constexpr double b[5] = {-5.447609879822406e+01, 1.615858368580409e+02, -1.556989798598866e+02,
-                             6.680131188771972e+01,  -1.328068155288572e+01};
+                             6.680131188771972e+01, -1.328068155288572e+01};
     const double q = p - 0.5, r = q * q;
     return (((((a[0] * r + a[1]) * r + a[2]) * r + a[3]) * r + a[4]) * r + a[5]) * q /
            (((((b[0] * r + b[1]) * r + b[2]) * r + b[3]) * r + b[4]) * r + 1.0);
@@ -245,7 +246,8 @@ void scanEdgePoints(const cv::Mat& frame, const cv::Point2d& a, const cv::Point2
     const double skip = std::clamp(3.0 / length, 0.08, 0.25);
     const double lo = std::min(start, end) + skip * std::abs(end - start);
     const double hi = std::max(start, end) - skip * std::abs(end - start);
-    const int first = std::max(0, static_cast<int>(std::ceil(lo))), last = std::min(lines - 1, static_cast<int>(hi));
+    const int first = std::max(0, static_cast<int>(std::ceil(lo))),
+              last = std::min(lines - 1, static_cast<int>(hi));
     // At most 64 scan lines a side.
     const int every = std::max(1, (last - first + 1 + 63) / 64);
     // Bytes from one pixel to the next along a scan line.
@@ -386,10 +388,7 @@ bool parseThresholdMode(const std::string& name, ThresholdMode& mode)
     return false;
 }
 
-SquareDetector::SquareDetector(const DetectionParameters& parameters)
-    : _parameters(parameters)
-{
-}
+SquareDetector::SquareDetector(const DetectionParameters& parameters) : _parameters(parameters) {}
 
 const cv::Mat& SquareDetector::binaryImage() const
 {
@@ -490,21 +489,24 @@ const std::vector<Square>& SquareDetector::run(const cv::Mat& frame, int manualT
             continue;
         if (region.maxX - region.minX < 3 || region.maxY - region.minY < 3)
             continue;
-        const std::size_t bound = 4 * static_cast<std::size_t>(region.maxX - region.minX + region.maxY - region.minY + 4);
+        const std::size_t bound =
+            4 * static_cast<std::size_t>(region.maxX - region.minX + region.maxY - region.minY + 4);
         if (!traceOutline(_binary, region.startX, region.startY, bound))
             continue;
         Candidate candidate;
         if (!fitQuad(scale, candidate.square.corners))
             continue;
         candidate.square.area = area;
-        candidate.box = cv::Rect(region.minX, region.minY, region.maxX - region.minX + 1, region.maxY - region.minY + 1);
+        candidate.box =
+            cv::Rect(region.minX, region.minY, region.maxX - region.minX + 1, region.maxY - region.minY + 1);
         candidates.push_back(candidate);
     }
 
     for (std::size_t i = 0; i < candidates.size(); ++i) {
         Square& square = candidates[i].square;
         if (_parameters.dropNestedSquares) {
-            const cv::Point2d middle = 0.25 * (square.corners[0] + square.corners[1] + square.corners[2] + square.corners[3]);
+            const cv::Point2d middle =
+                0.25 * (square.corners[0] + square.corners[1] + square.corners[2] + square.corners[3]);
             bool nested = false;
             for (std::size_t j = 0; j < candidates.size() && !nested; ++j) {
                 if (j == i || (candidates[j].box & candidates[i].box) != candidates[i].box ||
@@ -739,13 +741,15 @@ bool SquareDetector::fitQuad(double scale, std::array<cv::Point2d, 4>& corners) 
         farthestFromChord(from, to, deviation);
         if (deviation > std::max(_parameters.maxChordDeviation, _parameters.maxChordDeviationShare * side))
             return false;
-        if (middleDeviation(from, to) > std::max(_parameters.maxSideDeviation, _parameters.maxSideDeviationShare * side))
+        if (middleDeviation(from, to) >
+            std::max(_parameters.maxSideDeviation, _parameters.maxSideDeviationShare * side))
             return false;
     }
 
     std::array<cv::Point2d, 4> quad;
     for (int k = 0; k < 4; ++k)
-        quad[k] = cv::Point2d(p[vertex[k]].x * scale + (scale - 1.0) * 0.5, p[vertex[k]].y * scale + (scale - 1.0) * 0.5);
+        quad[k] = cv::Point2d(p[vertex[k]].x * scale + (scale - 1.0) * 0.5,
+                              p[vertex[k]].y * scale + (scale - 1.0) * 0.5);
     for (int k = 0; k < 4; ++k) {
         // Clockwise in the image means every turn is to the right (positive cross product, y down).
         if (cross(quad[(k + 1) % 4] - quad[k], quad[(k + 2) % 4] - quad[(k + 1) % 4]) <= 0.0)
@@ -818,13 +822,14 @@ bool SquareDetector::refineCorners(const cv::Mat& frame, Square& square, std::ar
     return true;
 }
 
-bool SquareDetector::checkBorder(const cv::Mat& frame, Square& square, const std::array<float, 4>& edgeLights) const
+bool SquareDetector::checkBorder(const cv::Mat& frame, Square& square,
+                                 const std::array<float, 4>& edgeLights) const
 {
     const SquareMap map(square.corners);
-    const double side = 0.25 * (cv::norm(square.corners[1] - square.corners[0]) +
-                                cv::norm(square.corners[2] - square.corners[1]) +
-                                cv::norm(square.corners[3] - square.corners[2]) +
-                                cv::norm(square.corners[0] - square.corners[3]));
+    const double side =
+        0.25 *
+        (cv::norm(square.corners[1] - square.corners[0]) + cv::norm(square.corners[2] - square.corners[1]) +
+         cv::norm(square.corners[3] - square.corners[2]) + cv::norm(square.corners[0] - square.corners[3]));
     // The band between the edge and a quarter of the width in, where a marker is black: two rows of
     // samples along each side, clear of the edge's blur on both sides.
     constexpr int kAlong = 12;

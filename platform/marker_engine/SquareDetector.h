@@ -9,7 +9,8 @@
 
 #include "platform/marker_engine/DetectionParameters.h"
 
-namespace Orvana::MarkerEngine {
+namespace Orvana::MarkerEngine
+{
 
 // A dark square found in a frame (conventions in Conventions.h).
 struct Square {
@@ -30,7 +31,8 @@ struct Square {
 // mode says), outline tracing of the regions that pass the area limits, a four-corner fit of each
 // outline, sub-pixel corners from the grey-level edges, and a check that each square has the dark
 // border band of a marker. Buffers are kept between frames; frames are read, never copied.
-class SquareDetector {
+class SquareDetector
+{
 public:
     explicit SquareDetector(const DetectionParameters& parameters = {});
 

@@ -180,7 +180,8 @@ void MovieImageStream::decodeLoop()
 {
     using Clock = std::chrono::steady_clock;
     std::unique_lock<std::mutex> lock(_mutex);
-    const auto interval = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(1.0 / _frameRate));
+    const auto interval =
+        std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(1.0 / _frameRate));
     auto due = Clock::now() + interval;
     cv::Mat frame;
     while (!_quit) {

@@ -29,7 +29,8 @@ public:
             return ReadResult::FILE_NOT_HANDLED;
         const std::string path = osgDB::findDataFile(file, options);
         if (path.empty()) {
-            osg::notify(osg::FATAL) << " WARNING: movie reader: cannot find movie file: " << file << std::endl;
+            osg::notify(osg::FATAL) << " WARNING: movie reader: cannot find movie file: " << file
+                                    << std::endl;
             return ReadResult::FILE_NOT_FOUND;
         }
         osg::ref_ptr<MovieImageStream> stream = new MovieImageStream;

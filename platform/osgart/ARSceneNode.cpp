@@ -7,11 +7,14 @@
 #include "osgART/Tracker.h"
 #include "osgART/Video.h"
 
-namespace osgART {
+namespace osgART
+{
 
-namespace {
+namespace
+{
 
-class TrackingUpdateCallback : public osg::NodeCallback {
+class TrackingUpdateCallback : public osg::NodeCallback
+{
 public:
     void operator()(osg::Node* node, osg::NodeVisitor* nv) override
     {

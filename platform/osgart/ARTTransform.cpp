@@ -5,11 +5,14 @@
 
 #include "osgART/Marker.h"
 
-namespace osgART {
+namespace osgART
+{
 
-namespace {
+namespace
+{
 
-class MarkerTransformCallback : public osg::NodeCallback {
+class MarkerTransformCallback : public osg::NodeCallback
+{
 public:
     void operator()(osg::Node* node, osg::NodeVisitor* nv) override
     {

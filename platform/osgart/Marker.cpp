@@ -2,7 +2,8 @@
 
 #include "osgART/TransformFilterCallback.h"
 
-namespace osgART {
+namespace osgART
+{
 
 Marker::Marker() = default;
 

@@ -6,9 +6,11 @@
 #include <osgDB/DynamicLibrary>
 #include <osgDB/FileUtils>
 
-namespace osgART {
+namespace osgART
+{
 
-namespace {
+namespace
+{
 
 #if defined(_WIN32)
 const char* moduleExtension = ".dll";

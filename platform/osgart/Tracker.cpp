@@ -3,7 +3,8 @@
 #include "osgART/Marker.h"
 #include "osgART/Video.h"
 
-namespace osgART {
+namespace osgART
+{
 
 GenericTracker::GenericTracker() = default;
 

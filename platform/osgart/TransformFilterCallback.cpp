@@ -2,7 +2,8 @@
 
 #include <algorithm>
 
-namespace osgART {
+namespace osgART
+{
 
 TransformFilterCallback::TransformFilterCallback() = default;
 
@@ -30,7 +31,8 @@ osg::Matrixd TransformFilterCallback::filter(const osg::Matrixd& raw)
     _rotation = blended;
     _scale = scale;
 
-    return osg::Matrixd::scale(_scale) * osg::Matrixd::rotate(_rotation) * osg::Matrixd::translate(_translation);
+    return osg::Matrixd::scale(_scale) * osg::Matrixd::rotate(_rotation) *
+           osg::Matrixd::translate(_translation);
 }
 
 } // namespace osgART

@@ -1,6 +1,7 @@
 #include "osgART/Video.h"
 
-namespace osgART {
+namespace osgART
+{
 
 GenericVideo::GenericVideo()
 {

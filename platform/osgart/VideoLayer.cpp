@@ -12,7 +12,8 @@
 
 #include "osgART/Video.h"
 
-namespace osgART {
+namespace osgART
+{
 
 VideoLayer::VideoLayer(osg::Image* image, int layer) : _image(image), _layer(layer) {}
 

@@ -7,9 +7,11 @@
 #include <fstream>
 #include <vector>
 
-namespace Orvana {
+namespace Orvana
+{
 
-namespace {
+namespace
+{
 
 // Headers sit at the start; JPEG frame headers may follow large metadata segments.
 constexpr std::size_t kHeaderBytes = 1 << 20;
@@ -75,9 +77,11 @@ bool jpegSize(const std::vector<unsigned char>& d, int& width, int& height)
         const std::size_t length = bigEndian(d, at + 2, 2);
         if (length < 2)
             return false;
-        const bool frame = marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
+        const bool frame =
+            marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
         if (frame)
-            return fits(d, at + 4, 5) && setSize(bigEndian(d, at + 7, 2), bigEndian(d, at + 5, 2), width, height);
+            return fits(d, at + 4, 5) &&
+                   setSize(bigEndian(d, at + 7, 2), bigEndian(d, at + 5, 2), width, height);
         at += 2 + length;
     }
     return false;
@@ -101,7 +105,9 @@ bool tiffSize(const std::vector<unsigned char>& d, int& width, int& height)
     const bool big = d[0] == 'M' && d[1] == 'M' && d[2] == 0 && d[3] == 42;
     if (!little && !big)
         return false;
-    auto read = [&](std::size_t at, int bytes) { return little ? littleEndian(d, at, bytes) : bigEndian(d, at, bytes); };
+    auto read = [&](std::size_t at, int bytes) {
+        return little ? littleEndian(d, at, bytes) : bigEndian(d, at, bytes);
+    };
     const std::size_t directory = read(4, 4);
     if (!fits(d, directory, 2))
         return false;

@@ -2,7 +2,8 @@
 
 #include <string>
 
-namespace Orvana {
+namespace Orvana
+{
 
 // The width and height a PNG, JPEG, BMP, TIFF or TGA file declares in its header, read without
 // decoding the picture, so that a huge image can be refused before it costs memory. False when

@@ -10,9 +10,11 @@
 
 #include "platform/safe_loading/ImageHeader.h"
 
-namespace Orvana {
+namespace Orvana
+{
 
-namespace {
+namespace
+{
 
 template <typename Read>
 auto guarded(const std::string& path, const char* kind, Read read) -> decltype(read())
@@ -20,11 +22,11 @@ auto guarded(const std::string& path, const char* kind, Read read) -> decltype(r
     try {
         return read();
     } catch (const std::bad_alloc&) {
-        osg::notify(osg::FATAL) << " WARNING: " << kind << " file asks for more memory than there is: " << path
-                                << std::endl;
+        osg::notify(osg::FATAL) << " WARNING: " << kind
+                                << " file asks for more memory than there is: " << path << std::endl;
     } catch (const std::exception& error) {
-        osg::notify(osg::FATAL) << " WARNING: could not read " << kind << " file: " << path << " (" << error.what()
-                                << ")" << std::endl;
+        osg::notify(osg::FATAL) << " WARNING: could not read " << kind << " file: " << path << " ("
+                                << error.what() << ")" << std::endl;
     } catch (...) {
         osg::notify(osg::FATAL) << " WARNING: could not read " << kind << " file: " << path << std::endl;
     }
@@ -42,7 +44,8 @@ osg::ref_ptr<osg::Image> loadImageFile(const std::string& path, const osgDB::Opt
 {
     int width = 0;
     int height = 0;
-    if (readImageHeaderSize(path, width, height) && (width > kMaximumImageSide || height > kMaximumImageSide)) {
+    if (readImageHeaderSize(path, width, height) &&
+        (width > kMaximumImageSide || height > kMaximumImageSide)) {
         osg::notify(osg::FATAL) << " WARNING: image too large (" << width << "x" << height << "): " << path
                                 << std::endl;
         return nullptr;

@@ -4,16 +4,19 @@
 
 #include <osg/ref_ptr>
 
-namespace osg {
+namespace osg
+{
 class Image;
 class Node;
 } // namespace osg
 
-namespace osgDB {
+namespace osgDB
+{
 class Options;
 }
 
-namespace Orvana {
+namespace Orvana
+{
 
 // Largest picture side read as an image; bigger ones are refused before decoding.
 constexpr int kMaximumImageSide = 16384;
@@ -29,8 +32,7 @@ osg::ref_ptr<osg::Image> loadImageFile(const std::string& path, const osgDB::Opt
 
 // Runs a loader of another library that may throw (many size their buffers from a file's header);
 // an exception counts as a failed load.
-template <typename Load>
-bool loadWithoutThrowing(Load&& load) noexcept
+template <typename Load> bool loadWithoutThrowing(Load&& load) noexcept
 {
     try {
         return load();

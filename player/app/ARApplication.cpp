@@ -8,11 +8,11 @@
 #include <osg/Geometry>
 #include <osg/MatrixTransform>
 #include <osg/Notify>
-#include <osg/TexMat>
-#include <osg/Texture2D>
 #include <osg/PolygonMode>
 #include <osg/Projection>
 #include <osg/Switch>
+#include <osg/TexMat>
+#include <osg/Texture2D>
 #include <osgDB/FileNameUtils>
 #include <osgUtil/Optimizer>
 
@@ -35,9 +35,11 @@
 #include "scene_description/XMLSceneParserManager.h"
 #include "scene_description/XMLVideoParserManager.h"
 
-namespace Orvana {
+namespace Orvana
+{
 
-namespace {
+namespace
+{
 
 // Reads one description file into `record`, reporting each failed step; the record is replaced
 // only when the file was loaded, read and found valid.
@@ -86,7 +88,8 @@ ARApplication::~ARApplication()
 
 bool ARApplication::setConfiguration(const std::string& name)
 {
-    return loadRecord<XMLConfigurationParserManager>(name, _workingDirectory, "configuration", _configuration);
+    return loadRecord<XMLConfigurationParserManager>(name, _workingDirectory, "configuration",
+                                                     _configuration);
 }
 
 bool ARApplication::setTracker(const std::string& name)
@@ -117,7 +120,8 @@ bool ARApplication::setMarkers(const std::string& name)
 
 bool ARApplication::setLighting(const std::string& name)
 {
-    return loadRecord<XMLLightingParserManager>(name, _temporaryDirectory, "lighting configuration", _lighting);
+    return loadRecord<XMLLightingParserManager>(name, _temporaryDirectory, "lighting configuration",
+                                                _lighting);
 }
 
 void ARApplication::setVideoDevice(const std::string& device)
@@ -134,16 +138,14 @@ void ARApplication::setVideoDevice(const std::string& device)
 void ARApplication::setApplicationHint()
 {
     if (!_scene) {
-        osg::notify(osg::FATAL) << " WARNING: cannot set application hint - scene configuration empty." << std::endl;
+        osg::notify(osg::FATAL) << " WARNING: cannot set application hint - scene configuration empty."
+                                << std::endl;
         return;
     }
     const std::string& software = _scene->authoring_software;
-    const std::pair<const char*, int> hints[] = {{"sketchup", hint_sketchup},
-                                                 {"3dsmax", hint_3dsmax},
-                                                 {"scia_engineer", hint_scia_engineer},
-                                                 {"vectorworks", hint_vectorworks},
-                                                 {"maya", hint_maya},
-                                                 {"cinema4d", hint_cinema4d}};
+    const std::pair<const char*, int> hints[] = {
+        {"sketchup", hint_sketchup},       {"3dsmax", hint_3dsmax}, {"scia_engineer", hint_scia_engineer},
+        {"vectorworks", hint_vectorworks}, {"maya", hint_maya},     {"cinema4d", hint_cinema4d}};
     _applicationHint = hint_none;
     for (const auto& [text, hint] : hints)
         if (software == text) {
@@ -216,7 +218,8 @@ bool ARApplication::initScene()
         debugField->set(!debugField->get());
         if (debugField->get() && debugImageField) {
             auto hasPixels = [](const osg::Image* image) {
-                return image && image->s() && image->t() && image->r() && image->data() && image->getPixelFormat();
+                return image && image->s() && image->t() && image->r() && image->data() &&
+                       image->getPixelFormat();
             };
             if (!hasPixels(debugImageField->get())) {
                 _videoPlugin->dirty();
@@ -256,7 +259,8 @@ bool ARApplication::initScene()
     _sceneGroup->addChild(_notShadowedGroup.get());
     createShadowsManager();
 
-    const osg::StateAttribute::GLModeValue lightingOn = osg::StateAttribute::ON | osg::StateAttribute::PROTECTED;
+    const osg::StateAttribute::GLModeValue lightingOn =
+        osg::StateAttribute::ON | osg::StateAttribute::PROTECTED;
     osg::StateSet* plain = _notShadowedGroup->getOrCreateStateSet();
     plain->setMode(GL_LIGHTING, lightingOn);
     plain->setMode(GL_LIGHT0, osg::StateAttribute::ON);
@@ -336,7 +340,8 @@ void ARApplication::run()
         object->onInit();
     }
     for (const osg::ref_ptr<ARObject>& object : _objects)
-        if (object->hasEvent("on_mouse_in") || object->hasEvent("on_mouse_out") || object->hasEvent("on_mouse_over"))
+        if (object->hasEvent("on_mouse_in") || object->hasEvent("on_mouse_out") ||
+            object->hasEvent("on_mouse_over"))
             _mouseHoverEvents = true;
 
     if (_audio && _audio->autoplay) {
@@ -381,7 +386,8 @@ void ARApplication::run()
 void ARApplication::applySmallFeatureCulling()
 {
     if (!_arCamera.valid()) {
-        osg::notify(osg::FATAL) << " WARNING: AR camera not created yet, cannot optimize rendering." << std::endl;
+        osg::notify(osg::FATAL) << " WARNING: AR camera not created yet, cannot optimize rendering."
+                                << std::endl;
         return;
     }
     osg::CullSettings::CullingMode mode = _arCamera->getCullingMode();

@@ -10,14 +10,15 @@
 #include <osg/ref_ptr>
 #include <osgGA/GUIEventHandler>
 
+#include "player/interaction/HUDManager.h"
 #include "scene_description/AudioSettings.h"
 #include "scene_description/ConfigurationSettings.h"
 #include "scene_description/MarkersSettings.h"
 #include "scene_description/SceneSettings.h"
 #include "scene_description/VideoSettings.h"
-#include "player/interaction/HUDManager.h"
 
-namespace osg {
+namespace osg
+{
 class Camera;
 class Geode;
 class Geometry;
@@ -31,14 +32,16 @@ class TexMat;
 class Texture2D;
 } // namespace osg
 
-namespace osgART {
+namespace osgART
+{
 class ARSceneNode;
 class GenericTracker;
 class GenericVideo;
 class VideoLayer;
 } // namespace osgART
 
-namespace Orvana {
+namespace Orvana
+{
 
 class ARClippingManager;
 class ARMarkerNode;
@@ -62,7 +65,8 @@ enum ApplicationHint : int {
 // The player's central object: the settings records, the tracker and video, the markers, the
 // scene graph, the viewer, the scene objects and soundtracks, and the temporary data to remove at
 // exit. Objects, actions and handlers keep a plain pointer to it.
-class ARApplication {
+class ARApplication
+{
 public:
     using MarkerMap = std::map<std::uint32_t, osg::ref_ptr<ARMarkerNode>>;
     using ObjectList = std::vector<osg::ref_ptr<ARObject>>;
@@ -223,11 +227,7 @@ public:
     void previousSoundtrack();
 
 private:
-    template <typename T>
-    static T* opt(std::optional<T>& value)
-    {
-        return value ? &*value : nullptr;
-    }
+    template <typename T> static T* opt(std::optional<T>& value) { return value ? &*value : nullptr; }
 
     bool initGraphicLibrary();
     bool initTrackingLibrary();

@@ -9,6 +9,7 @@
 #include <osg/Notify>
 #include <osgDB/ReadFile>
 
+#include "platform/safe_loading/SafeLoading.h"
 #include "player/app/FileUtilities.h"
 #include "player/objects/ARAudio.h"
 #include "player/objects/ARMarkerNode.h"
@@ -16,7 +17,6 @@
 #include "player/objects/ARSoundtrack.h"
 #include "player/objects/ARTTransformPlus.h"
 #include "player/objects/ARVideo.h"
-#include "platform/safe_loading/SafeLoading.h"
 #include "scene_description/ValueParsing.h"
 
 namespace Orvana

@@ -16,9 +16,11 @@
 #include "player/app/ARApplication.h"
 #include "player/app/ARViewer.h"
 
-namespace Orvana {
+namespace Orvana
+{
 
-namespace {
+namespace
+{
 
 osg::ref_ptr<osg::Texture2D> renderTexture(int width, int height)
 {
@@ -40,7 +42,8 @@ void ARApplication::checkGraphicsCapabilities()
     osg::ref_ptr<osg::GraphicsContext> context =
         osg::GraphicsContext::createGraphicsContext(ARViewer::checkContextTraits(0).get());
     if (!context.valid() || !context->realize() || !context->makeCurrent()) {
-        osg::notify(osg::FATAL) << "WARNING: could not create valid context for extensions checks." << std::endl;
+        osg::notify(osg::FATAL) << "WARNING: could not create valid context for extensions checks."
+                                << std::endl;
         return;
     }
     const unsigned int id = context->getState()->getContextID();
@@ -82,8 +85,8 @@ bool ARApplication::initGraphicLibrary()
         while (samples >= 2) {
             if (_viewer->isMultisampleSupported(samples)) {
                 osg::notify(osg::NOTICE) << " Multisampling at: " << samples << std::endl;
-                const bool kept = samples == 2 || samples == 4 || samples == 8 || samples == 16 || samples == 32 ||
-                                  samples == 64;
+                const bool kept = samples == 2 || samples == 4 || samples == 8 || samples == 16 ||
+                                  samples == 32 || samples == 64;
                 _configuration->antialiasing_samples = kept ? samples : 1;
                 break;
             }
@@ -117,8 +120,8 @@ void ARApplication::setWireframe(bool on)
 {
     if (_configuration)
         _configuration->wireframe = on;
-    osg::ref_ptr<osg::PolygonMode> polygonMode =
-        new osg::PolygonMode(osg::PolygonMode::FRONT_AND_BACK, on ? osg::PolygonMode::LINE : osg::PolygonMode::FILL);
+    osg::ref_ptr<osg::PolygonMode> polygonMode = new osg::PolygonMode(
+        osg::PolygonMode::FRONT_AND_BACK, on ? osg::PolygonMode::LINE : osg::PolygonMode::FILL);
     const osg::StateAttribute::OverrideValue flags = osg::StateAttribute::OVERRIDE | osg::StateAttribute::ON;
     if (_sceneGroup.valid())
         _sceneGroup->getOrCreateStateSet()->setAttributeAndModes(polygonMode.get(), flags);
@@ -139,7 +142,8 @@ void ARApplication::setupRendering()
         _arTexture = renderTexture(renderWidth, renderHeight);
 
     if (_arTexture.valid()) {
-        _quad = osg::createTexturedQuadGeometry(osg::Vec3(0.0f, 0.0f, 0.0f), osg::Vec3(float(screenWidth), 0.0f, 0.0f),
+        _quad = osg::createTexturedQuadGeometry(osg::Vec3(0.0f, 0.0f, 0.0f),
+                                                osg::Vec3(float(screenWidth), 0.0f, 0.0f),
                                                 osg::Vec3(0.0f, float(screenHeight), 0.0f));
         _quad->setDataVariance(osg::Object::STATIC);
         _quadGeode = new osg::Geode;

@@ -12,15 +12,17 @@
 #include "osgART/PluginManager.h"
 #include "osgART/Tracker.h"
 #include "osgART/Video.h"
+#include "platform/safe_loading/SafeLoading.h"
 #include "player/app/ARApplication.h"
 #include "player/app/FileUtilities.h"
 #include "player/objects/ARMarkerNode.h"
-#include "platform/safe_loading/SafeLoading.h"
 #include "scene_description/ValueParsing.h"
 
-namespace Orvana {
+namespace Orvana
+{
 
-namespace {
+namespace
+{
 
 const char* trackerModule = "osgart_tracker_artoolkit4";
 const char* videoModule = "osgart_video_artoolkit4";
@@ -28,12 +30,10 @@ const char* videoObject = "video_artoolkit4";
 const char* trackerObject = "tracker_artoolkit4";
 
 // The first node, depth first, whose name is `name`.
-class FindNamedNode : public osg::NodeVisitor {
+class FindNamedNode : public osg::NodeVisitor
+{
 public:
-    explicit FindNamedNode(const std::string& name)
-        : osg::NodeVisitor(TRAVERSE_ALL_CHILDREN), _name(name)
-    {
-    }
+    explicit FindNamedNode(const std::string& name) : osg::NodeVisitor(TRAVERSE_ALL_CHILDREN), _name(name) {}
 
     void apply(osg::Node& node) override
     {
@@ -104,8 +104,8 @@ bool ARApplication::initTrackingLibrary()
     _videoPlugin->open();
 
     _arScene = new osgART::ARSceneNode;
-    osg::notify(osg::NOTICE) << "Video w: " << _videoPlugin->getWidth() << " - h: " << _videoPlugin->getHeight()
-                             << std::endl;
+    osg::notify(osg::NOTICE) << "Video w: " << _videoPlugin->getWidth()
+                             << " - h: " << _videoPlugin->getHeight() << std::endl;
     setCameraFile(chooseCameraFile(_videoPlugin->getWidth(), _videoPlugin->getHeight()));
     osg::notify(osg::NOTICE) << "camera file: " << getCameraFile() << std::endl;
     if (_markersSettings)
@@ -116,15 +116,17 @@ bool ARApplication::initTrackingLibrary()
     if (_markersSettings) {
         const std::string name = _markersSettings->transforms_file;
         if (name.empty()) {
-            osg::notify(osg::NOTICE) << " WARNING: Markers configuration transforms file not specified." << std::endl;
+            osg::notify(osg::NOTICE) << " WARNING: Markers configuration transforms file not specified."
+                                     << std::endl;
         } else {
             const std::string path = scenePath(_temporaryDirectory, name);
             if (!fileExists(path)) {
-                osg::notify(osg::FATAL) << " ERROR: Markers configuration transforms file does not exist."
-                                        << std::endl;
+                osg::notify(osg::FATAL)
+                    << " ERROR: Markers configuration transforms file does not exist." << std::endl;
             } else {
                 _markersSettings->transforms_file = path;
-                osg::notify(osg::NOTICE) << "Using markers configuration transforms file: " << name << std::endl;
+                osg::notify(osg::NOTICE)
+                    << "Using markers configuration transforms file: " << name << std::endl;
                 globalTransformsFile = true;
             }
         }
@@ -167,7 +169,8 @@ void ARApplication::createMarkers(bool globalTransformsFile)
     osg::notify(osg::NOTICE) << "init (1st) tracker with <" << count << "> markers." << std::endl;
     if (count > 0) {
         for (unsigned int i = 0; i < count; ++i)
-            _markers[i] = new ARMarkerNode(_trackerPlugin->getMarker(i), static_cast<int>(i), nullptr, -1, this);
+            _markers[i] =
+                new ARMarkerNode(_trackerPlugin->getMarker(i), static_cast<int>(i), nullptr, -1, this);
         return;
     }
     if (!_markersSettings)
@@ -177,7 +180,9 @@ void ARApplication::createMarkers(bool globalTransformsFile)
     std::vector<MarkerSettings>& records = _markersSettings->markers;
     for (size_t i = 0; i < records.size(); ++i) {
         MarkerSettings& record = records[i];
-        auto failure = [i] { osg::notify(osg::FATAL) << " Adding pattern " << i << " -> ERROR" << std::endl; };
+        auto failure = [i] {
+            osg::notify(osg::FATAL) << " Adding pattern " << i << " -> ERROR" << std::endl;
+        };
         osg::notify(osg::NOTICE) << " Adding pattern:" << i << std::endl;
         osg::notify(osg::NOTICE) << " marker type: " << record.type << std::endl;
         osg::notify(osg::NOTICE) << " marker tag: " << record.tag << std::endl;
@@ -186,25 +191,26 @@ void ARApplication::createMarkers(bool globalTransformsFile)
             if (globalTransformsFile)
                 record.transforms_file = globalFile;
             else
-                osg::notify(osg::NOTICE) << " WARNING: Marker (specific) configuration transforms file not specified."
-                                         << std::endl;
+                osg::notify(osg::NOTICE)
+                    << " WARNING: Marker (specific) configuration transforms file not specified."
+                    << std::endl;
         } else {
             const std::string name = record.transforms_file;
             const std::string path = scenePath(_temporaryDirectory, name);
             if (fileExists(path)) {
                 record.transforms_file = path;
-                osg::notify(osg::NOTICE) << " Using marker (specific) configuration transforms file: " << name
-                                         << std::endl;
+                osg::notify(osg::NOTICE)
+                    << " Using marker (specific) configuration transforms file: " << name << std::endl;
             } else {
                 record.transforms_file.clear();
-                osg::notify(osg::FATAL) << " ERROR: Marker (specific) configuration transforms file does not exist."
-                                        << std::endl;
+                osg::notify(osg::FATAL)
+                    << " ERROR: Marker (specific) configuration transforms file does not exist." << std::endl;
             }
         }
 
         const std::string patternPath = scenePath(_temporaryDirectory, record.path);
-        const std::string configuration = record.type + ";" + patternPath + ";" + floatText(record.getSize()) +
-                                          ";0.0;0.0";
+        const std::string configuration =
+            record.type + ";" + patternPath + ";" + floatText(record.getSize()) + ";0.0;0.0";
         if (record.path.empty()) {
             osg::notify(osg::FATAL) << " WARNING: could not use empty pattern file." << std::endl;
             failure();
@@ -214,12 +220,14 @@ void ARApplication::createMarkers(bool globalTransformsFile)
         if (!usable && record.isMulti()) {
             if (record.submarkers.empty()) {
                 osg::notify(osg::FATAL)
-                    << " ERROR: neither a multi marker pattern file nor a valid submarkers set were found." << std::endl;
+                    << " ERROR: neither a multi marker pattern file nor a valid submarkers set were found."
+                    << std::endl;
                 failure();
                 continue;
             }
             if (!writeMultiMarkerFile(static_cast<int>(i))) {
-                osg::notify(osg::FATAL) << " ERROR: could not create the multi marker pattern file." << std::endl;
+                osg::notify(osg::FATAL)
+                    << " ERROR: could not create the multi marker pattern file." << std::endl;
                 failure();
                 continue;
             }
@@ -240,25 +248,28 @@ void ARApplication::createMarkers(bool globalTransformsFile)
             new ARMarkerNode(marker, index, &record, static_cast<int>(i), this);
         osg::notify(osg::NOTICE) << " Adding pattern: " << i << " -> OK." << std::endl;
     }
-    osg::notify(osg::NOTICE) << "init (2nd) tracker with <" << _trackerPlugin->getMarkerCount() << "> markers."
-                             << std::endl;
+    osg::notify(osg::NOTICE) << "init (2nd) tracker with <" << _trackerPlugin->getMarkerCount()
+                             << "> markers." << std::endl;
 }
 
 bool ARApplication::writeMultiMarkerFile(int markerIndex)
 {
     if (!_markersSettings) {
-        osg::notify(osg::FATAL) << " WARNING: cannot init submarkers (missing marker configuration)." << std::endl;
+        osg::notify(osg::FATAL) << " WARNING: cannot init submarkers (missing marker configuration)."
+                                << std::endl;
         return false;
     }
     if (_markersSettings->markers.empty()) {
-        osg::notify(osg::FATAL) << " WARNING: cannot init submarkers (empty marker configuration)." << std::endl;
+        osg::notify(osg::FATAL) << " WARNING: cannot init submarkers (empty marker configuration)."
+                                << std::endl;
         return false;
     }
     if (markerIndex < 0 || static_cast<size_t>(markerIndex) >= _markersSettings->markers.size())
         return false;
     const MarkerSettings& record = _markersSettings->markers[static_cast<size_t>(markerIndex)];
     if (record.transforms_file.empty()) {
-        osg::notify(osg::FATAL) << " WARNING: cannot init submarkers (empty transforms file name)." << std::endl;
+        osg::notify(osg::FATAL) << " WARNING: cannot init submarkers (empty transforms file name)."
+                                << std::endl;
         return false;
     }
     osg::ref_ptr<osg::Node> reference = loadModelFile(record.transforms_file);
@@ -281,23 +292,25 @@ bool ARApplication::writeMultiMarkerFile(int markerIndex)
         FindNamedNode search(submarker.tag);
         reference->accept(search);
         if (!search.found()) {
-            osg::notify(osg::FATAL) << " WARNING: cannot setup submarker (could not find marker tag in transforms file)."
-                                    << std::endl;
+            osg::notify(osg::FATAL)
+                << " WARNING: cannot setup submarker (could not find marker tag in transforms file)."
+                << std::endl;
             continue;
         }
         osg::NodePathList paths = search.found()->getParentalNodePaths();
         if (paths.empty()) {
-            osg::notify(osg::FATAL)
-                << " WARNING: cannot setup submarker (no parental node path found for current marker transforms)."
-                << std::endl;
+            osg::notify(osg::FATAL) << " WARNING: cannot setup submarker (no parental node path found for "
+                                       "current marker transforms)."
+                                    << std::endl;
             continue;
         }
         if (paths.size() > 1)
-            osg::notify(osg::FATAL) << " WARNING: more than 1 parental node paths found for current submarker."
-                                    << std::endl;
+            osg::notify(osg::FATAL)
+                << " WARNING: more than 1 parental node paths found for current submarker." << std::endl;
         osg::Matrixd m = osg::computeLocalToWorld(paths.front());
         if (fbx) {
-            osg::notify(osg::NOTICE) << " WARNING: fixing for FBX reference system file (submarkers)." << std::endl;
+            osg::notify(osg::NOTICE) << " WARNING: fixing for FBX reference system file (submarkers)."
+                                     << std::endl;
             m = fbxFix * m;
         }
         out << "\n";
@@ -331,8 +344,8 @@ void ARApplication::listVideoDevices()
         return;
     }
     osgART::VideoConfiguration* configuration = _videoPlugin->getVideoConfiguration();
-    osg::notify(osg::NOTICE) << "video configuration (device): " << (configuration ? configuration->deviceconfig : "")
-                             << std::endl;
+    osg::notify(osg::NOTICE) << "video configuration (device): "
+                             << (configuration ? configuration->deviceconfig : "") << std::endl;
     if (configuration)
         configuration->deviceconfig = "-showDeviceList";
     _videoPlugin->open();
@@ -367,11 +380,13 @@ std::string ARApplication::chooseCameraFile(int width, int height)
     }
     const VideoFormatSettings& format = _video->formats[best];
     osg::notify(osg::NOTICE) << "Video matched aspect ratio: " << format.name << std::endl;
-    osg::notify(osg::NOTICE) << "Video matched aspect ratio (value): " << format.getAspectRatio() << std::endl;
+    osg::notify(osg::NOTICE) << "Video matched aspect ratio (value): " << format.getAspectRatio()
+                             << std::endl;
     return _video->cameras[best].path;
 }
 
-namespace {
+namespace
+{
 
 // Looks a file up as an absolute name, or in the temporary then the working directory, reporting
 // each miss with the word for its kind ("camera file", "pattern file") and, at the end, the paths
@@ -483,7 +498,8 @@ int ARApplication::getThreshold() const
 void ARApplication::toggleFreeze()
 {
     if (!_trackerPlugin.valid()) {
-        osg::notify(osg::FATAL) << "WARNING: Cannot toggle freeze mode (tracker engine not valid)." << std::endl;
+        osg::notify(osg::FATAL) << "WARNING: Cannot toggle freeze mode (tracker engine not valid)."
+                                << std::endl;
         return;
     }
     _frozen = !_frozen;
@@ -494,7 +510,8 @@ void ARApplication::toggleFreeze()
 void ARApplication::toggleTrackingPlus()
 {
     if (!_trackerPlugin.valid()) {
-        osg::notify(osg::FATAL) << "WARNING: Cannot toggle tracking plus (tracker engine not valid)." << std::endl;
+        osg::notify(osg::FATAL) << "WARNING: Cannot toggle tracking plus (tracker engine not valid)."
+                                << std::endl;
         return;
     }
     _trackingPlus = !_trackingPlus;

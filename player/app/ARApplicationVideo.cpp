@@ -12,7 +12,8 @@ namespace Orvana
 void ARApplication::goFullscreenVideo(osg::ImageStream* stream)
 {
     if (!stream) {
-        osg::notify(osg::FATAL) << "WARNING: cannot create fullscreen video (empty imagestream)." << std::endl;
+        osg::notify(osg::FATAL) << "WARNING: cannot create fullscreen video (empty imagestream)."
+                                << std::endl;
         return;
     }
     _hudManager.showVideo(stream);

@@ -9,7 +9,8 @@
 
 #include "player/app/ARApplication.h"
 
-namespace Orvana {
+namespace Orvana
+{
 
 ARViewer::ARViewer() = default;
 
@@ -58,7 +59,8 @@ void ARViewer::setMultisampling(bool enable, int samples)
     if (!enable)
         return;
     if (samples < 1 || (samples & (samples - 1)) != 0) {
-        osg::notify(osg::FATAL) << " WARNING: Antialiasing value not valid. Disabling antialiasing." << std::endl;
+        osg::notify(osg::FATAL) << " WARNING: Antialiasing value not valid. Disabling antialiasing."
+                                << std::endl;
         return;
     }
     for (int s = samples; s >= 2; s /= 2) {
@@ -67,8 +69,8 @@ void ARViewer::setMultisampling(bool enable, int samples)
             osg::DisplaySettings::instance()->setNumMultiSamples(static_cast<unsigned int>(s));
             return;
         }
-        osg::notify(osg::FATAL) << " WARNING: Multisampling value (" << s << ") NOT supported on this hardware..."
-                                << std::endl;
+        osg::notify(osg::FATAL) << " WARNING: Multisampling value (" << s
+                                << ") NOT supported on this hardware..." << std::endl;
     }
     osg::notify(osg::FATAL) << " WARNING: Antialiasing NOT supported on this hardware." << std::endl;
 }
@@ -76,7 +78,8 @@ void ARViewer::setMultisampling(bool enable, int samples)
 bool ARViewer::screenSize(osgViewer::GraphicsWindow* window, unsigned int& width, unsigned int& height,
                           const char* failure)
 {
-    osg::GraphicsContext::WindowingSystemInterface* system = osg::GraphicsContext::getWindowingSystemInterface();
+    osg::GraphicsContext::WindowingSystemInterface* system =
+        osg::GraphicsContext::getWindowingSystemInterface();
     if (!system) {
         osg::notify(osg::NOTICE) << failure << std::endl;
         return false;
@@ -95,9 +98,8 @@ void ARViewer::toggleWindowFullscreen(osgViewer::GraphicsWindow* window)
 {
     unsigned int screenWidth = 0;
     unsigned int screenHeight = 0;
-    if (!window ||
-        !screenSize(window, screenWidth, screenHeight,
-                    "Error, no WindowSystemInterface available, cannot toggle window fullscreen."))
+    if (!window || !screenSize(window, screenWidth, screenHeight,
+                               "Error, no WindowSystemInterface available, cannot toggle window fullscreen."))
         return;
     int x = 0;
     int y = 0;

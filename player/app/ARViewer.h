@@ -2,17 +2,20 @@
 
 #include <osgViewer/Viewer>
 
-namespace osgViewer {
+namespace osgViewer
+{
 class GraphicsWindow;
 }
 
-namespace Orvana {
+namespace Orvana
+{
 
 class ARApplication;
 
 // The player's viewer: fullscreen handling and multisampling checks on top of the scene-graph
 // library's viewer.
-class ARViewer : public osgViewer::Viewer {
+class ARViewer : public osgViewer::Viewer
+{
 public:
     ARViewer();
 

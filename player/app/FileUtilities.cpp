@@ -60,7 +60,8 @@ void removeDirectoryTree(const std::string& directory)
         osg::notify(osg::FATAL) << " WARNING: temporary folder is a symbolic link, only the link is removed: "
                                 << directory << std::endl;
         const bool removed = fs::remove(directory, ec);
-        osg::notify(osg::NOTICE) << (removed ? "Temporary data removed (dirs)." : "Unable to remove temporary data.")
+        osg::notify(osg::NOTICE) << (removed ? "Temporary data removed (dirs)."
+                                             : "Unable to remove temporary data.")
                                  << std::endl;
         return;
     }

@@ -11,14 +11,16 @@
 #include <osgDB/ReadFile>
 
 #include "messages/Messages.h"
+#include "platform/safe_loading/SafeLoading.h"
 #include "player/app/ARApplication.h"
 #include "player/app/FileUtilities.h"
 #include "player/objects/ARObject.h"
-#include "platform/safe_loading/SafeLoading.h"
 
-namespace Orvana {
+namespace Orvana
+{
 
-namespace {
+namespace
+{
 
 // Every value of an option; the last one wins.
 bool readLast(osg::ArgumentParser& arguments, const char* option, std::string& value)
@@ -96,13 +98,17 @@ int runPlayer(int argc, char** argv)
     readLast(arguments, "-query", query);
     if (!query.empty()) {
         if (query == "version") {
-            osg::notify(osg::FATAL) << "Pellow" << " v" << 2 << "." << 3 << " " << "(PRO)" << " "
+            osg::notify(osg::FATAL) << "Pellow"
+                                    << " v" << 2 << "." << 3 << " "
+                                    << "(PRO)"
+                                    << " "
                                     << "Autodesk(R) 3dsMax(R)" << std::endl;
         } else if (query == "video_devices") {
             auto application = std::make_unique<ARApplication>();
             application->listVideoDevices();
         } else if (query == "copyright") {
-            osg::notify(osg::FATAL) << "Pellow, Orvana(TM) augmented reality player. Copyright (C) Orvana." << std::endl;
+            osg::notify(osg::FATAL) << "Pellow, Orvana(TM) augmented reality player. Copyright (C) Orvana."
+                                    << std::endl;
         } else {
             osg::notify(osg::FATAL) << " WARNING: wrong parameters." << std::endl;
         }
@@ -130,13 +136,11 @@ int runPlayer(int argc, char** argv)
         }
     }
 
-    DescriptionFile files[] = {{"config", "-config", "config.xml", true, ""},
-                               {"scene", "-scene", "scene.xml", false, ""},
-                               {"audio", "-audio", "audio.xml", false, ""},
-                               {"tracker", "-tracker", "tracker.xml", true, ""},
-                               {"markers", "-markers", "markers.xml", false, ""},
-                               {"video", "-video", "video.xml", true, ""},
-                               {"lighting", "-lighting", "lighting.xml", false, ""}};
+    DescriptionFile files[] = {
+        {"config", "-config", "config.xml", true, ""},       {"scene", "-scene", "scene.xml", false, ""},
+        {"audio", "-audio", "audio.xml", false, ""},         {"tracker", "-tracker", "tracker.xml", true, ""},
+        {"markers", "-markers", "markers.xml", false, ""},   {"video", "-video", "video.xml", true, ""},
+        {"lighting", "-lighting", "lighting.xml", false, ""}};
     for (DescriptionFile& file : files) {
         if (!metadataPath.empty()) {
             file.name = readMetadataValue(metadataPath, file.key);
@@ -169,13 +173,11 @@ int runPlayer(int argc, char** argv)
     application->setWorkingDirectory(workingDirectory);
     application->setTemporaryDirectory(temporaryDirectory);
     using Loader = bool (ARApplication::*)(const std::string&);
-    const std::pair<const char*, Loader> loaders[] = {{"config", &ARApplication::setConfiguration},
-                                                      {"tracker", &ARApplication::setTracker},
-                                                      {"video", &ARApplication::setVideo},
-                                                      {"scene", &ARApplication::setScene},
-                                                      {"audio", &ARApplication::setAudio},
-                                                      {"markers", &ARApplication::setMarkers},
-                                                      {"lighting", &ARApplication::setLighting}};
+    const std::pair<const char*, Loader> loaders[] = {
+        {"config", &ARApplication::setConfiguration}, {"tracker", &ARApplication::setTracker},
+        {"video", &ARApplication::setVideo},          {"scene", &ARApplication::setScene},
+        {"audio", &ARApplication::setAudio},          {"markers", &ARApplication::setMarkers},
+        {"lighting", &ARApplication::setLighting}};
     for (const auto& [key, load] : loaders) {
         if (!((*application).*load)(find(key).name)) {
             osg::notify(osg::FATAL) << "ERROR: init failure (" << key << ")." << std::endl;

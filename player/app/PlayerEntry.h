@@ -1,6 +1,7 @@
 #pragma once
 
-namespace Orvana {
+namespace Orvana
+{
 
 // The player's start-up: command line, queries, description files, the application's
 // initialisation, its objects and its frame loop. Returns the process exit status.

@@ -15,7 +15,10 @@ public:
 
     META_Technique("ARCappingTechnique", "Colours the back faces of clipped models red")
 
-    static const char* vertexShaderFile() { return "shaders/capping_effect.vert"; }
+        static const char* vertexShaderFile()
+    {
+        return "shaders/capping_effect.vert";
+    }
     static const char* fragmentShaderFile() { return "shaders/capping_effect.frag"; }
     static const char* vertexShaderSource();
     static const char* fragmentShaderSource();
@@ -33,8 +36,7 @@ public:
     META_Effect(Orvana, ARCappingEffect, "ARCappingEffect", "A shader based capping effect for clipping",
                 "Orvana")
 
-protected:
-    ~ARCappingEffect() override;
+        protected : ~ARCappingEffect() override;
 
     bool define_techniques() override;
 };

@@ -35,8 +35,9 @@ bool HUDVideo::build(osg::ImageStream* stream)
     texture->setWrap(osg::Texture::WRAP_S, osg::Texture::REPEAT);
     texture->setWrap(osg::Texture::WRAP_T, osg::Texture::REPEAT);
 
-    osg::ref_ptr<osg::Geometry> quad = osg::createTexturedQuadGeometry(
-        osg::Vec3(0.0f, 0.0f, 0.0f), osg::Vec3(width, 0.0f, 0.0f), osg::Vec3(0.0f, height, 0.0f), 0.0f, 0.0f, 1.0f, 1.0f);
+    osg::ref_ptr<osg::Geometry> quad =
+        osg::createTexturedQuadGeometry(osg::Vec3(0.0f, 0.0f, 0.0f), osg::Vec3(width, 0.0f, 0.0f),
+                                        osg::Vec3(0.0f, height, 0.0f), 0.0f, 0.0f, 1.0f, 1.0f);
     osg::ref_ptr<osg::Geode> geode = new osg::Geode;
     geode->addDrawable(quad.get());
     osg::StateSet* stateSet = geode->getOrCreateStateSet();

@@ -6,8 +6,8 @@
 #include <osg/Notify>
 #include <osgDB/FileNameUtils>
 
-#include "player/objects/ARSoundtrack.h"
 #include "platform/safe_loading/SafeLoading.h"
+#include "player/objects/ARSoundtrack.h"
 
 namespace Orvana
 {

@@ -7,8 +7,8 @@
 #include <osg/Switch>
 #include <osgDB/ReadFile>
 
-#include "player/objects/ARVisitors.h"
 #include "platform/safe_loading/SafeLoading.h"
+#include "player/objects/ARVisitors.h"
 
 namespace Orvana
 {

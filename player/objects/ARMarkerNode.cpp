@@ -13,6 +13,7 @@
 
 #include "osgART/Marker.h"
 #include "osgART/TransformFilterCallback.h"
+#include "platform/safe_loading/SafeLoading.h"
 #include "player/app/ARApplication.h"
 #include "player/effects/ARClippingManager.h"
 #include "player/objects/ARLight.h"
@@ -20,7 +21,6 @@
 #include "player/objects/ARTTransformPlus.h"
 #include "player/objects/ARVisitors.h"
 #include "scene_description/MarkersSettings.h"
-#include "platform/safe_loading/SafeLoading.h"
 
 namespace Orvana
 {

@@ -19,6 +19,7 @@
 #include <osgUtil/Optimizer>
 #include <osgUtil/TriStripVisitor>
 
+#include "platform/safe_loading/SafeLoading.h"
 #include "player/app/ARApplication.h"
 #include "player/app/FileUtilities.h"
 #include "player/objects/ARAction.h"
@@ -28,7 +29,6 @@
 #include "player/objects/ARVisitors.h"
 #include "player/objects/ITexture2DSubloadCallback.h"
 #include "scene_description/XMLEventsParserManager.h"
-#include "platform/safe_loading/SafeLoading.h"
 
 namespace Orvana
 {
@@ -636,7 +636,8 @@ void ARObject::setAnimationSpeed(float speed, const std::string& name)
     }
 }
 
-void ARObject::setupVideoTextures(const std::map<std::string, std::string>& videos, const std::string& baseFolder)
+void ARObject::setupVideoTextures(const std::map<std::string, std::string>& videos,
+                                  const std::string& baseFolder)
 {
     if (_videoTexturesSetUp) {
         osg::notify(osg::FATAL) << " ERROR: video textures/streams already set up." << std::endl;
@@ -647,7 +648,8 @@ void ARObject::setupVideoTextures(const std::map<std::string, std::string>& vide
         processVideoTag(tag, movie, baseFolder);
 }
 
-bool ARObject::processVideoTag(const std::string& tag, const std::string& movieFile, const std::string& baseFolder)
+bool ARObject::processVideoTag(const std::string& tag, const std::string& movieFile,
+                               const std::string& baseFolder)
 {
     ARNodeSearchByNameVisitor search(tag);
     accept(search);
@@ -658,15 +660,15 @@ bool ARObject::processVideoTag(const std::string& tag, const std::string& movieF
     ARGeodeVisitor geodes;
     search.getNode()->accept(geodes);
     if (!geodes.getGeode()) {
-        osg::notify(osg::FATAL) << "WARNING: could not find video geode: missing plane geometry (" << tag << ")"
-                                << std::endl;
+        osg::notify(osg::FATAL) << "WARNING: could not find video geode: missing plane geometry (" << tag
+                                << ")" << std::endl;
         return false;
     }
     osg::Geode* geode = geodes.getGeode();
     osg::Drawable* drawable = geode->getNumDrawables() > 0 ? geode->getDrawable(0) : nullptr;
     if (!drawable) {
-        osg::notify(osg::FATAL) << "WARNING: could not get video drawable: missing plane geometry data (" << tag
-                                << ")" << std::endl;
+        osg::notify(osg::FATAL) << "WARNING: could not get video drawable: missing plane geometry data ("
+                                << tag << ")" << std::endl;
         return false;
     }
     const std::string path = isAbsolutePath(movieFile) ? movieFile : joinPath(baseFolder, movieFile);
@@ -680,7 +682,8 @@ bool ARObject::processVideoTag(const std::string& tag, const std::string& movieF
     osg::ref_ptr<osg::Texture2D> texture = createMovieTexture(stream.get());
     const int found = findMovieTextureUnit(drawable);
     if (found < 0) {
-        osg::notify(osg::FATAL) << "WARNING: could not find any valid texture unit for video node." << std::endl;
+        osg::notify(osg::FATAL) << "WARNING: could not find any valid texture unit for video node."
+                                << std::endl;
         return false;
     }
     const auto unit = static_cast<unsigned int>(found);

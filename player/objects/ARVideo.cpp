@@ -9,10 +9,10 @@
 #include <osg/Texture2D>
 #include <osgDB/ReadFile>
 
+#include "platform/safe_loading/SafeLoading.h"
 #include "player/app/ARApplication.h"
 #include "player/effects/ARTextureUnitsVisitor.h"
 #include "player/objects/ARVisitors.h"
-#include "platform/safe_loading/SafeLoading.h"
 
 namespace Orvana
 {
@@ -95,7 +95,8 @@ ARVideo::~ARVideo() = default;
 bool ARVideo::createVideo(const std::string& fileName, bool lighting)
 {
     if (fileName.empty()) {
-        osg::notify(osg::FATAL) << " WARNING: could not create video node: missing video file name." << std::endl;
+        osg::notify(osg::FATAL) << " WARNING: could not create video node: missing video file name."
+                                << std::endl;
         return false;
     }
     osg::ref_ptr<osg::Image> image = loadImageFile(fileName);
@@ -133,7 +134,8 @@ bool ARVideo::createVideo(const std::string& fileName, bool lighting)
 
     const int found = findMovieTextureUnit(drawable);
     if (found < 0) {
-        osg::notify(osg::FATAL) << " WARNING: could not find any valid texture for video object." << std::endl;
+        osg::notify(osg::FATAL) << " WARNING: could not find any valid texture for video object."
+                                << std::endl;
         return false;
     }
     const auto unit = static_cast<unsigned int>(found);
@@ -149,7 +151,8 @@ bool ARVideo::createVideo(const std::string& fileName, bool lighting)
             osg::notify(osg::NOTICE) << " Using TU0, no need to replace in shader." << std::endl;
         osg::ref_ptr<osg::Program> program = new osg::Program;
         program->addShader(new osg::Shader(osg::Shader::VERTEX, chromaKeyVertexShader(unit)));
-        program->addShader(new osg::Shader(osg::Shader::FRAGMENT, chromaKeyFragmentShader(_chromaKeyFromGreenScreen)));
+        program->addShader(
+            new osg::Shader(osg::Shader::FRAGMENT, chromaKeyFragmentShader(_chromaKeyFromGreenScreen)));
         stateSet->setAttributeAndModes(program.get(), osg::StateAttribute::ON);
         // The sampler reads the unit the movie is on, which is not always unit 0.
         stateSet->addUniform(new osg::Uniform("baseTexture", static_cast<int>(unit)));

@@ -14,8 +14,8 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
-#include <functional>
 #include <filesystem>
+#include <functional>
 #include <regex>
 #include <set>
 #include <sstream>
@@ -806,8 +806,8 @@ TEST(Quintar, AnInterruptedExportLeavesNothingBehind)
     const std::string folder = in.dir.path();
     const std::string program = QUINTAR_PATH;
     const std::string input = in.input;
-    const std::string command = "cd " + quoted(folder) + " && { " + quoted(program) +
-                                " -input_dir " + quoted(input) + " -output_file " + quoted(package) +
+    const std::string command = "cd " + quoted(folder) + " && { " + quoted(program) + " -input_dir " +
+                                quoted(input) + " -output_file " + quoted(package) +
                                 " > /dev/null 2>&1 & echo $! > " + quoted(pidFile) + "; wait; }";
     FILE* waiting = popen(command.c_str(), "r");
     ASSERT_NE(waiting, nullptr);

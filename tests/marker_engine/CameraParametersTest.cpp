@@ -11,7 +11,8 @@ using namespace Orvana;
 using namespace Orvana::MarkerEngine;
 namespace support = Orvana::Testing;
 
-namespace {
+namespace
+{
 
 CameraParameters artoolkitCamera()
 {
@@ -36,7 +37,8 @@ TEST(CameraParameters, ReadsArtoolkitFileAndWritesItBackByteForByte)
     support::TempDir dir;
     std::string error;
     ASSERT_TRUE(writeCameraParameters(dir.file("copy.dat"), camera, 4, error)) << error;
-    EXPECT_EQ(support::readFile(dir.file("copy.dat")), support::readFile(support::testdata("artoolkit/camera_para.dat")));
+    EXPECT_EQ(support::readFile(dir.file("copy.dat")),
+              support::readFile(support::testdata("artoolkit/camera_para.dat")));
 }
 
 TEST(CameraParameters, ResizesLikeArtoolkit)
@@ -100,7 +102,8 @@ TEST(CameraParameters, OpenCvEquivalentReproducesTheDistortion)
     for (double y = 20; y < 480; y += 110)
         for (double x = 20; x < 640; x += 150) {
             ideal.emplace_back(x, y);
-            rays.emplace_back((x - camera.mat[0][2]) / camera.mat[0][0], (y - camera.mat[1][2]) / camera.mat[1][1], 1.0);
+            rays.emplace_back((x - camera.mat[0][2]) / camera.mat[0][0],
+                              (y - camera.mat[1][2]) / camera.mat[1][1], 1.0);
         }
     std::vector<cv::Point2d> projected;
     cv::projectPoints(rays, cv::Vec3d(0, 0, 0), cv::Vec3d(0, 0, 0), k, d, projected);
@@ -159,10 +162,13 @@ TEST(CameraParameters, RefusesBadFilesWithAReason)
         nan[i] = static_cast<char>(0xff); // the first matrix value becomes a NaN
     std::string hugeSize = good;
     hugeSize[0] = static_cast<char>(0x7f);
-    const std::pair<std::string, std::string> cases[] = {
-        {"empty.dat", ""},          {"truncated.dat", good.substr(0, 100)}, {"long.dat", good + "x"},
-        {"zeros.dat", zeros},       {"nan.dat", nan},                       {"size.dat", hugeSize},
-        {"text.dat", std::string(176, 'a')}};
+    const std::pair<std::string, std::string> cases[] = {{"empty.dat", ""},
+                                                         {"truncated.dat", good.substr(0, 100)},
+                                                         {"long.dat", good + "x"},
+                                                         {"zeros.dat", zeros},
+                                                         {"nan.dat", nan},
+                                                         {"size.dat", hugeSize},
+                                                         {"text.dat", std::string(176, 'a')}};
     for (const auto& [name, content] : cases) {
         SCOPED_TRACE(name);
         CameraParameters camera;

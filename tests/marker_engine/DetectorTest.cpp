@@ -13,7 +13,8 @@
 using namespace Orvana;
 using namespace Orvana::MarkerEngine;
 
-namespace {
+namespace
+{
 
 const cv::Matx33d kCamera(800, 0, 319.5, 0, 800, 239.5, 0, 0, 1);
 const cv::Size kFrame(640, 480);
@@ -59,8 +60,10 @@ TEST(SquareDetection, FindsRenderedMarkersAtKnownPoses)
         for (double tilt : {0.0, 30.0, 60.0}) {
             for (double spin : {0.0, 90.0, 180.0, 270.0}) {
                 SCOPED_TRACE(testing::Message() << pixels << " px, tilt " << tilt << ", spin " << spin);
-                const Pose truth = MarkerScene::poseFor(kCamera, kWidth, pixels, {300, 260}, tilt, spin + 7.0);
-                const cv::Mat frame = MarkerScene::renderFrame(kFrame, kCamera, {{marker, kWidth, truth}}, 0.7, 3.0, seed++);
+                const Pose truth =
+                    MarkerScene::poseFor(kCamera, kWidth, pixels, {300, 260}, tilt, spin + 7.0);
+                const cv::Mat frame =
+                    MarkerScene::renderFrame(kFrame, kCamera, {{marker, kWidth, truth}}, 0.7, 3.0, seed++);
                 tracker.process(frame);
                 const MarkerDetection* found = tracker.best(0);
                 ASSERT_NE(found, nullptr);
@@ -100,7 +103,8 @@ TEST(SquareDetection, FramesWithoutMarkersIdentifyNothing)
     cv::rectangle(frame, cv::Rect(60, 300, 120, 120), cv::Scalar(20, 20, 20), cv::FILLED);
     cv::rectangle(frame, cv::Rect(90, 330, 60, 60), cv::Scalar(210, 210, 210), cv::FILLED);
     const Pose other = MarkerScene::poseFor(kCamera, kWidth, 120.0, {470, 340}, 20.0, 0.0);
-    frame = MarkerScene::renderFrame(kFrame, kCamera, {{MarkerScene::drawMarker(glyphs[1], 512), kWidth, other}}, 0.0, 0.0);
+    frame = MarkerScene::renderFrame(kFrame, kCamera,
+                                     {{MarkerScene::drawMarker(glyphs[1], 512), kWidth, other}}, 0.0, 0.0);
     cv::circle(frame, {100, 100}, 40, cv::Scalar(20, 20, 20), cv::FILLED);
     cv::fillConvexPoly(frame, triangle, cv::Scalar(20, 20, 20));
     cv::rectangle(frame, cv::Rect(60, 300, 120, 120), cv::Scalar(20, 20, 20), cv::FILLED);
@@ -117,7 +121,8 @@ TEST(SquareDetection, HalfResolutionAreaLimitsAndBinaryImage)
     const cv::Mat marker = MarkerScene::drawMarker(5, 512);
     const Pose near = MarkerScene::poseFor(kCamera, kWidth, 160.0, {200, 200}, 40.0, 30.0);
     const Pose far = MarkerScene::poseFor(kCamera, kWidth, 60.0, {500, 380}, 20.0, 200.0);
-    const cv::Mat frame = MarkerScene::renderFrame(kFrame, kCamera, {{marker, kWidth, near}, {marker, kWidth, far}}, 0.7, 2.0);
+    const cv::Mat frame =
+        MarkerScene::renderFrame(kFrame, kCamera, {{marker, kWidth, near}, {marker, kWidth, far}}, 0.7, 2.0);
 
     DetectionParameters parameters;
     parameters.halfResolution = true;
@@ -139,7 +144,9 @@ TEST(SquareDetection, HalfResolutionAreaLimitsAndBinaryImage)
     const cv::Mat& binary = tracker.binaryImage();
     ASSERT_EQ(binary.size(), cv::Size(320, 240));
     EXPECT_EQ(binary.at<uint8_t>(0, 0), 0);
-    EXPECT_EQ(binary.at<uint8_t>(cvRound(expectedBorderPoint(near).y / 2), cvRound(expectedBorderPoint(near).x / 2)), 255);
+    EXPECT_EQ(binary.at<uint8_t>(cvRound(expectedBorderPoint(near).y / 2),
+                                 cvRound(expectedBorderPoint(near).x / 2)),
+              255);
 
     // The area limits keep out the small marker, then the large one.
     parameters.halfResolution = false;
@@ -158,7 +165,8 @@ TEST(SquareDetection, HalfResolutionAreaLimitsAndBinaryImage)
     for (const auto& detection : tracker.detections())
         EXPECT_LT(detection.square.area, 8000);
     ASSERT_NE(tracker.best(0), nullptr);
-    EXPECT_LT(cv::norm(tracker.best(0)->square.centre - MarkerScene::projectCorners(kCamera, kWidth, far)[0]), 60.0);
+    EXPECT_LT(cv::norm(tracker.best(0)->square.centre - MarkerScene::projectCorners(kCamera, kWidth, far)[0]),
+              60.0);
 }
 
 TEST(SquareDetection, UnusableFramesGiveNoSquares)
@@ -197,8 +205,10 @@ TEST(SquareDetection, StronglyTiltedLargeMarker)
             double longestSide = 0.0;
             for (int k = 0; k < 4; ++k)
                 longestSide = std::max(longestSide, cv::norm(expected[(k + 1) % 4] - expected[k]));
-            EXPECT_GT(longestSide, std::min(cv::norm(expected[2] - expected[0]), cv::norm(expected[3] - expected[1])));
-            tracker.process(MarkerScene::renderFrame({1280, 720}, camera, {{marker, kWidth, truth}}, 0.7, 2.0, seed++));
+            EXPECT_GT(longestSide,
+                      std::min(cv::norm(expected[2] - expected[0]), cv::norm(expected[3] - expected[1])));
+            tracker.process(
+                MarkerScene::renderFrame({1280, 720}, camera, {{marker, kWidth, truth}}, 0.7, 2.0, seed++));
             const MarkerDetection* found = tracker.best(0);
             ASSERT_NE(found, nullptr);
             const auto corners = found->patternCorners();
@@ -220,8 +230,10 @@ TEST(SquareDetection, MarkerOf22Pixels)
     for (double tilt : {0.0, 25.0}) {
         for (double spin = 0.0; spin < 360.0; spin += 15.0) {
             SCOPED_TRACE(testing::Message() << "tilt " << tilt << ", spin " << spin);
-            const Pose truth = MarkerScene::poseFor(kCamera, kWidth, 22.0, {300 + spin / 4, 250}, tilt, spin + 5.0);
-            tracker.process(MarkerScene::renderFrame(kFrame, kCamera, {{marker, kWidth, truth}}, 0.7, 2.0, ++frames));
+            const Pose truth =
+                MarkerScene::poseFor(kCamera, kWidth, 22.0, {300 + spin / 4, 250}, tilt, spin + 5.0);
+            tracker.process(
+                MarkerScene::renderFrame(kFrame, kCamera, {{marker, kWidth, truth}}, 0.7, 2.0, ++frames));
             const MarkerDetection* found = tracker.best(0);
             ASSERT_NE(found, nullptr);
             const auto expected = MarkerScene::projectCorners(kCamera, kWidth, truth);

@@ -15,7 +15,8 @@ TEST(ImageSource, OpensStillImagesFromTheConfigurationText)
     ASSERT_TRUE(cv::imwrite(dir.file("with blank.png"), image));
     ImageSource source;
     std::string error;
-    ASSERT_TRUE(source.open("-device=QUICKTIME -movie=\"" + dir.file("with blank.png") + "\"", error)) << error;
+    ASSERT_TRUE(source.open("-device=QUICKTIME -movie=\"" + dir.file("with blank.png") + "\"", error))
+        << error;
     EXPECT_EQ(source.width(), 120);
     EXPECT_EQ(source.height(), 90);
     EXPECT_EQ(source.pixelSize(), 3);

@@ -8,9 +8,11 @@
 
 #include "platform/marker_engine/Pattern.h"
 
-namespace Orvana::MarkerScene {
+namespace Orvana::MarkerScene
+{
 
-namespace {
+namespace
+{
 
 constexpr int kGlyphCells = 5;
 
@@ -44,7 +46,8 @@ cv::Mat drawMarker(int glyph, int size)
     cv::rectangle(image, cv::Rect(margin, margin, square, square), cv::Scalar(0, 0, 0), cv::FILLED);
     const int inner = square / 2;
     const int innerStart = margin + square / 4;
-    cv::rectangle(image, cv::Rect(innerStart, innerStart, inner, inner), cv::Scalar(255, 255, 255), cv::FILLED);
+    cv::rectangle(image, cv::Rect(innerStart, innerStart, inner, inner), cv::Scalar(255, 255, 255),
+                  cv::FILLED);
 
     std::mt19937 random(static_cast<unsigned>(glyph) * 7919u + 17u);
     std::array<bool, kGlyphCells * kGlyphCells> cells{};
@@ -58,7 +61,8 @@ cv::Mat drawMarker(int glyph, int size)
         for (int c = 0; c < kGlyphCells; ++c)
             if (cells[r * kGlyphCells + c])
                 cv::rectangle(image,
-                              cv::Rect(cv::Point(static_cast<int>(origin + c * cell), static_cast<int>(origin + r * cell)),
+                              cv::Rect(cv::Point(static_cast<int>(origin + c * cell),
+                                                 static_cast<int>(origin + r * cell)),
                                        cv::Point(static_cast<int>(origin + (c + 1) * cell),
                                                  static_cast<int>(origin + (r + 1) * cell))),
                               cv::Scalar(40, 40 + 30 * (glyph % 3), 40), cv::FILLED);
@@ -120,8 +124,8 @@ std::array<cv::Point2d, 4> projectCorners(const cv::Matx33d& k, double width, co
     return corners;
 }
 
-cv::Mat renderFrame(cv::Size size, const cv::Matx33d& k, const std::vector<PlacedMarker>& markers, double blur,
-                    double noise, unsigned seed, const Lighting& lighting)
+cv::Mat renderFrame(cv::Size size, const cv::Matx33d& k, const std::vector<PlacedMarker>& markers,
+                    double blur, double noise, unsigned seed, const Lighting& lighting)
 {
     constexpr int kScale = 4;
     cv::Mat big(size.height * kScale, size.width * kScale, CV_8UC3, cv::Scalar(205, 210, 200));
@@ -157,12 +161,14 @@ cv::Mat renderFrame(cv::Size size, const cv::Matx33d& k, const std::vector<Place
         const float extent = static_cast<float>(image.cols) - 0.5f;
         sheet = {{-0.5f, -0.5f}, {extent, -0.5f}, {extent, extent}, {-0.5f, extent}};
         cv::perspectiveTransform(sheet, landed, cv::Mat(h));
-        const cv::Rect area = (cv::boundingRect(landed) + cv::Size(2, 2) - cv::Point(1, 1)) & cv::Rect(0, 0, big.cols, big.rows);
+        const cv::Rect area = (cv::boundingRect(landed) + cv::Size(2, 2) - cv::Point(1, 1)) &
+                              cv::Rect(0, 0, big.cols, big.rows);
         if (area.empty())
             continue;
         const cv::Matx33d shift(1, 0, -area.x, 0, 1, -area.y, 0, 0, 1);
         cv::Mat part = big(area);
-        cv::warpPerspective(image, part, cv::Mat(shift * h), area.size(), cv::INTER_LINEAR, cv::BORDER_TRANSPARENT);
+        cv::warpPerspective(image, part, cv::Mat(shift * h), area.size(), cv::INTER_LINEAR,
+                            cv::BORDER_TRANSPARENT);
     }
     cv::Mat frame;
     cv::resize(big, frame, size, 0, 0, cv::INTER_AREA);
@@ -210,8 +216,9 @@ cv::Mat drawDecoy(int kind, int size, unsigned seed)
     const int margin = size / 10;
     const int square = size - 2 * margin;
     const auto box = [&](double from, double to) {
-        return cv::Rect(cv::Point(margin + static_cast<int>(from * square), margin + static_cast<int>(from * square)),
-                        cv::Point(margin + static_cast<int>(to * square), margin + static_cast<int>(to * square)));
+        return cv::Rect(
+            cv::Point(margin + static_cast<int>(from * square), margin + static_cast<int>(from * square)),
+            cv::Point(margin + static_cast<int>(to * square), margin + static_cast<int>(to * square)));
     };
     const auto frame = [&](double border) {
         cv::rectangle(image, box(0.0, 1.0), black, cv::FILLED);
@@ -238,10 +245,12 @@ cv::Mat drawDecoy(int kind, int size, unsigned seed)
         const std::string word = words[random() % 8];
         const double scale = inner / 110.0;
         int baseline = 0;
-        const cv::Size text = cv::getTextSize(word, cv::FONT_HERSHEY_DUPLEX, scale, std::max(1, size / 60), &baseline);
+        const cv::Size text =
+            cv::getTextSize(word, cv::FONT_HERSHEY_DUPLEX, scale, std::max(1, size / 60), &baseline);
         const int x = inner0 + std::max(0, (inner - text.width) / 2);
         const int y = inner0 + static_cast<int>(uniform(0.45, 0.95) * inner);
-        cv::putText(image, word, cv::Point(x, y), cv::FONT_HERSHEY_DUPLEX, scale, black, std::max(1, size / 60));
+        cv::putText(image, word, cv::Point(x, y), cv::FONT_HERSHEY_DUPLEX, scale, black,
+                    std::max(1, size / 60));
         break;
     }
     case 2:
@@ -255,7 +264,8 @@ cv::Mat drawDecoy(int kind, int size, unsigned seed)
             for (int c = 0; c < cells; ++c)
                 if (random() % 2 == 0)
                     cv::rectangle(image,
-                                  cv::Rect(cv::Point(static_cast<int>(inner0 + c * cell), static_cast<int>(inner0 + r * cell)),
+                                  cv::Rect(cv::Point(static_cast<int>(inner0 + c * cell),
+                                                     static_cast<int>(inner0 + r * cell)),
                                            cv::Point(static_cast<int>(inner0 + (c + 1) * cell),
                                                      static_cast<int>(inner0 + (r + 1) * cell))),
                                   black, cv::FILLED);
@@ -279,8 +289,9 @@ cv::Mat drawDecoy(int kind, int size, unsigned seed)
     default: {
         const double arm = uniform(0.3, 0.5);
         cv::rectangle(image, box(0.0, 1.0), black, cv::FILLED);
-        cv::rectangle(image, cv::Rect(cv::Point(margin + static_cast<int>(arm * square), margin),
-                                      cv::Point(margin + square, margin + static_cast<int>((1.0 - arm) * square))),
+        cv::rectangle(image,
+                      cv::Rect(cv::Point(margin + static_cast<int>(arm * square), margin),
+                               cv::Point(margin + square, margin + static_cast<int>((1.0 - arm) * square))),
                       white, cv::FILLED);
         break;
     }

@@ -9,7 +9,8 @@
 #include "platform/marker_engine/Pose.h"
 
 // Synthetic frames with markers at known poses, for the engine's tests and benchmark.
-namespace Orvana::MarkerScene {
+namespace Orvana::MarkerScene
+{
 
 // A printable marker, size x size BGR pixels: white margin (a tenth of the side each way), black
 // square, and at the square's centre half its width of white holding a glyph of blocks chosen by
@@ -24,8 +25,8 @@ std::vector<int> distinctGlyphs(int count, double maxCorrelation = 0.4);
 std::array<cv::Point2d, 4> markerImageCorners(int size);
 
 struct PlacedMarker {
-    cv::Mat image;          // a drawMarker() image
-    double width;           // millimetres of the black square
+    cv::Mat image; // a drawMarker() image
+    double width;  // millimetres of the black square
     MarkerEngine::Pose pose;
 };
 
@@ -54,8 +55,8 @@ struct Lighting {
 
 // A frame of the given size: light background, the markers rendered at 4x and averaged down,
 // lit, then blurred (sigma, 0 for none) and with Gaussian noise (standard deviation, 0 for none).
-cv::Mat renderFrame(cv::Size size, const cv::Matx33d& k, const std::vector<PlacedMarker>& markers, double blur,
-                    double noise, unsigned seed = 1, const Lighting& lighting = {});
+cv::Mat renderFrame(cv::Size size, const cv::Matx33d& k, const std::vector<PlacedMarker>& markers,
+                    double blur, double noise, unsigned seed = 1, const Lighting& lighting = {});
 
 // Shapes that look like markers but are none, size x size on a white sheet like drawMarker's:
 //   0  a black frame round a white box holding one bar

@@ -12,7 +12,8 @@ using namespace Orvana;
 using namespace Orvana::MarkerEngine;
 namespace support = Orvana::Testing;
 
-namespace {
+namespace
+{
 
 Pattern load(const std::string& relative)
 {
@@ -22,8 +23,9 @@ Pattern load(const std::string& relative)
     return pattern;
 }
 
-const char* const kMultiPatterns[] = {"artoolkit/multi/a.patt", "artoolkit/multi/b.patt", "artoolkit/multi/c.patt",
-                                      "artoolkit/multi/d.patt", "artoolkit/multi/f.patt", "artoolkit/multi/g.patt"};
+const char* const kMultiPatterns[] = {"artoolkit/multi/a.patt", "artoolkit/multi/b.patt",
+                                      "artoolkit/multi/c.patt", "artoolkit/multi/d.patt",
+                                      "artoolkit/multi/f.patt", "artoolkit/multi/g.patt"};
 
 } // namespace
 
@@ -55,13 +57,14 @@ TEST(Pattern, RefusesBadFilesWithAReason)
     std::string error;
     EXPECT_TRUE(readPattern(dir.write("crlf.patt", withCrLf), pattern, error)) << error;
 
-    const std::pair<std::string, std::string> cases[] = {{"empty.patt", ""},
-                                                         {"truncated.patt", good.substr(0, good.size() / 2)},
-                                                         {"garbage.patt", "\x89PNG\r\n\x1a\n binary"},
-                                                         {"negative.patt", "-1 " + good},
-                                                         {"large.patt", "256" + good.substr(3)},
-                                                         {"extra.patt", good + " 12"},
-                                                         {"letters.patt", good.substr(0, 100) + " x " + good}};
+    const std::pair<std::string, std::string> cases[] = {
+        {"empty.patt", ""},
+        {"truncated.patt", good.substr(0, good.size() / 2)},
+        {"garbage.patt", "\x89PNG\r\n\x1a\n binary"},
+        {"negative.patt", "-1 " + good},
+        {"large.patt", "256" + good.substr(3)},
+        {"extra.patt", good + " 12"},
+        {"letters.patt", good.substr(0, 100) + " x " + good}};
     for (const auto& [name, content] : cases) {
         SCOPED_TRACE(name);
         Pattern untouched;
@@ -141,7 +144,8 @@ TEST(Pattern, ArtoolkitHiroMarkerIsIdentifiedInFrames)
         for (double spin : {0.0, 90.0, 180.0, 270.0}) {
             SCOPED_TRACE(testing::Message() << "tilt " << tilt << ", spin " << spin);
             const Pose pose = MarkerScene::poseFor(k, 80.0, 160.0, {320, 240}, tilt, spin + 5.0);
-            const cv::Mat frame = MarkerScene::renderFrame({640, 480}, k, {{marker, 80.0, pose}}, 0.6, 2.0, ++frames);
+            const cv::Mat frame =
+                MarkerScene::renderFrame({640, 480}, k, {{marker, 80.0, pose}}, 0.6, 2.0, ++frames);
             tracker.process(frame);
             const MarkerDetection* found = tracker.best(hiroId);
             ASSERT_NE(found, nullptr);
@@ -156,7 +160,8 @@ TEST(Pattern, ArtoolkitHiroMarkerIsIdentifiedInFrames)
         }
 }
 
-namespace {
+namespace
+{
 
 // A black frame (the outer quarter of the square, like a marker's border) round a white box that
 // holds one black bar: the bar spans [x0, x1] x [y0, y1] of the box.
@@ -168,10 +173,11 @@ cv::Mat frameWithBar(int size, double x0, double y0, double x1, double y1)
     const int inner = margin + square / 4, box = square / 2;
     cv::rectangle(image, cv::Rect(inner, inner, box, box), cv::Scalar::all(255), cv::FILLED);
     if (x1 > x0)
-        cv::rectangle(image,
-                      cv::Rect(cv::Point(inner + static_cast<int>(x0 * box), inner + static_cast<int>(y0 * box)),
-                               cv::Point(inner + static_cast<int>(x1 * box), inner + static_cast<int>(y1 * box))),
-                      cv::Scalar::all(0), cv::FILLED);
+        cv::rectangle(
+            image,
+            cv::Rect(cv::Point(inner + static_cast<int>(x0 * box), inner + static_cast<int>(y0 * box)),
+                     cv::Point(inner + static_cast<int>(x1 * box), inner + static_cast<int>(y1 * box))),
+            cv::Scalar::all(0), cv::FILLED);
     return image;
 }
 

@@ -13,7 +13,8 @@ using namespace Orvana;
 using namespace Orvana::MarkerEngine;
 namespace support = Orvana::Testing;
 
-namespace {
+namespace
+{
 
 const cv::Matx33d kCamera(800, 0, 319.5, 0, 800, 239.5, 0, 0, 1);
 const CameraParameters kParameters = CameraParameters::pinhole(640, 480, 800, 800, 319.5, 239.5);
@@ -138,8 +139,8 @@ TEST(Pose, MultiMarkerFromArtoolkitLayout)
         tracker.addPattern(Pattern::fromImage(pattern));
         const cv::Matx34d& t = multi.markers[i].transform;
         Pose sub;
-        sub.rotation = shifted.rotation * cv::Matx33d(t(0, 0), t(0, 1), t(0, 2), t(1, 0), t(1, 1), t(1, 2), t(2, 0),
-                                                      t(2, 1), t(2, 2));
+        sub.rotation = shifted.rotation * cv::Matx33d(t(0, 0), t(0, 1), t(0, 2), t(1, 0), t(1, 1), t(1, 2),
+                                                      t(2, 0), t(2, 1), t(2, 2));
         sub.translation = shifted.rotation * cv::Vec3d(t(0, 3), t(1, 3), t(2, 3)) + shifted.translation;
         placed.push_back({image, multi.markers[i].width, sub});
     }
@@ -180,8 +181,10 @@ TEST(Pose, MultiMarkerFileErrorsAreReported)
     }
     MultiMarker multi;
     std::string error;
-    EXPECT_TRUE(readMultiMarkerFile(dir.write("crlf.dat", "1\r\n\r\n/abs/a.patt\r\n40\r\n1 0 0 0\r\n0 1 0 0\r\n0 0 1 0\r\n"),
-                                    multi, error)) << error;
+    EXPECT_TRUE(readMultiMarkerFile(
+        dir.write("crlf.dat", "1\r\n\r\n/abs/a.patt\r\n40\r\n1 0 0 0\r\n0 1 0 0\r\n0 0 1 0\r\n"), multi,
+        error))
+        << error;
     EXPECT_EQ(multi.markers.at(0).patternPath, "/abs/a.patt");
     EXPECT_FALSE(readMultiMarkerFile(dir.file("absent.dat"), multi, error));
 }

@@ -3,7 +3,8 @@
 #include <cstdio>
 #include <sys/wait.h>
 
-namespace Orvana::TamselRun {
+namespace Orvana::TamselRun
+{
 
 std::string program()
 {
@@ -36,8 +37,9 @@ Result shell(const std::string& script)
 Result run(const std::string& arguments, bool notices, const std::string& folder)
 {
     const std::string where = folder.empty() ? std::string(ORVANA_RUNTIME_DIR) : folder;
-    return shell("cd " + quote(where) + " && " + (notices ? "OSG_NOTIFY_LEVEL=NOTICE " : "env -u OSG_NOTIFY_LEVEL ") +
-                 quote(program()) + " " + arguments + " 2>/dev/null");
+    return shell("cd " + quote(where) + " && " +
+                 (notices ? "OSG_NOTIFY_LEVEL=NOTICE " : "env -u OSG_NOTIFY_LEVEL ") + quote(program()) +
+                 " " + arguments + " 2>/dev/null");
 }
 
 } // namespace Orvana::TamselRun

@@ -3,7 +3,8 @@
 #include <string>
 
 // Runs the real tamsel binary of the build, as a person would from a shell.
-namespace Orvana::TamselRun {
+namespace Orvana::TamselRun
+{
 
 struct Result {
     int status = -1;

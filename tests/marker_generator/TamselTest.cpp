@@ -18,7 +18,8 @@ namespace support = Orvana::Testing;
 namespace fs = std::filesystem;
 using TamselRun::quote;
 
-namespace {
+namespace
+{
 
 std::string options(const std::string& input, const std::string& output, const std::string& more = "--silent")
 {
@@ -50,12 +51,13 @@ TEST(Tamsel, HelpAndQueries)
         const auto r = TamselRun::run(flag);
         EXPECT_EQ(r.status, 0);
         EXPECT_EQ(r.output.rfind("Usage: " + TamselRun::program() + " [options] ...\n", 0), 0u) << r.output;
-        for (const char* line : {"-marker_name <marker_name>", "Specify the a symbolic name for the marker.",
-                                 "-input_file <input_filename>", "Specify the imput image used to search for a marker.",
-                                 "-output_file <output_filename>", "The output name of the marker data file (.arpattern).",
-                                 "-query (version|copyright)", "Display version or copyright information.", "--silent",
-                                 "Enable silent mode (no user interaction required).", "-h or --help",
-                                 "Display this information"})
+        for (const char* line :
+             {"-marker_name <marker_name>", "Specify the a symbolic name for the marker.",
+              "-input_file <input_filename>", "Specify the imput image used to search for a marker.",
+              "-output_file <output_filename>", "The output name of the marker data file (.arpattern).",
+              "-query (version|copyright)", "Display version or copyright information.", "--silent",
+              "Enable silent mode (no user interaction required).", "-h or --help",
+              "Display this information"})
             EXPECT_NE(r.output.find(line), std::string::npos) << line;
     }
     EXPECT_EQ(TamselRun::run("-query version").output, "Tamsel v2.3 PRO\n");
@@ -76,8 +78,10 @@ TEST(Tamsel, OptionErrorsEndTheProgramWithStatusZero)
     const std::string out = dir.file("logo.arpattern");
     const std::pair<std::string, std::string> cases[] = {
         {"--silent", "ERROR: input file name missing. Please provide a valid input file.\n"},
-        {options(dir.file("x.gif"), out), "ERROR: input file name not valid. Please provide a valid input file.\n"},
-        {options(dir.file("noextension"), out), "ERROR: input file name not valid. Please provide a valid input file.\n"},
+        {options(dir.file("x.gif"), out),
+         "ERROR: input file name not valid. Please provide a valid input file.\n"},
+        {options(dir.file("noextension"), out),
+         "ERROR: input file name not valid. Please provide a valid input file.\n"},
         {"-input_file " + quote(capitals) + " --silent",
          "ERROR: ouput file name missing. Please provide a valid output file name.\n"},
         {options(marker, dir.file("logo.ARPATTERN")),
@@ -103,12 +107,14 @@ TEST(Tamsel, EngineInitialisationErrors)
     const std::string named = "-marker_name Logo ";
 
     auto r = TamselRun::run(named + options(writeBlankImage(dir, "wide.png", 1025, 600), out));
-    EXPECT_EQ(r.output, std::string("ERROR: input image size too big. The maximum allowed size is 1024x1024.\n") +
-                            kSilentFailure);
+    EXPECT_EQ(r.output,
+              std::string("ERROR: input image size too big. The maximum allowed size is 1024x1024.\n") +
+                  kSilentFailure);
     EXPECT_EQ(r.status, 0);
     r = TamselRun::run(named + options(writeBlankImage(dir, "square.png", 1024, 1024), out), true);
-    EXPECT_NE(r.output.find("Image size: width=1024 - height=1024\nInit successful.\nWARNING: no markers found.\n"),
-              std::string::npos)
+    EXPECT_NE(
+        r.output.find("Image size: width=1024 - height=1024\nInit successful.\nWARNING: no markers found.\n"),
+        std::string::npos)
         << r.output;
     EXPECT_FALSE(fs::exists(dir.file("logo.patt")));
     EXPECT_FALSE(fs::exists(out));
@@ -124,18 +130,21 @@ TEST(Tamsel, EngineInitialisationErrors)
     // A huge picture is refused from its header, before any decoding: this one holds no pixels.
     std::string header("\x89PNG\r\n\x1a\n\0\0\0\x0dIHDR\0\0\x4e\x20\0\0\x4e\x20\x08\x02\0\0\0", 29);
     r = TamselRun::run(named + options(dir.write("huge.png", header + std::string(1000, '\0')), out));
-    EXPECT_EQ(r.output, std::string("ERROR: input image size too big. The maximum allowed size is 1024x1024.\n") +
-                            kSilentFailure);
+    EXPECT_EQ(r.output,
+              std::string("ERROR: input image size too big. The maximum allowed size is 1024x1024.\n") +
+                  kSilentFailure);
     r = TamselRun::run(named + options(writeMarkerImage(dir, "m.png", 1), out), false, dir.path());
     EXPECT_EQ(r.output, std::string("ERROR: could not load fake camera parameter file.\n") + kSilentFailure);
 
     // A configuration longer than its 511 characters is refused, not cut short.
     const std::string longFolder = dir.file(std::string(240, 'a') + "/" + std::string(240, 'b'));
     fs::create_directories(longFolder);
-    const std::string longInput = writeMarkerImage(dir, fs::path(longFolder).lexically_relative(dir.path()).string() + "/m.png", 1);
+    const std::string longInput =
+        writeMarkerImage(dir, fs::path(longFolder).lexically_relative(dir.path()).string() + "/m.png", 1);
     r = TamselRun::run(named + options(longInput, out));
-    EXPECT_EQ(r.output, "ERROR: video configuration too long (more than 511 characters); use a shorter input path.\n" +
-                            std::string(kSilentFailure));
+    EXPECT_EQ(r.output,
+              "ERROR: video configuration too long (more than 511 characters); use a shorter input path.\n" +
+                  std::string(kSilentFailure));
     EXPECT_FALSE(fs::exists(dir.file("logo.patt")));
 }
 
@@ -153,23 +162,39 @@ TEST(Tamsel, SilentModeWritesPatternAndDescriptor)
     EXPECT_EQ(ok.status, 0);
     const std::string expected = "Silent mode: ON\n"
                                  " Using marker name: Logo\n"
-                                 " Using input file: " + input + "\n"
-                                 " Using output file: " + out + "\n"
-                                 " Output directory: " + dir.file("out") + "\n"
+                                 " Using input file: " +
+                                 input +
+                                 "\n"
+                                 " Using output file: " +
+                                 out +
+                                 "\n"
+                                 " Output directory: " +
+                                 dir.file("out") +
+                                 "\n"
                                  " Output base name: logo\n"
                                  " Output marker name: logo.patt\n"
                                  " Output base preview name: logo_preview.jpg\n"
                                  " Output base thumb name: logo_thumb.jpg\n"
-                                 " Output marker path: " + dir.file("out/logo.patt") + "\n"
-                                 " Output preview image path: " + dir.file("out/logo_preview.jpg") + "\n"
-                                 " Output thumb image path: " + dir.file("out/logo_thumb.jpg") + "\n"
-                                 "Using video config: -device=QUICKTIME -movie=\"" + input + "\"\n"
+                                 " Output marker path: " +
+                                 dir.file("out/logo.patt") +
+                                 "\n"
+                                 " Output preview image path: " +
+                                 dir.file("out/logo_preview.jpg") +
+                                 "\n"
+                                 " Output thumb image path: " +
+                                 dir.file("out/logo_thumb.jpg") +
+                                 "\n"
+                                 "Using video config: -device=QUICKTIME -movie=\"" +
+                                 input +
+                                 "\"\n"
                                  "Image size: width=400 - height=400\n"
                                  "Init successful.\n"
                                  "Detected markers: ";
     EXPECT_EQ(ok.output.substr(0, expected.size()), expected);
-    EXPECT_NE(ok.output.find("\nPattern file created (" + dir.file("out/logo.patt") + ").\nPattern file created.\n"),
-              std::string::npos) << ok.output;
+    EXPECT_NE(ok.output.find("\nPattern file created (" + dir.file("out/logo.patt") +
+                             ").\nPattern file created.\n"),
+              std::string::npos)
+        << ok.output;
     EXPECT_EQ(support::readFile(out), "# Orvana(TM) marker descriptor, made by tamsel\n"
                                       "[marker_data]\n"
                                       "marker_name=Logo\n"
@@ -224,7 +249,8 @@ TEST(Tamsel, PatternFindsTheMarkerInRenderedFrames)
             for (double spin : {0.0, 90.0, 180.0, 270.0}) {
                 SCOPED_TRACE(testing::Message() << pixels << " px, tilt " << tilt << ", spin " << spin);
                 const Pose truth = MarkerScene::poseFor(k, 80.0, pixels, {330, 230}, tilt, spin - 11.0);
-                tracker.process(MarkerScene::renderFrame({640, 480}, k, {{marker, 80.0, truth}}, 0.8, 3.0, seed++));
+                tracker.process(
+                    MarkerScene::renderFrame({640, 480}, k, {{marker, 80.0, truth}}, 0.8, 3.0, seed++));
                 const MarkerDetection* found = tracker.best(id);
                 ASSERT_NE(found, nullptr);
                 const auto expected = MarkerScene::projectCorners(k, 80.0, truth);
@@ -237,7 +263,8 @@ TEST(Tamsel, PatternFindsTheMarkerInRenderedFrames)
                 EXPECT_LT(rotationAngle(pose, truth), pixels < 80.0 ? 2.0 : 1.0);
             }
     const Pose other = MarkerScene::poseFor(k, 80.0, 150.0, {330, 230}, 20.0, 0.0);
-    tracker.process(MarkerScene::renderFrame({640, 480}, k, {{MarkerScene::drawMarker(glyphs[1], 512), 80.0, other}}, 0.8, 3.0));
+    tracker.process(MarkerScene::renderFrame(
+        {640, 480}, k, {{MarkerScene::drawMarker(glyphs[1], 512), 80.0, other}}, 0.8, 3.0));
     EXPECT_EQ(tracker.best(id), nullptr);
     tracker.process(MarkerScene::renderFrame({640, 480}, k, {}, 0.8, 3.0));
     EXPECT_TRUE(tracker.detections().empty());
@@ -249,8 +276,9 @@ TEST(Tamsel, PatternFindsTheMarkerInRenderedFrames)
 TEST(Tamsel, HiroPatternAgreesWithArtoolkitFile)
 {
     support::TempDir dir;
-    const auto r = TamselRun::run("-marker_name Hiro " +
-                                  options(support::testdata("artoolkit/hiro_marker.png"), dir.file("hiro.arpattern")));
+    const auto r =
+        TamselRun::run("-marker_name Hiro " +
+                       options(support::testdata("artoolkit/hiro_marker.png"), dir.file("hiro.arpattern")));
     ASSERT_EQ(r.output, "");
     Pattern made, original;
     std::string error;

@@ -18,7 +18,8 @@ namespace support = Orvana::Testing;
 namespace fs = std::filesystem;
 using TamselRun::quote;
 
-namespace {
+namespace
+{
 
 struct WindowRun {
     int status = -1;
@@ -30,12 +31,17 @@ struct WindowRun {
 WindowRun runWindow(const std::string& input, const std::string& output, const std::string& actions)
 {
     const std::string script =
-        "cd " + quote(ORVANA_RUNTIME_DIR) + "\n"
-        "OSG_NOTIFY_LEVEL=NOTICE " + quote(TamselRun::program()) + " -marker_name Logo -input_file " + quote(input) +
-        " -output_file " + quote(output) + " > \"$LOG\" 2>&1 &\n"
+        "cd " + quote(ORVANA_RUNTIME_DIR) +
+        "\n"
+        "OSG_NOTIFY_LEVEL=NOTICE " +
+        quote(TamselRun::program()) + " -marker_name Logo -input_file " + quote(input) + " -output_file " +
+        quote(output) +
+        " > \"$LOG\" 2>&1 &\n"
         "pid=$!\n"
         "wid=$(timeout 20 xdotool search --sync --onlyvisible --name '^tamsel$' | head -n1)\n"
-        "sleep 0.5\n" + actions + "\n"
+        "sleep 0.5\n" +
+        actions +
+        "\n"
         "for i in $(seq 100); do kill -0 $pid 2>/dev/null || break; sleep 0.1; done\n"
         "kill $pid 2>/dev/null\n"
         "wait $pid\n"
@@ -45,11 +51,14 @@ WindowRun runWindow(const std::string& input, const std::string& output, const s
     const std::string log = dir.file("log.txt");
     // The server picks a free display number itself, so other window tests may run beside this one.
     const std::string displayFile = dir.file("display");
-    TamselRun::shell("Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset 3>" + quote(displayFile) +
-                     " >/dev/null 2>&1 &\nserver=$!\n"
-                     "for i in $(seq 100); do [ -s " + quote(displayFile) + " ] && break; sleep 0.1; done\n"
-                     "DISPLAY=:$(cat " + quote(displayFile) + ") LOG=" + quote(log) + " bash " + quote(scriptPath) +
-                     "\nkill $server\n");
+    TamselRun::shell(
+        "Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset 3>" + quote(displayFile) +
+        " >/dev/null 2>&1 &\nserver=$!\n"
+        "for i in $(seq 100); do [ -s " +
+        quote(displayFile) +
+        " ] && break; sleep 0.1; done\n"
+        "DISPLAY=:$(cat " +
+        quote(displayFile) + ") LOG=" + quote(log) + " bash " + quote(scriptPath) + "\nkill $server\n");
     WindowRun run;
     run.output = fs::exists(log) ? support::readFile(log) : std::string();
     const std::size_t at = run.output.rfind("status=");
@@ -69,7 +78,8 @@ std::string imageSize(const std::string& path)
 double regionMean(const std::string& path, const std::string& geometry)
 {
     return std::stod(TamselRun::shell("convert " + quote(path) + " -crop " + geometry +
-                                      " -colorspace Gray -format '%[fx:mean]' info:").output);
+                                      " -colorspace Gray -format '%[fx:mean]' info:")
+                         .output);
 }
 
 PatternImage patternOf(const cv::Mat& marker)
@@ -87,7 +97,8 @@ double savedCorrelation(const std::string& pattPath, const PatternImage& expecte
     return correlation(saved.orientations[0], expected);
 }
 
-class TamselWindow : public testing::Test {
+class TamselWindow : public testing::Test
+{
 protected:
     void SetUp() override
     {
@@ -110,8 +121,10 @@ TEST_F(TamselWindow, LeftClickWritesPatternDescriptorPreviewAndThumb)
     const std::string out = _dir.file("logo.arpattern");
     const auto run = runWindow(input, out, "xdotool mousemove --window \"$wid\" 200 200 click 1");
     EXPECT_EQ(run.status, 0) << run.output;
-    EXPECT_NE(run.output.find("Pattern file created (" + _dir.file("logo.patt") + ")\nPattern file created.\n"),
-              std::string::npos) << run.output;
+    EXPECT_NE(
+        run.output.find("Pattern file created (" + _dir.file("logo.patt") + ")\nPattern file created.\n"),
+        std::string::npos)
+        << run.output;
     EXPECT_NE(run.output.find(" marker size: 320\n"), std::string::npos) << run.output;
     EXPECT_NE(run.output.find(" Preview/thumb image successfully written to disk."), std::string::npos);
     EXPECT_GT(savedCorrelation(_dir.file("logo.patt"), patternOf(marker)), 0.95);
@@ -157,8 +170,9 @@ TEST_F(TamselWindow, LargerMarkerFirstAndPlusSelectsTheOther)
     EXPECT_GT(savedCorrelation(_dir.file("logo.patt"), patternOf(large)), 0.95) << run.output;
     EXPECT_EQ(imageSize(_dir.file("logo_preview.jpg")), "256 256");
 
-    run = runWindow(input, out, "xdotool windowfocus --sync \"$wid\" key plus\nsleep 0.3\n"
-                                "xdotool mousemove --window \"$wid\" 10 10 click 1");
+    run = runWindow(input, out,
+                    "xdotool windowfocus --sync \"$wid\" key plus\nsleep 0.3\n"
+                    "xdotool mousemove --window \"$wid\" 10 10 click 1");
     EXPECT_EQ(run.status, 0);
     EXPECT_GT(savedCorrelation(_dir.file("logo.patt"), patternOf(small)), 0.95) << run.output;
 }
@@ -174,7 +188,8 @@ TEST_F(TamselWindow, TurnedMarkerGivesAlignmentWarningAndNoPreviews)
     const std::string out = _dir.file("logo.arpattern");
     const auto run = runWindow(input, out, "xdotool mousemove --window \"$wid\" 200 200 click 1");
     EXPECT_EQ(run.status, 0);
-    const std::string warning = "WARNING: could not create preview/thumb image (marker not correctly aligned).\n";
+    const std::string warning =
+        "WARNING: could not create preview/thumb image (marker not correctly aligned).\n";
     const std::size_t first = run.output.find(warning);
     ASSERT_NE(first, std::string::npos) << run.output;
     EXPECT_NE(run.output.find(warning, first + 1), std::string::npos);
@@ -189,8 +204,9 @@ TEST_F(TamselWindow, NoMarkerWindowIgnoresClicks)
     const std::string input = _dir.file("blank.png");
     ASSERT_TRUE(cv::imwrite(input, cv::Mat(300, 400, CV_8UC3, cv::Scalar(240, 240, 240))));
     const std::string out = _dir.file("logo.arpattern");
-    const auto run = runWindow(input, out, "xdotool mousemove --window \"$wid\" 100 100 click 1\nsleep 0.5\n"
-                                           "xdotool windowfocus --sync \"$wid\" key Escape");
+    const auto run = runWindow(input, out,
+                               "xdotool mousemove --window \"$wid\" 100 100 click 1\nsleep 0.5\n"
+                               "xdotool windowfocus --sync \"$wid\" key Escape");
     EXPECT_EQ(run.status, 0);
     EXPECT_NE(run.output.find("WARNING: no markers found.\n"), std::string::npos) << run.output;
     EXPECT_FALSE(fs::exists(out));

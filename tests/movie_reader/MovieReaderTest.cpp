@@ -191,7 +191,8 @@ TEST_F(MovieReaderTest, StreamsDestroyedWhilePlayingOrPausedEndTheirThreads)
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     quitting->update(nullptr);
     EXPECT_EQ(shownFrame(*quitting), stoppedAt) << "a stream that quit decodes nothing more";
-    EXPECT_EQ(quitting->getStatus(), osg::ImageStream::INVALID) << "a stream that quit does not claim to play";
+    EXPECT_EQ(quitting->getStatus(), osg::ImageStream::INVALID)
+        << "a stream that quit does not claim to play";
 }
 
 } // namespace

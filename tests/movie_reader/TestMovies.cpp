@@ -5,8 +5,8 @@
 #include <opencv2/imgproc.hpp>
 #include <opencv2/videoio.hpp>
 #include <osg/ImageStream>
-#include <osgDB/ReadFile>
 #include <osgDB/FileUtils>
+#include <osgDB/ReadFile>
 #include <osgDB/Registry>
 
 namespace Orvana::Testing

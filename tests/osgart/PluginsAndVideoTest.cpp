@@ -105,7 +105,8 @@ TEST(Video, StillImagesEnvironmentOverrideAndFailures)
     video->setFlip(false, false);
     video->getVideoConfiguration()->deviceconfig = "-movie=" + dir.file("absent.avi");
     EXPECT_FALSE(video->open());
-    EXPECT_TRUE(capture.contains(osg::FATAL, " ERROR: could not open video (-movie=" + dir.file("absent.avi") + ")."));
+    EXPECT_TRUE(capture.contains(osg::FATAL,
+                                 " ERROR: could not open video (-movie=" + dir.file("absent.avi") + ")."));
 
     const std::string garbage = dir.write("garbage.avi", std::string(5000, 'x'));
     video->getVideoConfiguration()->deviceconfig = "-movie=" + garbage;

@@ -21,7 +21,8 @@ using namespace Orvana;
 using namespace Orvana::Testing;
 namespace engine = Orvana::MarkerEngine;
 
-namespace {
+namespace
+{
 
 const int W = 640;
 const int H = 480;
@@ -81,7 +82,8 @@ TEST(Rendering, BoxOverTheMarkerAndVideoElsewhere)
         modelView->addChild(layer.get());
 
         osg::ref_ptr<osgART::ARTTransform> transform = new osgART::ARTTransform(tracker->getMarker(0));
-        osg::ref_ptr<osg::ShapeDrawable> box = new osg::ShapeDrawable(new osg::Box(osg::Vec3(0, 0, 20), 40.0f));
+        osg::ref_ptr<osg::ShapeDrawable> box =
+            new osg::ShapeDrawable(new osg::Box(osg::Vec3(0, 0, 20), 40.0f));
         box->setColor(osg::Vec4(1, 0, 0, 1));
         osg::ref_ptr<osg::Geode> geode = new osg::Geode;
         geode->addDrawable(box.get());

@@ -7,7 +7,8 @@
 
 using namespace Orvana::Testing;
 
-namespace {
+namespace
+{
 
 osg::Matrixd pose(double x, double angleDegrees)
 {
@@ -39,7 +40,8 @@ TEST(Smoothing, FactorOneFollowsAndHalfConvergesGeometrically)
         angleGap /= 2.0;
         EXPECT_NEAR(100.0 - smoothed.getTrans().x(), gap, 1e-6) << "step " << step;
         EXPECT_NEAR(smoothed.getTrans().z(), -500.0, 1e-9);
-        EXPECT_NEAR(rotationDifference(smoothed, pose(100, 40)), angleGap, 1e-3) << "rotations blend on the sphere";
+        EXPECT_NEAR(rotationDifference(smoothed, pose(100, 40)), angleGap, 1e-3)
+            << "rotations blend on the sphere";
     }
 }
 

@@ -20,14 +20,16 @@ using namespace Orvana;
 using namespace Orvana::Testing;
 namespace engine = Orvana::MarkerEngine;
 
-namespace {
+namespace
+{
 
 const int W = 640;
 const int H = 480;
 
 // A scene node connected to the plug-ins, a camera file and a patterns file naming one marker
 // (glyph 3, 80 mm), with frames written into a temporary folder.
-class TrackerFixture : public ::testing::Test {
+class TrackerFixture : public ::testing::Test
+{
 protected:
     void SetUp() override
     {
@@ -102,9 +104,9 @@ TEST_F(TrackerFixture, FindsThePatternsFileMarkerExactlyWhereItIsVisible)
         double pixels, tilt, spin;
         cv::Point2d at;
     };
-    const Shot shots[] = {{true, 160, 0, 0, {320, 240}},   {true, 120, 30, 90, {250, 200}},
-                          {false, 0, 0, 0, {}},            {true, 200, 45, 180, {350, 260}},
-                          {true, 100, 60, 270, {400, 250}}, {false, 0, 0, 0, {}}};
+    const Shot shots[] = {
+        {true, 160, 0, 0, {320, 240}},    {true, 120, 30, 90, {250, 200}},  {false, 0, 0, 0, {}},
+        {true, 200, 45, 180, {350, 260}}, {true, 100, 60, 270, {400, 250}}, {false, 0, 0, 0, {}}};
     for (const Shot& shot : shots) {
         engine::Pose pose;
         cv::Mat frame(H, W, CV_8UC3, cv::Scalar::all(210));
@@ -251,7 +253,8 @@ TEST_F(TrackerFixture, ConfigurationTextsAndBadFiles)
     osg::ref_ptr<osgART::ARSceneNode> other = new osgART::ARSceneNode;
     EXPECT_FALSE(other->connect(tracker, video, patternsFile, dir.write("camera.dat", "short")));
     EXPECT_FALSE(other->connect(tracker, video, dir.write("bad.dat", "two\nmarkers\n"), cameraFile));
-    EXPECT_FALSE(other->connect(tracker, video, dir.write("few.dat", "2\na\nglyph3.patt\n80\n0 0\n"), cameraFile));
+    EXPECT_FALSE(
+        other->connect(tracker, video, dir.write("few.dat", "2\na\nglyph3.patt\n80\n0 0\n"), cameraFile));
     EXPECT_FALSE(other->connect(nullptr, video, patternsFile, cameraFile));
     EXPECT_TRUE(other->connect(tracker, video, dir.write("empty.dat", ""), cameraFile));
 }
@@ -262,9 +265,10 @@ TEST_F(TrackerFixture, MultiMarkerPoseFromOneVisibleSubMarker)
     const cv::Mat right = MarkerScene::drawMarker(8, 300);
     writeMarkerPattern(left, dir.file("left.patt"));
     writeMarkerPattern(right, dir.file("right.patt"));
-    const std::string sheet = dir.write("sheet.dat", "# two squares 60 mm apart\n2\n\n# submarker 0\nleft.patt\n40\n"
-                                                     "1 0 0 -30\n0 1 0 0\n0 0 1 0\n\n# submarker 1\nright.patt\n40\n"
-                                                     "1 0 0 30\n0 1 0 0\n0 0 1 0\n");
+    const std::string sheet =
+        dir.write("sheet.dat", "# two squares 60 mm apart\n2\n\n# submarker 0\nleft.patt\n40\n"
+                               "1 0 0 -30\n0 1 0 0\n0 0 1 0\n\n# submarker 1\nright.patt\n40\n"
+                               "1 0 0 30\n0 1 0 0\n0 0 1 0\n");
     ASSERT_TRUE(scene->connect(tracker, video, "", cameraFile));
     osgART::Marker* multi = tracker->addMarker("multi;" + sheet + ";80;0.0;0.0");
     ASSERT_NE(multi, nullptr);
@@ -293,7 +297,8 @@ TEST_F(TrackerFixture, EveryPatternOfARToolKitsMultiSheetIsIdentified)
 
     std::vector<osgART::Marker*> singles;
     for (const char* name : names)
-        singles.push_back(tracker->addMarker(std::string("single;") + folder + "/" + name + ".patt;40;0.0;0.0"));
+        singles.push_back(
+            tracker->addMarker(std::string("single;") + folder + "/" + name + ".patt;40;0.0;0.0"));
     osgART::Marker* sheet = tracker->addMarker("multi;" + folder + "/marker.dat;40;0.0;0.0");
     ASSERT_NE(sheet, nullptr);
 

@@ -15,7 +15,8 @@
 #include "platform/marker_engine/Conventions.h"
 #include "platform/marker_engine/Pattern.h"
 
-namespace Orvana::Testing {
+namespace Orvana::Testing
+{
 
 namespace engine = Orvana::MarkerEngine;
 
@@ -89,7 +90,8 @@ osgART::GenericVideo* loadVideo()
 osgART::GenericTracker* loadTracker()
 {
     osgART::PluginManager::instance()->load("osgart_tracker_artoolkit4");
-    return dynamic_cast<osgART::GenericTracker*>(osgART::PluginManager::instance()->get("tracker_artoolkit4"));
+    return dynamic_cast<osgART::GenericTracker*>(
+        osgART::PluginManager::instance()->get("tracker_artoolkit4"));
 }
 
 bool showStill(osgART::GenericVideo* video, const std::string& path)

@@ -8,12 +8,14 @@
 
 #include "platform/marker_engine/Pose.h"
 
-namespace osgART {
+namespace osgART
+{
 class GenericTracker;
 class GenericVideo;
 } // namespace osgART
 
-namespace Orvana::Testing {
+namespace Orvana::Testing
+{
 
 // The camera of the test frames, and its ARToolKit camera file.
 cv::Matx33d testCamera(int width, int height);

@@ -1,5 +1,5 @@
-#include "platform/safe_loading/ImageHeader.h"
 #include "platform/safe_loading/SafeLoading.h"
+#include "platform/safe_loading/ImageHeader.h"
 
 #include <string>
 
@@ -14,7 +14,8 @@
 using namespace Orvana;
 using Orvana::Testing::TempDir;
 
-namespace {
+namespace
+{
 
 osg::ref_ptr<osg::Image> picture(int width, int height)
 {
@@ -45,12 +46,16 @@ TEST(ImageHeader, SizesOfEveryAcceptedFormatWithoutDecoding)
     int height = 0;
     EXPECT_FALSE(readImageHeaderSize(dir.file("absent.png"), width, height));
     EXPECT_FALSE(readImageHeaderSize(dir.write("text.png", "not a picture at all"), width, height));
-    EXPECT_FALSE(readImageHeaderSize(dir.write("short.png", std::string("\x89PNG\r\n\x1a\n\0\0", 10)), width, height));
+    EXPECT_FALSE(
+        readImageHeaderSize(dir.write("short.png", std::string("\x89PNG\r\n\x1a\n\0\0", 10)), width, height));
     // A JPEG whose segment lengths run off the end, and one that loops on fill bytes.
-    EXPECT_FALSE(readImageHeaderSize(dir.write("cut.jpg", std::string("\xFF\xD8\xFF\xE0\xFF\xFF", 6)), width, height));
-    EXPECT_FALSE(readImageHeaderSize(dir.write("fill.jpg", "\xFF\xD8" + std::string(5000, '\xFF')), width, height));
+    EXPECT_FALSE(
+        readImageHeaderSize(dir.write("cut.jpg", std::string("\xFF\xD8\xFF\xE0\xFF\xFF", 6)), width, height));
+    EXPECT_FALSE(
+        readImageHeaderSize(dir.write("fill.jpg", "\xFF\xD8" + std::string(5000, '\xFF')), width, height));
     // TIFF directories pointing past the end.
-    EXPECT_FALSE(readImageHeaderSize(dir.write("bad.tif", std::string("II*\0\xff\xff\xff\x7f", 8)), width, height));
+    EXPECT_FALSE(
+        readImageHeaderSize(dir.write("bad.tif", std::string("II*\0\xff\xff\xff\x7f", 8)), width, height));
 }
 
 TEST(SafeLoading, CorruptModelsAndHugeImagesGiveNullWithTheirName)
@@ -58,8 +63,9 @@ TEST(SafeLoading, CorruptModelsAndHugeImagesGiveNullWithTheirName)
     TempDir dir;
     MessageCapture capture;
     // An array that claims 2.4 thousand million elements: its reader asks for more memory than there is.
-    const std::string model = dir.write("huge.osg", "Geode {\n  Geometry {\n    VertexArray Vec3Array 2400000000\n"
-                                                    "    {\n      0 0 0\n    }\n  }\n}\n");
+    const std::string model =
+        dir.write("huge.osg", "Geode {\n  Geometry {\n    VertexArray Vec3Array 2400000000\n"
+                              "    {\n      0 0 0\n    }\n  }\n}\n");
     EXPECT_FALSE(loadModelFile(model).valid());
     bool named = false;
     for (const std::string& line : capture.texts())

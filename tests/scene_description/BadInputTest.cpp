@@ -11,10 +11,10 @@
 using namespace Orvana;
 using namespace Orvana::Testing;
 
-namespace {
+namespace
+{
 
-template <typename Reader>
-void expectLoadError(const std::string& path, const std::string& what)
+template <typename Reader> void expectLoadError(const std::string& path, const std::string& what)
 {
     auto result = readFile<Reader>(path);
     EXPECT_FALSE(result.loaded) << what;
@@ -49,24 +49,25 @@ TEST(BadInput, FilesThatDoNotParseGiveTheLoadError)
     for (const char* tail : {"\xF4", "\xF0\x9F", "\xE2", "\xC3"})
         for (const std::string& start : {std::string("<config><a b=\""), std::string("<config><"),
                                          std::string("<config><!-- "), std::string("<config>text")})
-            expectLoadError<XMLConfigurationParserManager>(dir.write("lead.xml", start + tail), "lead byte at the end");
+            expectLoadError<XMLConfigurationParserManager>(dir.write("lead.xml", start + tail),
+                                                           "lead byte at the end");
 }
 
 TEST(BadInput, ReadableOddFilesAreReadWithoutHarm)
 {
     TempDir dir;
     // Latin-1 bytes that are not UTF-8.
-    auto latin1 = readFile<XMLSceneParserManager>(
-        dir.write("latin1.xml", "<scene name=\"caf\xe9\"><objects><object type=\"ARObject\" name=\"\xe9t\xe9\">"
-                                "<model source=\"m\xfc.osg\"/><markers all=\"true\"/></object></objects></scene>"));
+    auto latin1 = readFile<XMLSceneParserManager>(dir.write(
+        "latin1.xml", "<scene name=\"caf\xe9\"><objects><object type=\"ARObject\" name=\"\xe9t\xe9\">"
+                      "<model source=\"m\xfc.osg\"/><markers all=\"true\"/></object></objects></scene>"));
     EXPECT_TRUE(latin1.loaded);
     EXPECT_TRUE(latin1.read && latin1.valid);
     ASSERT_EQ(latin1.settings.objects.size(), 1u);
     EXPECT_FALSE(latin1.settings.objects[0].source.empty());
 
     std::string huge(10 * 1024 * 1024, 'x');
-    auto big = readFile<XMLMarkersParserManager>(
-        dir.write("big.xml", "<markers patterns_file=\"p\"><marker id=\"1\" path=\"" + huge + "\"/></markers>"));
+    auto big = readFile<XMLMarkersParserManager>(dir.write(
+        "big.xml", "<markers patterns_file=\"p\"><marker id=\"1\" path=\"" + huge + "\"/></markers>"));
     ASSERT_TRUE(big.read && big.valid);
     ASSERT_EQ(big.settings.markers.size(), 1u);
     EXPECT_EQ(big.settings.markers[0].path.size(), huge.size());
@@ -86,9 +87,11 @@ TEST(BadInput, ReadableOddFilesAreReadWithoutHarm)
 TEST(BadInput, ElementsWhereTextIsExpectedAndTheReverse)
 {
     auto scene = readText<XMLSceneParserManager>(
-        "<scene><metadata><title><b>bold</b></title><location><latitude><x/></latitude><longitude>1</longitude>"
+        "<scene><metadata><title><b>bold</b></title><location><latitude><x/></latitude><longitude>1</"
+        "longitude>"
         "<altitude>2</altitude></location></metadata>"
-        "<objects>just text<object type=\"ARObject\"><model>text</model><markers>7</markers></object></objects>"
+        "<objects>just text<object "
+        "type=\"ARObject\"><model>text</model><markers>7</markers></object></objects>"
         "</scene>");
     ASSERT_TRUE(scene.read);
     EXPECT_EQ(scene.settings.title, "");
@@ -98,9 +101,9 @@ TEST(BadInput, ElementsWhereTextIsExpectedAndTheReverse)
     EXPECT_TRUE(scene.settings.objects[0].markers.empty());
     EXPECT_FALSE(scene.valid);
 
-    auto events = readText<XMLEventsParserManager>(
-        "<events><event name=\"on_init\"><actions><action source=\"a\" target=\"b\"><command><hide/></command>"
-        "</action></actions></event></events>");
+    auto events = readText<XMLEventsParserManager>("<events><event name=\"on_init\"><actions><action "
+                                                   "source=\"a\" target=\"b\"><command><hide/></command>"
+                                                   "</action></actions></event></events>");
     ASSERT_TRUE(events.read);
     ASSERT_EQ(events.settings.size(), 1u);
     EXPECT_EQ(events.settings[0].actions[0].command, "");

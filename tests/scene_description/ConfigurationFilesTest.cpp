@@ -7,7 +7,8 @@
 using namespace Orvana;
 using namespace Orvana::Testing;
 
-namespace {
+namespace
+{
 
 std::string configuration(const std::string& parameters, const std::string& rootAttributes = "")
 {
@@ -86,8 +87,10 @@ TEST(ConfigurationFile, AbsentParametersTakeDefaultsWithTheirSeverity)
 
 TEST(ConfigurationFile, AntialiasingSamplesKeepOnlyEvenCounts)
 {
-    for (auto [text, samples] : {std::pair{"4", 4}, {"6", 6}, {"3", 1}, {"-3", 1}, {"8 samples", 8}, {"x", 0}}) {
-        auto result = readText<XMLConfigurationParserManager>(configuration(parameter("antialiasing_samples", text)));
+    for (auto [text, samples] :
+         {std::pair{"4", 4}, {"6", 6}, {"3", 1}, {"-3", 1}, {"8 samples", 8}, {"x", 0}}) {
+        auto result =
+            readText<XMLConfigurationParserManager>(configuration(parameter("antialiasing_samples", text)));
         EXPECT_EQ(result.settings.antialiasing_samples, samples) << text;
     }
 }
@@ -134,13 +137,19 @@ TEST(ConfigurationFile, WrongRootOrParametersNotFirstAbort)
 
 TEST(TrackerFile, ClampsFactorsAndThreshold)
 {
-    auto read = [](const std::string& rotational, const std::string& translational, const std::string& threshold) {
-        return readText<XMLTrackerParserManager>(
-            "<tracker name=\"t\"><parameters>"
-            "<parameter name=\"rotational_smoothing_factor\">" + rotational + "</parameter>"
-            "<parameter name=\"translational_smoothing_factor\">" + translational + "</parameter>"
-            "<parameter name=\"threshold\">" + threshold + "</parameter>"
-            "</parameters></tracker>");
+    auto read = [](const std::string& rotational, const std::string& translational,
+                   const std::string& threshold) {
+        return readText<XMLTrackerParserManager>("<tracker name=\"t\"><parameters>"
+                                                 "<parameter name=\"rotational_smoothing_factor\">" +
+                                                 rotational +
+                                                 "</parameter>"
+                                                 "<parameter name=\"translational_smoothing_factor\">" +
+                                                 translational +
+                                                 "</parameter>"
+                                                 "<parameter name=\"threshold\">" +
+                                                 threshold +
+                                                 "</parameter>"
+                                                 "</parameters></tracker>");
     };
     auto high = read("1.5", "0.5abc", "300");
     ASSERT_TRUE(high.read && high.valid);
@@ -191,8 +200,8 @@ TEST(TrackerFile, MissingParametersAreNeverAFailure)
 TEST(TrackerFile, ThresholdModeKeywordsAndUnknownValues)
 {
     const auto read = [](const std::string& mode) {
-        return readText<XMLTrackerParserManager>("<tracker><parameters><parameter name=\"threshold_mode\">" + mode +
-                                                 "</parameter></parameters></tracker>");
+        return readText<XMLTrackerParserManager>("<tracker><parameters><parameter name=\"threshold_mode\">" +
+                                                 mode + "</parameter></parameters></tracker>");
     };
     const std::pair<const char*, TrackerThresholdMode> modes[] = {
         {"manual", TrackerThresholdMode::manual},

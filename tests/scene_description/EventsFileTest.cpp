@@ -7,7 +7,8 @@
 using namespace Orvana;
 using namespace Orvana::Testing;
 
-namespace {
+namespace
+{
 
 std::string action(const std::string& attributes, const std::string& command = "show",
                    const std::string& parameters = "")
@@ -58,9 +59,11 @@ TEST(EventsFile, ABadActionOrMissingCommandDropsTheWholeEvent)
 {
     auto result = readText<XMLEventsParserManager>(
         "<events><event name=\"a\"><actions>" + action("source=\"s\" target=\"t\"") +
-        action("source=\"s\" target=\"t\"") + "<note/></actions></event>"
+        action("source=\"s\" target=\"t\"") +
+        "<note/></actions></event>"
         "<event name=\"b\"><actions><action source=\"s\" target=\"t\"/></actions></event>"
-        "<event name=\"c\"><actions>" + action("target=\"t\"") + "</actions></event></events>");
+        "<event name=\"c\"><actions>" +
+        action("target=\"t\"") + "</actions></event></events>");
     ASSERT_TRUE(result.read);
     ASSERT_EQ(result.settings.size(), 1u);
     EXPECT_EQ(result.settings[0].name, "c");

@@ -17,7 +17,8 @@
 
 using namespace Orvana;
 
-namespace {
+namespace
+{
 
 MessageLine N(const std::string& text)
 {
@@ -31,7 +32,9 @@ MessageLine F(const std::string& text)
 
 std::string describe(const MessageLine& line)
 {
-    const char* severity = line.first == osg::NOTICE ? "NOTICE" : line.first == osg::FATAL ? "FATAL " : "OTHER ";
+    const char* severity = line.first == osg::NOTICE  ? "NOTICE"
+                           : line.first == osg::FATAL ? "FATAL "
+                                                      : "OTHER ";
     return std::string(severity) + " |" + line.second + "|";
 }
 
@@ -44,7 +47,8 @@ std::string diff(const MessageLines& expected, const MessageLines& actual)
     std::vector<std::vector<int>> lcs(n + 1, std::vector<int>(m + 1, 0));
     for (std::size_t i = n; i-- > 0;)
         for (std::size_t j = m; j-- > 0;)
-            lcs[i][j] = expected[i] == actual[j] ? lcs[i + 1][j + 1] + 1 : std::max(lcs[i + 1][j], lcs[i][j + 1]);
+            lcs[i][j] =
+                expected[i] == actual[j] ? lcs[i + 1][j + 1] + 1 : std::max(lcs[i + 1][j], lcs[i][j + 1]);
 
     std::ostringstream out;
     std::size_t i = 0;
@@ -377,7 +381,8 @@ MessageLines expectedSceneLines(const std::string& path)
     };
 }
 
-class GoldenSceneFile : public ::testing::Test {
+class GoldenSceneFile : public ::testing::Test
+{
 protected:
     void SetUp() override
     {
@@ -704,7 +709,8 @@ MessageLines expectedMarkersLines(const std::string& path)
     };
 }
 
-class GoldenMarkersFile : public ::testing::Test {
+class GoldenMarkersFile : public ::testing::Test
+{
 protected:
     void SetUp() override
     {

@@ -7,7 +7,8 @@
 using namespace Orvana;
 using namespace Orvana::Testing;
 
-namespace {
+namespace
+{
 
 std::string model(const std::string& href, const std::string& resourceMap = "")
 {
@@ -20,20 +21,27 @@ TEST(KmlFile, FoldersNestAndDocumentsInsideFoldersAreIgnored)
 {
     auto result = readText<XMLKmlParserManager>(
         "<kml><Folder><name>top</name>"
-        "<Document><Placemark>" + model("ignored.dae") + "</Placemark></Document>"
-        "<Folder><Placemark>" + model("models/deep.dae") + "</Placemark></Folder>"
-        "<Placemark>" + model("models/a.dae",
-                              "<ResourceMap><Alias><targetHref>tex/a.jpg</targetHref><sourceHref>../a.jpg</sourceHref>"
-                              "</Alias><Alias><targetHref>tex/a.jpg</targetHref><sourceHref>b.jpg</sourceHref></Alias>"
-                              "<Alias><sourceHref>c.jpg</sourceHref></Alias><Note/></ResourceMap>") +
-        model("models/b.dae") + "</Placemark>"
+        "<Document><Placemark>" +
+        model("ignored.dae") +
+        "</Placemark></Document>"
+        "<Folder><Placemark>" +
+        model("models/deep.dae") +
+        "</Placemark></Folder>"
+        "<Placemark>" +
+        model("models/a.dae",
+              "<ResourceMap><Alias><targetHref>tex/a.jpg</targetHref><sourceHref>../a.jpg</sourceHref>"
+              "</Alias><Alias><targetHref>tex/a.jpg</targetHref><sourceHref>b.jpg</sourceHref></Alias>"
+              "<Alias><sourceHref>c.jpg</sourceHref></Alias><Note/></ResourceMap>") +
+        model("models/b.dae") +
+        "</Placemark>"
         "</Folder></kml>");
     ASSERT_TRUE(result.read && result.valid);
     const KmlSettings& models = result.settings;
     ASSERT_EQ(models.size(), 3u);
     EXPECT_EQ(models[0].href, "models/deep.dae");
     EXPECT_EQ(models[1].href, "models/a.dae");
-    EXPECT_EQ(models[1].aliases, (KmlAliases{{"tex/a.jpg", "b.jpg"}})) << "a later alias replaces an earlier one";
+    EXPECT_EQ(models[1].aliases, (KmlAliases{{"tex/a.jpg", "b.jpg"}}))
+        << "a later alias replaces an earlier one";
     EXPECT_EQ(models[2].href, "models/b.dae");
     EXPECT_TRUE(result.has(osg::NOTICE, " Placemarks #: 1"));
     EXPECT_TRUE(result.has(osg::NOTICE, " Models #: 2"));
@@ -74,7 +82,8 @@ TEST(KmlFile, ModelsWithoutLinkOrHrefAreDropped)
 
 TEST(KmlFile, EntryPointAndRoot)
 {
-    auto placemark = readText<XMLKmlParserManager>("<kml><Placemark>" + model("m.dae") + "</Placemark></kml>");
+    auto placemark =
+        readText<XMLKmlParserManager>("<kml><Placemark>" + model("m.dae") + "</Placemark></kml>");
     EXPECT_TRUE(placemark.read && placemark.valid);
 
     auto other = readText<XMLKmlParserManager>("<kml><NetworkLink/><Folder/></kml>");

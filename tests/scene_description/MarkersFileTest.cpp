@@ -7,9 +7,11 @@
 using namespace Orvana;
 using namespace Orvana::Testing;
 
-namespace {
+namespace
+{
 
-std::string markers(const std::string& body, const std::string& attributes = " patterns_file=\"patterns.dat\"")
+std::string markers(const std::string& body,
+                    const std::string& attributes = " patterns_file=\"patterns.dat\"")
 {
     return "<markers" + attributes + ">" + body + "</markers>";
 }
@@ -49,8 +51,10 @@ TEST(MarkersFile, LayersAndSequences)
     auto result = readText<XMLMarkersParserManager>(markers(
         "<marker id=\"1\" path=\"a.patt\" sequence=\"true\" sequence_duration=\"30\" sequence_loop=\"true\"/>"
         "<marker id=\"2\" path=\"b.patt\" sequence=\"true\" sequence_duration=\"30\"><layers/></marker>"
-        "<marker id=\"3\" path=\"c.patt\"><layers sequence=\"true\" sequence_duration=\"-1\" sequence_loop=\"no\">"
-        "<layer id=\"2\" time=\"3\"/><layer id=\"2\" time=\"7\"/><layer id=\"1\" time=\"0\"/><layer time=\"2\"/>"
+        "<marker id=\"3\" path=\"c.patt\"><layers sequence=\"true\" sequence_duration=\"-1\" "
+        "sequence_loop=\"no\">"
+        "<layer id=\"2\" time=\"3\"/><layer id=\"2\" time=\"7\"/><layer id=\"1\" time=\"0\"/><layer "
+        "time=\"2\"/>"
         "<layer id=\"4\"/><group id=\"5\"/></layers></marker>"));
     ASSERT_TRUE(result.read && result.valid);
     const auto& m = result.settings.markers;
@@ -87,7 +91,8 @@ TEST(MarkersFile, MultiMarkersAndTheirSubmarkers)
         "<submarker tag=\"a\" path=\"a.patt\" size=\"40\"/><submarker tag=\"b\" path=\"b.patt\"/>"
         "<submarker path=\"c.patt\" size=\"40\"/><submarker tag=\"d\" size=\"40\"/>"
         "<submarker tag=\"e\" path=\"e.patt\" size=\"0\" image=\"e.png\"/><other/></submarkers></marker>"
-        "<marker id=\"6\" type=\"Multi\" path=\"m.patt\"><submarkers><submarker tag=\"a\" path=\"a\" size=\"1\"/>"
+        "<marker id=\"6\" type=\"Multi\" path=\"m.patt\"><submarkers><submarker tag=\"a\" path=\"a\" "
+        "size=\"1\"/>"
         "</submarkers></marker>"
         "<marker id=\"7\" type=\"MULTI\" fit=\"true\" path=\"own.patt\"/>"));
     ASSERT_TRUE(result.read);
@@ -129,8 +134,9 @@ TEST(MarkersFile, Validity)
 
 TEST(MarkersFile, DroppedMarkersAndWrongRoot)
 {
-    auto result = readText<XMLMarkersParserManager>(
-        markers("<marker path=\"a\"/><marker id=\"2\"/><pattern id=\"3\" path=\"c\"/><marker id=\"4x\" path=\"d\"/>"));
+    auto result =
+        readText<XMLMarkersParserManager>(markers("<marker path=\"a\"/><marker id=\"2\"/><pattern id=\"3\" "
+                                                  "path=\"c\"/><marker id=\"4x\" path=\"d\"/>"));
     ASSERT_TRUE(result.read);
     ASSERT_EQ(result.settings.markers.size(), 1u);
     EXPECT_EQ(result.settings.markers[0].id, 4);

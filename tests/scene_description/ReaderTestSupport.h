@@ -6,12 +6,12 @@
 #include "messages/Messages.h"
 #include "support/TestSupport.h"
 
-namespace Orvana::Testing {
+namespace Orvana::Testing
+{
 
 // What one reader made of one file: the step results, a copy of its record taken after the reader
 // was destroyed, and every message line.
-template <typename Settings>
-struct ReadResult {
+template <typename Settings> struct ReadResult {
     bool loaded = false;
     bool read = false;
     bool valid = false;
@@ -35,8 +35,7 @@ struct ReadResult {
 };
 
 // Runs a reader the way the programs do (construct, load, read, check) on the file at path.
-template <typename Reader>
-auto readFile(const std::string& path)
+template <typename Reader> auto readFile(const std::string& path)
 {
     using Settings = std::decay_t<decltype(std::declval<Reader>().getSettings())>;
     ReadResult<Settings> result;
@@ -55,8 +54,7 @@ auto readFile(const std::string& path)
 }
 
 // The same on a file with this content.
-template <typename Reader>
-auto readText(const std::string& xml)
+template <typename Reader> auto readText(const std::string& xml)
 {
     TempDir dir;
     return readFile<Reader>(dir.write("file.xml", xml));

@@ -7,7 +7,8 @@
 using namespace Orvana;
 using namespace Orvana::Testing;
 
-namespace {
+namespace
+{
 
 std::string scene(const std::string& objects, const std::string& head = "")
 {
@@ -18,7 +19,8 @@ std::string scene(const std::string& objects, const std::string& head = "")
 std::string object(const std::string& attributes, const std::string& body,
                    const std::string& markers = "<markers><marker id=\"1\" layer=\"0\"/></markers>")
 {
-    return "<object " + attributes + "><model source=\"m.osg\" source_folder=\"\"/>" + body + markers + "</object>";
+    return "<object " + attributes + "><model source=\"m.osg\" source_folder=\"\"/>" + body + markers +
+           "</object>";
 }
 
 std::string property(const std::string& name, const std::string& value)
@@ -30,9 +32,9 @@ std::string property(const std::string& name, const std::string& value)
 
 TEST(SceneFile, ObjectFlagsUseTheirOwnBooleanRules)
 {
-    auto result = readText<XMLSceneParserManager>(
-        scene(object("name=\"a\" type=\"ARObject\" is_visible=\"no\" is_occluder=\"yes\" ignore=\"true\"", "") +
-              object("name=\"b\" type=\"ARObject\" is_visible=\"false\"", "")));
+    auto result = readText<XMLSceneParserManager>(scene(
+        object("name=\"a\" type=\"ARObject\" is_visible=\"no\" is_occluder=\"yes\" ignore=\"true\"", "") +
+        object("name=\"b\" type=\"ARObject\" is_visible=\"false\"", "")));
     ASSERT_TRUE(result.read && result.valid);
     ASSERT_EQ(result.settings.objects.size(), 2u);
     const SceneObjectSettings& a = result.settings.objects[0];
@@ -49,16 +51,16 @@ TEST(SceneFile, ObjectFlagsUseTheirOwnBooleanRules)
 
 TEST(SceneFile, LightPropertiesFollowDirectionalAndEmptyTextRules)
 {
-    auto result = readText<XMLSceneParserManager>(scene(
-        object("name=\"sun\" type=\"ARLight\"",
-               "<properties>" + property("directional", "true") + property("position_x", "2.5") +
-                   property("direction_z", "") + property("spot_cutoff", "") + property("detail", "HIGH") +
-                   property("chroma_key", "true") + "</properties>") +
-        object("name=\"bulb\" type=\"ARLight\"",
-               "<properties>" + property("spot_exponent", "12x") + property("detail", "High") + "</properties>") +
-        object("name=\"box\" type=\"ARModel\"",
-               "<properties>" + property("loop", "false") + property("directional", "true") +
-                   property("spot_cutoff", "30") + "</properties>")));
+    auto result = readText<XMLSceneParserManager>(
+        scene(object("name=\"sun\" type=\"ARLight\"",
+                     "<properties>" + property("directional", "true") + property("position_x", "2.5") +
+                         property("direction_z", "") + property("spot_cutoff", "") +
+                         property("detail", "HIGH") + property("chroma_key", "true") + "</properties>") +
+              object("name=\"bulb\" type=\"ARLight\"", "<properties>" + property("spot_exponent", "12x") +
+                                                           property("detail", "High") + "</properties>") +
+              object("name=\"box\" type=\"ARModel\"", "<properties>" + property("loop", "false") +
+                                                          property("directional", "true") +
+                                                          property("spot_cutoff", "30") + "</properties>")));
     ASSERT_TRUE(result.read && result.valid);
     const SceneObjectSettings& sun = result.settings.objects[0];
     EXPECT_TRUE(sun.directional);
@@ -88,12 +90,13 @@ TEST(SceneFile, LightPropertiesFollowDirectionalAndEmptyTextRules)
 
 TEST(SceneFile, VideoPropertiesAndTransforms)
 {
-    auto result = readText<XMLSceneParserManager>(scene(object(
-        "name=\"clip\" type=\"ARVideo\"",
-        "<properties>" + property("chroma_key", "true") + property("chroma_key_from_green_screen", "no") +
-            property("lighting", "yes") + "</properties>"
-            "<transforms><translation x=\"1\" y=\"\" z=\"3cm\"/><scale x=\"2\" z=\"\"/>"
-            "<rotation axis=\"Y\" angle=\"90.5\"/></transforms>")));
+    auto result = readText<XMLSceneParserManager>(
+        scene(object("name=\"clip\" type=\"ARVideo\"",
+                     "<properties>" + property("chroma_key", "true") +
+                         property("chroma_key_from_green_screen", "no") + property("lighting", "yes") +
+                         "</properties>"
+                         "<transforms><translation x=\"1\" y=\"\" z=\"3cm\"/><scale x=\"2\" z=\"\"/>"
+                         "<rotation axis=\"Y\" angle=\"90.5\"/></transforms>")));
     ASSERT_TRUE(result.read);
     const SceneObjectSettings& clip = result.settings.objects[0];
     EXPECT_TRUE(clip.chroma_key);
@@ -120,7 +123,8 @@ TEST(SceneFile, MarkersOfAnObject)
         object("name=\"a\" type=\"ARObject\"", "",
                "<markers><marker id=\"3\" layer=\"2\"/><marker id=\"3\" layer=\"5\"/><marker layer=\"1\"/>"
                "<marker id=\"7\"/><mark id=\"9\"/></markers>") +
-        object("name=\"b\" type=\"ARObject\"", "", "<markers all=\"true\"><marker id=\"4\" layer=\"1\"/></markers>")));
+        object("name=\"b\" type=\"ARObject\"", "",
+               "<markers all=\"true\"><marker id=\"4\" layer=\"1\"/></markers>")));
     ASSERT_TRUE(result.read && result.valid);
     const SceneObjectSettings& a = result.settings.objects[0];
     ASSERT_EQ(a.getMarkersCount(), 2u);
@@ -142,8 +146,10 @@ TEST(SceneFile, MarkersOfAnObject)
 
 TEST(SceneFile, ParametersMetadataLocationAndVideos)
 {
-    auto result = readText<XMLSceneParserManager>(scene(object("type=\"ARObject\"", ""),
-        "<parameters><parameter name=\"show_message\">no</parameter><parameter name=\"message\"/></parameters>"
+    auto result = readText<XMLSceneParserManager>(scene(
+        object("type=\"ARObject\"", ""),
+        "<parameters><parameter name=\"show_message\">no</parameter><parameter "
+        "name=\"message\"/></parameters>"
         "<metadata><title>Bridge</title><platform/>"
         "<location><latitude>46.1</latitude><longitude>7.2</longitude></location>"
         "<videos><video tag=\"v\" movie=\"one.avi\"/><video tag=\"v\" movie=\"two.avi\"/>"
@@ -160,7 +166,8 @@ TEST(SceneFile, ParametersMetadataLocationAndVideos)
     EXPECT_EQ(s.latitude, "N.A.") << "an incomplete location stores nothing";
     EXPECT_EQ(s.longitude, "N.A.");
     EXPECT_TRUE(result.has(osg::NOTICE, " WARNING: <altitude> not found (skipping)."));
-    EXPECT_TRUE(result.has(osg::NOTICE, "WARNING: Reading scene settings errors while reading location data."));
+    EXPECT_TRUE(
+        result.has(osg::NOTICE, "WARNING: Reading scene settings errors while reading location data."));
     ASSERT_EQ(s.videos.size(), 1u);
     EXPECT_EQ(s.videos.at("v"), "two.avi");
     EXPECT_TRUE(result.has(osg::NOTICE, "WARNING: tag missing (skipping)."));
@@ -179,13 +186,14 @@ TEST(SceneFile, ParametersMetadataLocationAndVideos)
 
 TEST(SceneFile, DroppedObjectsAndValidity)
 {
-    auto result = readText<XMLSceneParserManager>(scene(
-        "<object name=\"untyped\"><model/><markers all=\"true\"/></object>"
-        "<object name=\"nomodel\" type=\"ARObject\"><markers all=\"true\"/></object>"
-        "<object name=\"nomarkers\" type=\"ARObject\"><model source=\"m\"/></object>"
-        "<thing/>"
-        "<object name=\"kept\" type=\"ARObject\"><model/><description/><hotspots><hotspot name=\"h1\"/><hotspot/>"
-        "</hotspots><events file=\"ev.xml\"/><markers all=\"true\"/></object>"));
+    auto result = readText<XMLSceneParserManager>(
+        scene("<object name=\"untyped\"><model/><markers all=\"true\"/></object>"
+              "<object name=\"nomodel\" type=\"ARObject\"><markers all=\"true\"/></object>"
+              "<object name=\"nomarkers\" type=\"ARObject\"><model source=\"m\"/></object>"
+              "<thing/>"
+              "<object name=\"kept\" type=\"ARObject\"><model/><description/><hotspots><hotspot "
+              "name=\"h1\"/><hotspot/>"
+              "</hotspots><events file=\"ev.xml\"/><markers all=\"true\"/></object>"));
     ASSERT_TRUE(result.read && result.valid);
     ASSERT_EQ(result.settings.getObjectsCount(), 1u);
     const SceneObjectSettings* kept = result.settings.getObject(0);

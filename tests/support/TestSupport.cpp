@@ -8,7 +8,8 @@
 
 namespace fs = std::filesystem;
 
-namespace Orvana::Testing {
+namespace Orvana::Testing
+{
 
 TempDir::TempDir()
 {

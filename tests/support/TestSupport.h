@@ -2,10 +2,12 @@
 
 #include <string>
 
-namespace Orvana::Testing {
+namespace Orvana::Testing
+{
 
 // A fresh, empty folder under the system's temporary folder, removed when this object dies.
-class TempDir {
+class TempDir
+{
 public:
     TempDir();
     ~TempDir();

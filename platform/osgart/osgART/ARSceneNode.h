@@ -7,14 +7,16 @@
 
 #include "osgART/Export.h"
 
-namespace osgART {
+namespace osgART
+{
 
 class GenericTracker;
 class GenericVideo;
 
 // Root of the tracked scene. Once connected, each update traversal hands the video's newest frame
 // to its image and runs the tracker whenever that frame is new.
-class OSGART_EXPORT ARSceneNode : public osg::Group {
+class OSGART_EXPORT ARSceneNode : public osg::Group
+{
 public:
     ARSceneNode();
 

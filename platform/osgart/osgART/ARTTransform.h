@@ -5,13 +5,15 @@
 
 #include "osgART/Export.h"
 
-namespace osgART {
+namespace osgART
+{
 
 class Marker;
 
 // A transform that follows one marker: its update callback copies the marker's pose and shows the
 // children only while the marker is found. Subclasses may install a callback of their own.
-class OSGART_EXPORT ARTTransform : public osg::MatrixTransform {
+class OSGART_EXPORT ARTTransform : public osg::MatrixTransform
+{
 public:
     explicit ARTTransform(Marker* marker);
 

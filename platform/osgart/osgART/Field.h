@@ -6,16 +6,18 @@
 
 #include "osgART/Export.h"
 
-namespace osgART {
+namespace osgART
+{
 
 // A named parameter of a tracker, reached by name and cast to its typed form.
-class OSGART_EXPORT Field : public osg::Referenced {
+class OSGART_EXPORT Field : public osg::Referenced
+{
 protected:
     ~Field() override = default;
 };
 
-template <typename T>
-class TypedField : public Field {
+template <typename T> class TypedField : public Field
+{
 public:
     using Getter = std::function<T()>;
     using Setter = std::function<void(const T&)>;

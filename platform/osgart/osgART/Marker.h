@@ -6,14 +6,16 @@
 
 #include "osgART/Export.h"
 
-namespace osgART {
+namespace osgART
+{
 
 class TransformFilterCallback;
 
 // One tracked marker: whether it was found in the current frame, and its pose (marker frame to
 // the camera's eye frame: marker x right and y up on the print, z out of the paper; millimetres;
 // the camera looks down -z).
-class OSGART_EXPORT Marker : public osg::Referenced {
+class OSGART_EXPORT Marker : public osg::Referenced
+{
 public:
     Marker();
 

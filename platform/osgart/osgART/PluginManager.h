@@ -8,15 +8,18 @@
 
 #include "osgART/Export.h"
 
-namespace osgDB {
+namespace osgDB
+{
 class DynamicLibrary;
 }
 
-namespace osgART {
+namespace osgART
+{
 
 // Loads tracking modules by name and hands out the objects they register. A module registers its
 // objects from a static initialiser when it is loaded.
-class OSGART_EXPORT PluginManager {
+class OSGART_EXPORT PluginManager
+{
 public:
     static PluginManager* instance();
 

@@ -12,23 +12,27 @@
 #include "osgART/Export.h"
 #include "osgART/Field.h"
 
-namespace osg {
+namespace osg
+{
 class Image;
 }
 
-namespace osgART {
+namespace osgART
+{
 
 class GenericVideo;
 class Marker;
 
 // Finds markers in the frames of a video and reports their poses.
-class OSGART_EXPORT GenericTracker : public osg::Referenced {
+class OSGART_EXPORT GenericTracker : public osg::Referenced
+{
 public:
     GenericTracker();
 
     // Reads the camera file and the patterns file for frames of the video's size. The markers the
     // patterns file lists are added. False, with a message, when the tracker cannot work.
-    virtual bool init(GenericVideo* video, const std::string& patternsFile, const std::string& cameraFile) = 0;
+    virtual bool init(GenericVideo* video, const std::string& patternsFile,
+                      const std::string& cameraFile) = 0;
 
     // Adds a marker from "single;PATTERN;WIDTH;X;Y" or "multi;MULTI_MARKER_FILE"; null when the
     // text or its files are not usable.
@@ -47,8 +51,7 @@ public:
     // A parameter by name, or null; cast it to its TypedField to read and write it.
     Field* get(const std::string& name) const;
 
-    template <typename T>
-    TypedField<T>* getField(const std::string& name) const
+    template <typename T> TypedField<T>* getField(const std::string& name) const
     {
         return dynamic_cast<TypedField<T>*>(get(name));
     }

@@ -7,11 +7,13 @@
 
 #include "osgART/Export.h"
 
-namespace osgART {
+namespace osgART
+{
 
 // Smooths a marker's pose over frames. Each factor is the weight of the newest pose: 1 follows the
 // tracker exactly, smaller values lag behind it. Rotations are blended on the unit sphere.
-class OSGART_EXPORT TransformFilterCallback : public osg::Referenced {
+class OSGART_EXPORT TransformFilterCallback : public osg::Referenced
+{
 public:
     TransformFilterCallback();
 

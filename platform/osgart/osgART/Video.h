@@ -6,7 +6,8 @@
 
 #include "osgART/Export.h"
 
-namespace osgART {
+namespace osgART
+{
 
 struct VideoConfiguration {
     // Options of the device, such as "-devNum=1 -flipV" or "-movie=PATH".
@@ -16,7 +17,8 @@ struct VideoConfiguration {
 // A video source whose image is the newest frame. Frames keep the camera's row order (first row at
 // the top of the picture); the image's origin says how it is to be shown: TOP_LEFT when flipped
 // vertically (upright on screen), BOTTOM_LEFT otherwise, as the rows arrive.
-class OSGART_EXPORT GenericVideo : public osg::ImageStream {
+class OSGART_EXPORT GenericVideo : public osg::ImageStream
+{
 public:
     GenericVideo();
 

@@ -5,16 +5,19 @@
 
 #include "osgART/Export.h"
 
-namespace osg {
+namespace osg
+{
 class Image;
 class Geometry;
 } // namespace osg
 
-namespace osgART {
+namespace osgART
+{
 
 // Draws an image over the whole viewport, behind the scene: its own projection and view, no depth
 // test or write. The image's origin and, for a video, its horizontal flip decide the orientation.
-class OSGART_EXPORT VideoLayer : public osg::Group {
+class OSGART_EXPORT VideoLayer : public osg::Group
+{
 public:
     enum TextureMode { TEXTURE_2D = 1, TEXTURE_RECTANGLE = 2 };
 

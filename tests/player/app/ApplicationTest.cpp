@@ -12,7 +12,8 @@
 using namespace Orvana;
 using namespace Orvana::Testing;
 
-namespace {
+namespace
+{
 
 const char* validConfiguration = "<configuration><parameters><parameter name=\"mode\">ar_simple</parameter>"
                                  "</parameters></configuration>";
@@ -47,11 +48,14 @@ TEST(Application, LoadingOperationsResolveReportAndKeepThePreviousRecord)
     EXPECT_TRUE(capture.contains(osg::FATAL, " WARNING: failed to set configuration (file not valid)."));
     temporary.write("scene.xml", "<scene><objects/></scene>");
     EXPECT_FALSE(application.setScene("scene.xml"));
-    EXPECT_TRUE(capture.contains(osg::FATAL, " WARNING: failed to set scene configuration (data not valid)."));
+    EXPECT_TRUE(
+        capture.contains(osg::FATAL, " WARNING: failed to set scene configuration (data not valid)."));
     EXPECT_EQ(application.getSceneSettings(), nullptr);
-    EXPECT_EQ(application.getConfigurationSettings()->mode, ConfigurationMode::ar_simple) << "the old record stays";
+    EXPECT_EQ(application.getConfigurationSettings()->mode, ConfigurationMode::ar_simple)
+        << "the old record stays";
 
-    EXPECT_TRUE(application.setConfiguration(temporary.file("config.xml"))) << "absolute names are used as they are";
+    EXPECT_TRUE(application.setConfiguration(temporary.file("config.xml")))
+        << "absolute names are used as they are";
     EXPECT_EQ(application.getConfigurationSettings()->mode, ConfigurationMode::ar_fake);
 }
 
@@ -62,12 +66,14 @@ TEST(Application, HintAndVideoDevice)
     application.setTemporaryDirectory(temporary.path());
     MessageCapture capture;
     application.setApplicationHint();
-    EXPECT_TRUE(capture.contains(osg::FATAL, " WARNING: cannot set application hint - scene configuration empty."));
+    EXPECT_TRUE(
+        capture.contains(osg::FATAL, " WARNING: cannot set application hint - scene configuration empty."));
 
     auto hintFor = [&](const std::string& software) {
-        temporary.write("scene.xml", "<scene authoring_software=\"" + software +
-                                         "\"><objects><object type=\"ARObject\"><model/><markers all=\"true\"/>"
-                                         "</object></objects></scene>");
+        temporary.write("scene.xml",
+                        "<scene authoring_software=\"" + software +
+                            "\"><objects><object type=\"ARObject\"><model/><markers all=\"true\"/>"
+                            "</object></objects></scene>");
         EXPECT_TRUE(application.setScene("scene.xml"));
         application.setApplicationHint();
         return application.getApplicationHint();
@@ -111,13 +117,16 @@ TEST(Application, CameraFileFollowsTheAspectRatioAndFilesAreLookedUpInOrder)
     working.write("vga.dat", "w");
     application.setCameraFile("vga.dat");
     EXPECT_EQ(application.getCameraFile(), joinPath(working.path(), "vga.dat"));
-    EXPECT_TRUE(capture.contains(osg::NOTICE, " WARNING: could not find specified camera file in temporary directory."));
+    EXPECT_TRUE(capture.contains(osg::NOTICE,
+                                 " WARNING: could not find specified camera file in temporary directory."));
     temporary.write("vga.dat", "t");
     application.setCameraFile("vga.dat");
-    EXPECT_EQ(application.getCameraFile(), joinPath(temporary.path(), "vga.dat")) << "the temporary directory first";
+    EXPECT_EQ(application.getCameraFile(), joinPath(temporary.path(), "vga.dat"))
+        << "the temporary directory first";
     capture.clear();
     application.setCameraFile("nowhere.dat");
-    EXPECT_EQ(application.getCameraFile(), joinPath(temporary.path(), "vga.dat")) << "a miss keeps the old value";
+    EXPECT_EQ(application.getCameraFile(), joinPath(temporary.path(), "vga.dat"))
+        << "a miss keeps the old value";
     EXPECT_TRUE(capture.contains(osg::FATAL, " WARNING: could not find specified camera file (tried " +
                                                  joinPath(temporary.path(), "nowhere.dat") + " and " +
                                                  joinPath(working.path(), "nowhere.dat") + ")."))
@@ -171,8 +180,8 @@ TEST(Application, MultiMarkerFileFromTheReferenceModel)
 
     application.getMarkersSettings()->markers[0].transforms_file = temporary.file("reference.osgt");
     EXPECT_FALSE(application.writeMultiMarkerFile(0)) << "one square is missing from the reference";
-    EXPECT_TRUE(capture.contains(osg::FATAL,
-                                 " WARNING: cannot setup submarker (could not find marker tag in transforms file)."));
+    EXPECT_TRUE(capture.contains(
+        osg::FATAL, " WARNING: cannot setup submarker (could not find marker tag in transforms file)."));
     EXPECT_TRUE(capture.contains(osg::FATAL, " WARNING: not all submarkers were added to pattern file."));
     const std::string written = temporary.file("sheet.dat");
     EXPECT_EQ(readFile(written), "# Orvana Multi Marker Setup\n"

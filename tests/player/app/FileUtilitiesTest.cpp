@@ -15,7 +15,8 @@ using namespace Orvana;
 using namespace Orvana::Testing;
 namespace fs = std::filesystem;
 
-namespace {
+namespace
+{
 
 // Writes a zip archive holding each (name, content) entry exactly as named.
 
@@ -69,12 +70,12 @@ TEST(FileUtilities, UnzipKeepsEntriesInsideTheFolder)
     const std::string odd = "we \"odd\" $HOME; `x`.txt";
     const std::string archive = dir.file("scene archive.kmz");
     ASSERT_TRUE(PlayerRun::writeZip(archive, {{"a.txt", "alpha"},
-                       {"sub/b.txt", "beta"},
-                       {"sub/../c.txt", "gamma"},
-                       {odd, "odd"},
-                       {"../evil.txt", "evil"},
-                       {"sub/../../evil2.txt", "evil"},
-                       {"/absolute.txt", "evil"}}));
+                                              {"sub/b.txt", "beta"},
+                                              {"sub/../c.txt", "gamma"},
+                                              {odd, "odd"},
+                                              {"../evil.txt", "evil"},
+                                              {"sub/../../evil2.txt", "evil"},
+                                              {"/absolute.txt", "evil"}}));
     const std::string target = dir.file("unpacked");
     MessageCapture capture;
     EXPECT_FALSE(unzipArchive(archive, target)) << "a refused entry makes the unpacking fail";
@@ -85,7 +86,8 @@ TEST(FileUtilities, UnzipKeepsEntriesInsideTheFolder)
     EXPECT_FALSE(fs::exists(dir.file("evil.txt")));
     EXPECT_FALSE(fs::exists(dir.file("evil2.txt")));
     EXPECT_FALSE(fs::exists("/absolute.txt"));
-    EXPECT_TRUE(capture.contains(osg::FATAL, " WARNING: archive entry refused (outside the unpack folder): ../evil.txt"));
+    EXPECT_TRUE(capture.contains(osg::FATAL,
+                                 " WARNING: archive entry refused (outside the unpack folder): ../evil.txt"));
     EXPECT_TRUE(capture.contains(osg::NOTICE, "Unable to unzip file: '" + archive + "'"));
 
     const std::string good = dir.file("good.zip");
@@ -104,8 +106,8 @@ TEST(FileUtilities, RemovingFoldersAndFiles)
     MessageCapture capture;
     removeDirectoryTree(dir.file("tree"));
     EXPECT_FALSE(fs::exists(dir.file("tree")));
-    EXPECT_EQ(capture.texts(),
-              (std::vector<std::string>{"Temporary data removed (files).", "Temporary data removed (dirs)."}));
+    EXPECT_EQ(capture.texts(), (std::vector<std::string>{"Temporary data removed (files).",
+                                                         "Temporary data removed (dirs)."}));
     capture.clear();
     removeDirectoryTree(dir.file("tree"));
     EXPECT_EQ(capture.texts(), std::vector<std::string>{" Nothing to cleanup..."});
@@ -150,8 +152,9 @@ TEST(FileUtilities, SymbolicLinksAreNeverFollowed)
     removeDirectoryTree(dir.file("tree"));
     EXPECT_FALSE(fs::exists(fs::symlink_status(dir.file("link"))));
     EXPECT_FALSE(fs::exists(dir.file("tree")));
-    EXPECT_TRUE(capture.contains(osg::FATAL, " WARNING: temporary folder is a symbolic link, only the link is removed: " +
-                                                 dir.file("link")));
+    EXPECT_TRUE(capture.contains(osg::FATAL,
+                                 " WARNING: temporary folder is a symbolic link, only the link is removed: " +
+                                     dir.file("link")));
     EXPECT_EQ(readFile(outside + "/keep.txt"), "keep");
     EXPECT_EQ(readFile(outside + "/deep/keep2.txt"), "keep");
 
@@ -181,7 +184,8 @@ TEST(FileUtilities, SymbolicLinksAreNeverFollowed)
     capture.clear();
     EXPECT_FALSE(unzipArchive(linking, unpack));
     EXPECT_TRUE(capture.contains(osg::FATAL, " WARNING: archive entry refused (symbolic link): escape"));
-    EXPECT_TRUE(capture.contains(osg::FATAL, " WARNING: archive entry refused (through a symbolic link): through/x.txt"));
+    EXPECT_TRUE(capture.contains(osg::FATAL,
+                                 " WARNING: archive entry refused (through a symbolic link): through/x.txt"));
     EXPECT_FALSE(fs::exists(fs::symlink_status(unpack + "/escape")));
     EXPECT_FALSE(fs::exists(outside + "/x.txt"));
     EXPECT_FALSE(fs::is_symlink(unpack + "/replaced.txt"));
@@ -196,10 +200,12 @@ TEST(KmzModels, SketchUpLayoutFindsEveryColladaFile)
 {
     TempDir dir;
     const std::string archive = dir.file("house.kmz");
-    ASSERT_TRUE(PlayerRun::writeZip(archive, {{"models/house.dae", "<COLLADA/>"},
-                       {"models/garage.DAE", "<COLLADA/>"},
-                       {"models/readme.txt", "x"},
-                       {"doc.kml", "<kml><Placemark><Model><Link><href>other.dae</href></Link></Model></Placemark></kml>"}}));
+    ASSERT_TRUE(PlayerRun::writeZip(
+        archive, {{"models/house.dae", "<COLLADA/>"},
+                  {"models/garage.DAE", "<COLLADA/>"},
+                  {"models/readme.txt", "x"},
+                  {"doc.kml",
+                   "<kml><Placemark><Model><Link><href>other.dae</href></Link></Model></Placemark></kml>"}}));
     ARApplication application;
     MessageCapture capture;
     const std::string model = application.resolveModelFile(archive);
@@ -212,9 +218,11 @@ TEST(KmzModels, SketchUpLayoutFindsEveryColladaFile)
 
     // A models folder without COLLADA files ends the search: doc.kml is not read.
     const std::string empty = dir.file("empty.kmz");
-    ASSERT_TRUE(PlayerRun::writeZip(empty, {{"models/notes.txt", "x"},
-                     {"doc.kml", "<kml><Placemark><Model><Link><href>m.dae</href></Link></Model></Placemark></kml>"},
-                     {"m.dae", "<COLLADA/>"}}));
+    ASSERT_TRUE(PlayerRun::writeZip(
+        empty,
+        {{"models/notes.txt", "x"},
+         {"doc.kml", "<kml><Placemark><Model><Link><href>m.dae</href></Link></Model></Placemark></kml>"},
+         {"m.dae", "<COLLADA/>"}}));
     capture.clear();
     EXPECT_EQ(application.resolveModelFile(empty), empty);
     EXPECT_TRUE(capture.contains(osg::FATAL, " No valid KMZ models in archive."));
@@ -227,22 +235,26 @@ TEST(KmzModels, GoogleEarthLayoutCopiesAliasedTextures)
 {
     TempDir dir;
     const std::string archive = dir.file("tower.kmz");
-    ASSERT_TRUE(PlayerRun::writeZip(archive, {{"doc.kml", "<kml><Folder><Placemark>"
-                                   "<Model><Link><href>files/tower.dae</href></Link><ResourceMap>"
-                                   "<Alias><targetHref>../images/wall.jpg</targetHref><sourceHref>tex/wall.jpg</sourceHref></Alias>"
-                                   "<Alias><targetHref>same.jpg</targetHref><sourceHref>same.jpg</sourceHref></Alias>"
-                                   "</ResourceMap></Model>"
-                                   "<Model><Link><href>files/roof.dae</href></Link></Model>"
-                                   "</Placemark></Folder></kml>"},
-                       {"files/tower.dae", "<COLLADA/>"},
-                       {"files/roof.dae", "<COLLADA/>"},
-                       {"images/wall.jpg", "JPEGDATA"},
-                       {"files/same.jpg", "S"}}));
+    ASSERT_TRUE(PlayerRun::writeZip(
+        archive,
+        {{"doc.kml",
+          "<kml><Folder><Placemark>"
+          "<Model><Link><href>files/tower.dae</href></Link><ResourceMap>"
+          "<Alias><targetHref>../images/wall.jpg</targetHref><sourceHref>tex/wall.jpg</sourceHref></Alias>"
+          "<Alias><targetHref>same.jpg</targetHref><sourceHref>same.jpg</sourceHref></Alias>"
+          "</ResourceMap></Model>"
+          "<Model><Link><href>files/roof.dae</href></Link></Model>"
+          "</Placemark></Folder></kml>"},
+         {"files/tower.dae", "<COLLADA/>"},
+         {"files/roof.dae", "<COLLADA/>"},
+         {"images/wall.jpg", "JPEGDATA"},
+         {"files/same.jpg", "S"}}));
     ARApplication application;
     MessageCapture capture;
     const std::string folder = dir.file("tower_kmz.tmp");
     EXPECT_EQ(application.resolveModelFile(archive), folder + "/files/tower.dae");
-    EXPECT_EQ(readFile(folder + "/files/tex/wall.jpg"), "JPEGDATA") << "the texture is copied where the model looks";
+    EXPECT_EQ(readFile(folder + "/files/tex/wall.jpg"), "JPEGDATA")
+        << "the texture is copied where the model looks";
     EXPECT_TRUE(capture.contains(osg::NOTICE, "...trying Google SketchUp...(missing)"));
     EXPECT_TRUE(capture.contains(osg::NOTICE, "...trying Google Earth...(OK)"));
 

@@ -9,7 +9,8 @@ using namespace Orvana;
 using namespace Orvana::PlayerRun;
 using Orvana::Testing::TempDir;
 
-namespace {
+namespace
+{
 
 // The seven description files of a scene that loads: a camera file and a still frame are enough
 // for the player to start; the tests break one thing at a time.
@@ -18,10 +19,12 @@ void writeScene(const TempDir& dir)
     dir.write("config.xml", "<configuration><parameters><parameter name=\"fullscreen\">true</parameter>"
                             "</parameters></configuration>");
     dir.write("tracker.xml", "<tracker><parameters/></tracker>");
-    dir.write("video.xml", "<video><formats><format name=\"vga\" width=\"640\" height=\"480\"/></formats><cameras>"
-                           "<camera name=\"c\" format=\"vga\" path=\"camera.dat\"/></cameras></video>");
-    dir.write("scene.xml", "<scene><objects><object name=\"o\" type=\"ARObject\"><model/><markers all=\"true\"/>"
-                           "</object></objects></scene>");
+    dir.write("video.xml",
+              "<video><formats><format name=\"vga\" width=\"640\" height=\"480\"/></formats><cameras>"
+              "<camera name=\"c\" format=\"vga\" path=\"camera.dat\"/></cameras></video>");
+    dir.write("scene.xml",
+              "<scene><objects><object name=\"o\" type=\"ARObject\"><model/><markers all=\"true\"/>"
+              "</object></objects></scene>");
     dir.write("audio.xml", "<audio><soundtracks/></audio>");
     dir.write("markers.xml", "<markers patterns_file=\"patterns.dat\"/>");
     dir.write("lighting.xml", "<lighting><parameters/></lighting>");
@@ -68,17 +71,18 @@ TEST(PellowProgram, Queries)
     TempDir empty;
     Result started = run("-query '' " + folders(empty));
     EXPECT_EQ(started.status, 0);
-    EXPECT_EQ(started.output, "ERROR: could not find config settings.\n") << "an empty query starts the player";
+    EXPECT_EQ(started.output, "ERROR: could not find config settings.\n")
+        << "an empty query starts the player";
 }
 
 TEST(PellowProgram, MissingDescriptionFilesInTheirOrder)
 {
     TempDir dir;
     writeScene(dir);
-    const std::pair<const char*, const char*> order[] = {{"config.xml", "config"},   {"tracker.xml", "tracker"},
-                                                         {"video.xml", "video"},     {"scene.xml", "scene"},
-                                                         {"audio.xml", "audio"},     {"markers.xml", "markers"},
-                                                         {"lighting.xml", "lighting"}};
+    const std::pair<const char*, const char*> order[] = {
+        {"config.xml", "config"},    {"tracker.xml", "tracker"}, {"video.xml", "video"},
+        {"scene.xml", "scene"},      {"audio.xml", "audio"},     {"markers.xml", "markers"},
+        {"lighting.xml", "lighting"}};
     for (const auto& [file, what] : order) {
         const std::string kept = Orvana::Testing::readFile(dir.file(file));
         std::remove(dir.file(file).c_str());

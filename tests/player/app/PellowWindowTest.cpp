@@ -19,7 +19,8 @@ using Orvana::Testing::TempDir;
 namespace engine = Orvana::MarkerEngine;
 namespace fs = std::filesystem;
 
-namespace {
+namespace
+{
 
 const int W = 640;
 const int H = 480;
@@ -78,15 +79,18 @@ struct WindowScene {
     Result play(bool screenshot = true, int frames = 0)
     {
         writeDescriptions();
-        std::string run = "./pellow -working_directory \"$SCENE\" -temporary_directory \"$SCENE\" > \"$SCENE/log.txt\" 2>&1 &\n"
+        std::string run = "./pellow -working_directory \"$SCENE\" -temporary_directory \"$SCENE\" > "
+                          "\"$SCENE/log.txt\" 2>&1 &\n"
                           "player=$!\n";
         if (screenshot)
             // Once the frame loop runs, the content shows after 26 tracked frames: leave it time,
             // also on a busy machine.
-            run += "for i in $(seq 600); do grep -q '^ Starting\\.\\.\\.$' \"$SCENE/log.txt\" && break; sleep 0.1; done\n"
+            run += "for i in $(seq 600); do grep -q '^ Starting\\.\\.\\.$' \"$SCENE/log.txt\" && break; "
+                   "sleep 0.1; done\n"
                    "sleep 12\n"
                    "import -window root \"$SCENE/shot.png\"\n"
-                   "xdotool search --name 'Orvana\\(TM\\) Plugin' getwindowgeometry > \"$SCENE/geometry.txt\" 2>/dev/null\n"
+                   "xdotool search --name 'Orvana\\(TM\\) Plugin' getwindowgeometry > "
+                   "\"$SCENE/geometry.txt\" 2>/dev/null\n"
                    "xdotool key Escape\n";
         run += "for i in $(seq 600); do kill -0 $player 2>/dev/null || break; sleep 0.1; done\n"
                "if kill -0 $player 2>/dev/null; then kill $player; echo 'player still running'; exit 3; fi\n"
@@ -94,13 +98,14 @@ struct WindowScene {
                "echo \"status=$?\"\n";
         dir.write("run.sh", run);
         const std::string frameLimit = frames > 0 ? std::to_string(frames) : "100000";
-        return shell("cd " + quote(ORVANA_RUNTIME_DIR) + "\n" + "export OSGART_VIDEO_CONFIG=" +
-                     quote("-movie=" + dir.file("frame.png") + " -flipV") + "\n" +
-                     "export OSG_NOTIFY_LEVEL=NOTICE OSG_RUN_MAX_FRAME_COUNT=" + frameLimit + "\n" +
+        return shell("cd " + quote(ORVANA_RUNTIME_DIR) + "\n" +
+                     "export OSGART_VIDEO_CONFIG=" + quote("-movie=" + dir.file("frame.png") + " -flipV") +
+                     "\n" + "export OSG_NOTIFY_LEVEL=NOTICE OSG_RUN_MAX_FRAME_COUNT=" + frameLimit + "\n" +
                      "export SCENE=" + quote(dir.path()) + "\n" +
                      // The server picks a free display number itself and tells it through a file. It
                      // must not reset when the player's first, short-lived connection closes.
-                     "Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset 3>\"$SCENE/display\" 2>/dev/null &\n"
+                     "Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset 3>\"$SCENE/display\" "
+                     "2>/dev/null &\n"
                      "server=$!\n"
                      "for i in $(seq 100); do [ -s \"$SCENE/display\" ] && break; sleep 0.1; done\n"
                      "export DISPLAY=:$(cat \"$SCENE/display\")\n"
@@ -122,7 +127,8 @@ struct WindowScene {
         const double u = (k(0, 0) * p.x / p.z + k(0, 2) + 0.5) / W;
         const double v = (k(1, 1) * p.y / p.z + k(1, 2) + 0.5) / H;
         const double x = mirrored ? 1.0 - u : u;
-        return cv::Point(window.x + static_cast<int>(x * window.width), window.y + static_cast<int>(v * window.height));
+        return cv::Point(window.x + static_cast<int>(x * window.width),
+                         window.y + static_cast<int>(v * window.height));
     }
 };
 
@@ -147,7 +153,8 @@ const char* triangleCollada =
     "<library_geometries><geometry id=\"tri\"><mesh>\n"
     "<source id=\"p\"><float_array id=\"pa\" count=\"9\">0 0 0 30 0 0 0 30 0</float_array>\n"
     "<technique_common><accessor source=\"#pa\" count=\"3\" stride=\"3\"><param name=\"X\" type=\"float\"/>"
-    "<param name=\"Y\" type=\"float\"/><param name=\"Z\" type=\"float\"/></accessor></technique_common></source>\n"
+    "<param name=\"Y\" type=\"float\"/><param name=\"Z\" "
+    "type=\"float\"/></accessor></technique_common></source>\n"
     "<vertices id=\"v\"><input semantic=\"POSITION\" source=\"#p\"/></vertices>\n"
     "<triangles count=\"1\"><input semantic=\"VERTEX\" source=\"#v\" offset=\"0\"/><p>0 1 2</p></triangles>\n"
     "</mesh></geometry></library_geometries>\n"
@@ -159,11 +166,11 @@ const char* triangleCollada =
 void writeMarkerPattern(const cv::Mat& markerImage, const std::string& path)
 {
     engine::PatternImage image{};
-    ASSERT_TRUE(engine::extractPattern(markerImage, MarkerScene::markerImageCorners(markerImage.cols), 0.5, image));
+    ASSERT_TRUE(
+        engine::extractPattern(markerImage, MarkerScene::markerImageCorners(markerImage.cols), 0.5, image));
     std::string error;
     ASSERT_TRUE(engine::writePattern(path, engine::Pattern::fromImage(image), error)) << error;
 }
-
 
 } // namespace
 
@@ -173,8 +180,8 @@ TEST(PellowWindow, TrackedCubeOverTheVideoAndMirror)
 {
     for (bool mirror : {false, true}) {
         WindowScene scene;
-        scene.configuration = std::string("<parameters><parameter name=\"mirror\">") + (mirror ? "true" : "false") +
-                              "</parameter></parameters>";
+        scene.configuration = std::string("<parameters><parameter name=\"mirror\">") +
+                              (mirror ? "true" : "false") + "</parameter></parameters>";
         Result result = scene.play();
         EXPECT_NE(result.output.find("status=0"), std::string::npos) << result.output << scene.log();
         EXPECT_NE(scene.log().find(" Adding pattern: 0 -> OK."), std::string::npos) << scene.log();
@@ -201,7 +208,8 @@ TEST(PellowWindow, ContentMovesWithTheMarker)
     const cv::Mat shot = scene.shot();
     ASSERT_FALSE(shot.empty());
     EXPECT_GT(saturation(shot.at<cv::Vec3b>(scene.screenPoint({0, 0, 25}))), 80);
-    EXPECT_LT(saturation(shot.at<cv::Vec3b>(cv::Point(860, 530))), 40) << "nothing where the first scene's cube was";
+    EXPECT_LT(saturation(shot.at<cv::Vec3b>(cv::Point(860, 530))), 40)
+        << "nothing where the first scene's cube was";
 }
 
 // No object reaches a marker of the tracker, so the default model goes on every marker; the second
@@ -226,7 +234,8 @@ TEST(PellowWindow, DefaultModelWindowedAndAntialiasing)
     EXPECT_NE(log.find("WARNING: Using default model."), std::string::npos) << log;
 
     // 64 samples is more than any driver offers: each refused value is reported on the way down.
-    EXPECT_NE(log.find(" WARNING: Multisampling value (64) NOT supported on this hardware..."), std::string::npos);
+    EXPECT_NE(log.find(" WARNING: Multisampling value (64) NOT supported on this hardware..."),
+              std::string::npos);
     const bool fellBack = log.find(" Multisampling at: ") != std::string::npos;
     const bool none = log.find(" WARNING: Antialiasing NOT supported on this hardware.") != std::string::npos;
     EXPECT_TRUE(fellBack != none) << log;
@@ -249,18 +258,22 @@ TEST(PellowWindow, DefaultModelWindowedAndAntialiasing)
 TEST(PellowWindow, FrameLimitEndsTheRunAndTemporaryDataGoes)
 {
     WindowScene scene;
-    ASSERT_TRUE(PlayerRun::writeZip(scene.dir.file("tower.kmz"),
-             {{"doc.kml", "<kml><Placemark><Model><Link><href>files/tower.dae</href></Link></Model></Placemark></kml>"},
-              {"files/tower.dae", triangleCollada}}));
-    ASSERT_TRUE(PlayerRun::writeZip(scene.dir.file("house.kmz"), {{"models/house.dae", triangleCollada}, {"../escaped.txt", "x"}}));
+    ASSERT_TRUE(PlayerRun::writeZip(
+        scene.dir.file("tower.kmz"),
+        {{"doc.kml",
+          "<kml><Placemark><Model><Link><href>files/tower.dae</href></Link></Model></Placemark></kml>"},
+         {"files/tower.dae", triangleCollada}}));
+    ASSERT_TRUE(PlayerRun::writeZip(scene.dir.file("house.kmz"),
+                                    {{"models/house.dae", triangleCollada}, {"../escaped.txt", "x"}}));
     scene.dir.write("left.patt", Testing::readFile(scene.dir.file("marker.patt")));
     scene.objects = "<object name=\"tower\" type=\"ARObject\"><model source=\"tower.kmz\"/>"
                     "<markers all=\"true\"/></object>"
                     "<object name=\"house\" type=\"ARObject\"><model source=\"house.kmz\"/>"
                     "<markers all=\"true\"/></object>";
-    scene.markers = "<marker id=\"1\" path=\"marker.patt\" size=\"80\"/>"
-                    "<marker id=\"3\" type=\"multi\" path=\"sheet.dat\" transforms_file=\"reference.osgt\">"
-                    "<submarkers><submarker tag=\"left\" path=\"left.patt\" size=\"40\"/></submarkers></marker>";
+    scene.markers =
+        "<marker id=\"1\" path=\"marker.patt\" size=\"80\"/>"
+        "<marker id=\"3\" type=\"multi\" path=\"sheet.dat\" transforms_file=\"reference.osgt\">"
+        "<submarkers><submarker tag=\"left\" path=\"left.patt\" size=\"40\"/></submarkers></marker>";
     // The reference model: one named transform for the sub-marker.
     osg::ref_ptr<osg::MatrixTransform> left = new osg::MatrixTransform(osg::Matrixd::translate(-50, 0, 0));
     left->setName("left");
@@ -275,8 +288,10 @@ TEST(PellowWindow, FrameLimitEndsTheRunAndTemporaryDataGoes)
     EXPECT_NE(result.output.find("status=0"), std::string::npos) << result.output << scene.log();
     const std::string log = scene.log();
     EXPECT_NE(log.find(" Adding pattern: 1 -> OK."), std::string::npos) << log;
-    EXPECT_NE(log.find(" Using model: " + scene.dir.file("tower_kmz.tmp") + "/files/tower.dae"), std::string::npos);
-    EXPECT_NE(log.find(" Using model: " + scene.dir.file("house_kmz.tmp") + "/models/house.dae"), std::string::npos);
+    EXPECT_NE(log.find(" Using model: " + scene.dir.file("tower_kmz.tmp") + "/files/tower.dae"),
+              std::string::npos);
+    EXPECT_NE(log.find(" Using model: " + scene.dir.file("house_kmz.tmp") + "/models/house.dae"),
+              std::string::npos);
     EXPECT_NE(log.find(" Starting...done."), std::string::npos) << "the frame limit ended the run";
 
     std::set<std::string> after = filesIn(scene.dir.path());

@@ -7,7 +7,8 @@
 
 #include "support/TestSupport.h"
 
-namespace Orvana::PlayerRun {
+namespace Orvana::PlayerRun
+{
 
 std::string quote(const std::string& word)
 {
@@ -57,8 +58,8 @@ bool writeZip(const std::string& path, const std::vector<std::pair<std::string, 
 
 Result run(const std::string& arguments, const std::string& environment)
 {
-    return shell("cd " + quote(ORVANA_RUNTIME_DIR) + " && " + environment + " " + quote(PELLOW_PROGRAM) + " " +
-                 arguments + " 2>/dev/null");
+    return shell("cd " + quote(ORVANA_RUNTIME_DIR) + " && " + environment + " " + quote(PELLOW_PROGRAM) +
+                 " " + arguments + " 2>/dev/null");
 }
 
 } // namespace Orvana::PlayerRun

@@ -5,7 +5,8 @@
 #include <vector>
 
 // Runs the real pellow binary of the build, as a person would from a shell.
-namespace Orvana::PlayerRun {
+namespace Orvana::PlayerRun
+{
 
 struct Result {
     int status = -1;

@@ -51,7 +51,8 @@ void writeBox(const std::string& file, osg::Vec4 colour, float x, float y, float
     shape->setColor(colour);
     osg::ref_ptr<osg::Geode> geode = new osg::Geode;
     geode->addDrawable(shape);
-    geode->getOrCreateStateSet()->setMode(GL_LIGHTING, osg::StateAttribute::OFF | osg::StateAttribute::PROTECTED);
+    geode->getOrCreateStateSet()->setMode(GL_LIGHTING,
+                                          osg::StateAttribute::OFF | osg::StateAttribute::PROTECTED);
     ASSERT_TRUE(osgDB::writeNodeFile(*geode, file));
 }
 
@@ -62,7 +63,8 @@ void writeSlidingBox(const std::string& file)
     shape->setColor(osg::Vec4(1, 0, 0, 1));
     auto* geode = new osg::Geode;
     geode->addDrawable(shape);
-    geode->getOrCreateStateSet()->setMode(GL_LIGHTING, osg::StateAttribute::OFF | osg::StateAttribute::PROTECTED);
+    geode->getOrCreateStateSet()->setMode(GL_LIGHTING,
+                                          osg::StateAttribute::OFF | osg::StateAttribute::PROTECTED);
     auto* path = new osg::AnimationPath;
     path->setLoopMode(osg::AnimationPath::LOOP);
     path->insert(0.0, osg::AnimationPath::ControlPoint(osg::Vec3(-60, 0, 0)));
@@ -74,11 +76,12 @@ void writeSlidingBox(const std::string& file)
 }
 
 // One scene object on marker 1, layer `layer`, with an optional events file.
-std::string object(const std::string& name, const std::string& model, int layer, const std::string& events = "")
+std::string object(const std::string& name, const std::string& model, int layer,
+                   const std::string& events = "")
 {
     return "<object name=\"" + name + "\" type=\"ARObject\"><model source=\"" + model + "\"/>" +
-           (events.empty() ? "" : "<events file=\"" + events + "\"/>") + "<markers><marker id=\"1\" layer=\"" +
-           std::to_string(layer) + "\"/></markers></object>";
+           (events.empty() ? "" : "<events file=\"" + events + "\"/>") +
+           "<markers><marker id=\"1\" layer=\"" + std::to_string(layer) + "\"/></markers></object>";
 }
 
 struct Player {
@@ -90,7 +93,8 @@ struct Player {
     void useMovie()
     {
         const cv::Mat frame = cv::imread(dir.file("frame.png"));
-        cv::VideoWriter writer(dir.file("clip.avi"), cv::VideoWriter::fourcc('M', 'J', 'P', 'G'), 25, frame.size());
+        cv::VideoWriter writer(dir.file("clip.avi"), cv::VideoWriter::fourcc('M', 'J', 'P', 'G'), 25,
+                               frame.size());
         ASSERT_TRUE(writer.isOpened());
         for (int i = 0; i < 50; ++i)
             writer.write(frame);
@@ -99,17 +103,20 @@ struct Player {
 
     // `layers`: the <layer> elements of marker 1; `objects`: the scene's objects.
     Player(const std::string& layers, const std::string& objects,
-           const std::string& layersAttributes = "sequence=\"false\" sequence_duration=\"1.0\" sequence_loop=\"true\"")
+           const std::string& layersAttributes =
+               "sequence=\"false\" sequence_duration=\"1.0\" sequence_loop=\"true\"")
     {
         const std::string build = ORVANA_RUNTIME_DIR;
         Testing::writeDemoMarkerScene(dir, markerAt, 20, 10);
         dir.write("cube.ive", Testing::readFile(build + "/demo/cube.ive"));
-        dir.write("config.xml", "<configuration><parameters><parameter name=\"mirror\">false</parameter>"
-                                "<parameter name=\"fullscreen\">false</parameter>"
-                                "<parameter name=\"animations\">true</parameter></parameters></configuration>");
-        dir.write("markers.xml", "<markers patterns_file=\"patterns.dat\"><marker id=\"1\" path=\"marker.patt\" "
-                                 "size=\"80\" fit=\"false\"><layers " +
-                                     layersAttributes + ">" + layers + "</layers></marker></markers>");
+        dir.write("config.xml",
+                  "<configuration><parameters><parameter name=\"mirror\">false</parameter>"
+                  "<parameter name=\"fullscreen\">false</parameter>"
+                  "<parameter name=\"animations\">true</parameter></parameters></configuration>");
+        dir.write("markers.xml",
+                  "<markers patterns_file=\"patterns.dat\"><marker id=\"1\" path=\"marker.patt\" "
+                  "size=\"80\" fit=\"false\"><layers " +
+                      layersAttributes + ">" + layers + "</layers></marker></markers>");
         dir.write("scene.xml", "<scene><parameters/><objects>" + objects + "</objects></scene>");
     }
 
@@ -122,7 +129,8 @@ struct Player {
     {
         // ORVANA_REPLAY_RUN=folder measures a kept run again instead of playing.
         if (const char* kept = std::getenv("ORVANA_REPLAY_RUN")) {
-            Testing::shellOutput("cp -r " + Testing::shellQuote(std::string(kept) + "/.") + " " + Testing::shellQuote(dir.path()));
+            Testing::shellOutput("cp -r " + Testing::shellQuote(std::string(kept) + "/.") + " " +
+                                 Testing::shellQuote(dir.path()));
             return Testing::readFile(dir.file("log.txt"));
         }
         return Testing::playInWindow(dir, dir.file(movie), actions, 12, environment);
@@ -182,30 +190,56 @@ Text messageText(const cv::Mat& image, int level = 220)
 TEST(PellowModesWindowTest, LayersKeysChooseTheVisibleLayers)
 {
     Player player("<layer id=\"0\" time=\"1\"/><layer id=\"1\" time=\"1\"/><layer id=\"2\" time=\"1\"/>",
-                  object("red", "red.osgt", 0) + object("green", "green.osgt", 1) + object("blue", "blue.osgt", 2));
+                  object("red", "red.osgt", 0) + object("green", "green.osgt", 1) +
+                      object("blue", "blue.osgt", 2));
     writeBox(player.dir.file("red.osgt"), osg::Vec4(1, 0, 0, 1), -55, 0, 35);
     writeBox(player.dir.file("green.osgt"), osg::Vec4(0, 1, 0, 1), 0, 0, 35);
     writeBox(player.dir.file("blue.osgt"), osg::Vec4(0, 0, 1, 1), 55, 0, 35);
     const std::string settle = "sleep 1; ";
-    const std::string log = player.play("xdotool key F5; sleep 0.5; shot all\n"
-                                        "xdotool key u; " + settle + "shot none\n"
-                                        "xdotool keydown Shift_L key u keyup Shift_L; " + settle + "shot shown\n"
-                                        "xdotool key 1; " + settle + "shot no1\n"
-                                        "xdotool key 0; " + settle + "shot only2\n"
-                                        "xdotool key 2; " + settle + "shot empty\n"
-                                        "xdotool key 9; " + settle + "shot nine\n"
-                                        "xdotool key 0 1 2; " + settle + "shot back\n"
-                                        "xdotool key Right; " + settle + "shot right\n"
-                                        "xdotool key Up; " + settle + "shot up\n"
-                                        "xdotool key Up; " + settle + "shot wrap\n"
-                                        "xdotool key Left; " + settle + "shot left\n"
-                                        "xdotool key Down; " + settle + "shot down\n"
-                                        "xdotool keydown Shift_L key u keyup Shift_L; xdotool key Return; sleep 0.2\n"
-                                        "for i in 1 2 3 4 5 6; do shot seq$i; sleep 0.4; done\n"
-                                        "xdotool key space; sleep 0.5; shot paused1; sleep 2.5; shot paused2\n"
-                                        "xdotool key space; sleep 0.2\n"
-                                        "for i in 1 2 3 4 5 6; do shot resumed$i; sleep 0.4; done\n"
-                                        "xdotool key Return; sleep 1; shot layers\n");
+    const std::string log =
+        player.play("xdotool key F5; sleep 0.5; shot all\n"
+                    "xdotool key u; " +
+                    settle +
+                    "shot none\n"
+                    "xdotool keydown Shift_L key u keyup Shift_L; " +
+                    settle +
+                    "shot shown\n"
+                    "xdotool key 1; " +
+                    settle +
+                    "shot no1\n"
+                    "xdotool key 0; " +
+                    settle +
+                    "shot only2\n"
+                    "xdotool key 2; " +
+                    settle +
+                    "shot empty\n"
+                    "xdotool key 9; " +
+                    settle +
+                    "shot nine\n"
+                    "xdotool key 0 1 2; " +
+                    settle +
+                    "shot back\n"
+                    "xdotool key Right; " +
+                    settle +
+                    "shot right\n"
+                    "xdotool key Up; " +
+                    settle +
+                    "shot up\n"
+                    "xdotool key Up; " +
+                    settle +
+                    "shot wrap\n"
+                    "xdotool key Left; " +
+                    settle +
+                    "shot left\n"
+                    "xdotool key Down; " +
+                    settle +
+                    "shot down\n"
+                    "xdotool keydown Shift_L key u keyup Shift_L; xdotool key Return; sleep 0.2\n"
+                    "for i in 1 2 3 4 5 6; do shot seq$i; sleep 0.4; done\n"
+                    "xdotool key space; sleep 0.5; shot paused1; sleep 2.5; shot paused2\n"
+                    "xdotool key space; sleep 0.2\n"
+                    "for i in 1 2 3 4 5 6; do shot resumed$i; sleep 0.4; done\n"
+                    "xdotool key Return; sleep 1; shot layers\n");
     ASSERT_NE(log.find("status=0"), std::string::npos) << Testing::logTail(log);
 
     struct Expect {
@@ -213,11 +247,11 @@ TEST(PellowModesWindowTest, LayersKeysChooseTheVisibleLayers)
         bool red, green, blue;
     };
     const Expect expected[] = {
-        {"all", true, true, true},    {"none", false, false, false}, {"shown", true, true, true},
-        {"no1", true, false, true},   {"only2", false, false, true}, {"empty", false, false, false},
-        {"nine", false, false, false}, {"back", true, true, true},   {"right", false, true, false},
-        {"up", false, false, true},   {"wrap", true, false, false},  {"left", false, false, true},
-        {"down", false, true, false}, {"layers", true, true, true},
+        {"all", true, true, true},     {"none", false, false, false}, {"shown", true, true, true},
+        {"no1", true, false, true},    {"only2", false, false, true}, {"empty", false, false, false},
+        {"nine", false, false, false}, {"back", true, true, true},    {"right", false, true, false},
+        {"up", false, false, true},    {"wrap", true, false, false},  {"left", false, false, true},
+        {"down", false, true, false},  {"layers", true, true, true},
     };
     for (const Expect& e : expected) {
         const cv::Mat image = player.shot(e.shot);
@@ -234,7 +268,8 @@ TEST(PellowModesWindowTest, LayersKeysChooseTheVisibleLayers)
     // Sequence mode shows one layer at a time and steps through them; Space pauses it.
     auto single = [&](const std::string& name) {
         const cv::Mat image = player.shot(name);
-        const int r = pixelsOf(image, Red) > 200, g = pixelsOf(image, Green) > 200, b = pixelsOf(image, Blue) > 200;
+        const int r = pixelsOf(image, Red) > 200, g = pixelsOf(image, Green) > 200,
+                  b = pixelsOf(image, Blue) > 200;
         return r + g + b == 1 ? (r ? 'r' : g ? 'g' : 'b') : '?';
     };
     std::string playing, resumed;
@@ -273,16 +308,19 @@ TEST(PellowModesWindowTest, TrackingKeysThresholdSmoothingDebugFreezeAndTracking
         "xdotool key d; sleep 1; shot debugOff; sleep 3.5\n"
         "xdotool key a; sleep 0.5; shot smoothA\n"
         "xdotool key Down Up; xdotool keydown Shift_L key a keyup Shift_L; sleep 0.3; xdotool key Return\n"
-        "xdotool key Right; xdotool keydown Shift_L key equal keyup Shift_L; sleep 0.3; xdotool key Left minus\n"
+        "xdotool key Right; xdotool keydown Shift_L key equal keyup Shift_L; sleep 0.3; xdotool key Left "
+        "minus\n"
         "sleep 0.5; shot threshold; xdotool key 0; sleep 3.5\n"
         "xdotool key f; sleep 0.5; shot freezeOn\n" +
-            up + "sleep 14; shot frozen\n"
-                    "xdotool key f; sleep 0.5; shot freezeOff; sleep 14; shot lost\n"
-                    "xdotool key space; sleep 14; shot resetBySpace\n" +
-            up + "sleep 14; shot lostAgain\n"
-                   "xdotool key 0; sleep 14; shot resetByZero; sleep 3.5\n"
-                   "xdotool key t; sleep 0.5; shot plusOff\n"
-                   "xdotool key t; sleep 0.5; shot plusOn\n");
+        up +
+        "sleep 14; shot frozen\n"
+        "xdotool key f; sleep 0.5; shot freezeOff; sleep 14; shot lost\n"
+        "xdotool key space; sleep 14; shot resetBySpace\n" +
+        up +
+        "sleep 14; shot lostAgain\n"
+        "xdotool key 0; sleep 14; shot resetByZero; sleep 3.5\n"
+        "xdotool key t; sleep 0.5; shot plusOff\n"
+        "xdotool key t; sleep 0.5; shot plusOn\n");
     ASSERT_NE(log.find("status=0"), std::string::npos) << Testing::logTail(log);
 
     const cv::Rect cubeArea(cube.x - 50, cube.y - 50, 100, 100);
@@ -292,9 +330,12 @@ TEST(PellowModesWindowTest, TrackingKeysThresholdSmoothingDebugFreezeAndTracking
     const cv::Rect frameArea(window.x + 10, window.y + 60, 250, 400);
     const int grey = midGreyPixels(player.shot("base"), frameArea);
     EXPECT_GT(grey, 50000) << "the camera frame is not grey";
-    EXPECT_LT(midGreyPixels(player.shot("debugOn"), frameArea), grey / 20) << "'d' did not show the debug image";
-    EXPECT_GT(midGreyPixels(player.shot("debugOff"), frameArea), grey * 9 / 10) << "second 'd' kept the debug image";
-    const Text debugOn = messageText(player.shot("debugOn"), 150), debugOff = messageText(player.shot("debugOff"));
+    EXPECT_LT(midGreyPixels(player.shot("debugOn"), frameArea), grey / 20)
+        << "'d' did not show the debug image";
+    EXPECT_GT(midGreyPixels(player.shot("debugOff"), frameArea), grey * 9 / 10)
+        << "second 'd' kept the debug image";
+    const Text debugOn = messageText(player.shot("debugOn"), 150),
+               debugOff = messageText(player.shot("debugOff"));
     EXPECT_GT(debugOn.pixels, 30);
     EXPECT_GT(debugOff.right, debugOn.right) << "\"Lighting debug mode [OFF]\" is longer than \"[ON]\"";
     EXPECT_NE(log.find("Switching debug mode...ON"), std::string::npos);
@@ -302,9 +343,10 @@ TEST(PellowModesWindowTest, TrackingKeysThresholdSmoothingDebugFreezeAndTracking
 
     // Smoothing: a, Down, Up, A, then Return; nothing on screen but the message moves.
     EXPECT_GT(messageText(player.shot("smoothA")).pixels, 30) << "'a' showed no smoothing message";
-    const std::string steps[] = {"Updating smoothing factor (R): 0.8\n", "Updating smoothing factor (R): 0.75\n",
-                                 "Updating smoothing factor (R): 0.8\n", "Updating smoothing factor (R): 0.85\n",
-                                 "Resetting smoothing factors: 0.85\n"};
+    const std::string steps[] = {
+        "Updating smoothing factor (R): 0.8\n", "Updating smoothing factor (R): 0.75\n",
+        "Updating smoothing factor (R): 0.8\n", "Updating smoothing factor (R): 0.85\n",
+        "Resetting smoothing factors: 0.85\n"};
     std::size_t at = 0;
     for (const std::string& step : steps) {
         at = log.find(step, at);
@@ -319,19 +361,22 @@ TEST(PellowModesWindowTest, TrackingKeysThresholdSmoothingDebugFreezeAndTracking
     for (const std::string step :
          {"Setting up threshold: 105\n", "Setting up threshold: 110\n", "Setting up threshold: 105\n",
           "Setting up threshold: 100\n", "Resetting up threshold: 100\n", "Setting up threshold: 255\n",
-          "Resetting up threshold: 100\n", "Setting up threshold: 255\n",
-          "Resetting up threshold: 100\n"}) {
+          "Resetting up threshold: 100\n", "Setting up threshold: 255\n", "Resetting up threshold: 100\n"}) {
         at = log.find(step, at);
-        ASSERT_NE(at, std::string::npos) << "missing, in order: " << step << Testing::shellOutput(
-            "grep threshold " + Testing::shellQuote(player.dir.file("log.txt")));
+        ASSERT_NE(at, std::string::npos)
+            << "missing, in order: " << step
+            << Testing::shellOutput("grep threshold " + Testing::shellQuote(player.dir.file("log.txt")));
         ++at;
     }
     EXPECT_GT(colouredPixels(player.shot("frozen"), cubeArea), 1000) << "freeze did not keep the content";
     EXPECT_LT(colouredPixels(player.shot("lost"), cubeArea), 20) << "lost marker still shows its content";
-    EXPECT_GT(colouredPixels(player.shot("resetBySpace"), cubeArea), 1000) << "Space did not reset the threshold";
+    EXPECT_GT(colouredPixels(player.shot("resetBySpace"), cubeArea), 1000)
+        << "Space did not reset the threshold";
     EXPECT_LT(colouredPixels(player.shot("lostAgain"), cubeArea), 20) << "Right did not raise the threshold";
-    EXPECT_GT(colouredPixels(player.shot("resetByZero"), cubeArea), 1000) << "'0' did not reset the threshold";
-    const Text freezeOn = messageText(player.shot("freezeOn")), freezeOff = messageText(player.shot("freezeOff"));
+    EXPECT_GT(colouredPixels(player.shot("resetByZero"), cubeArea), 1000)
+        << "'0' did not reset the threshold";
+    const Text freezeOn = messageText(player.shot("freezeOn")),
+               freezeOff = messageText(player.shot("freezeOff"));
     EXPECT_GT(freezeOn.pixels, 30);
     EXPECT_GT(freezeOff.right, freezeOn.right) << "\"Freeze mode [OFF]\" is longer than \"[ON]\"";
 
@@ -366,7 +411,8 @@ TEST(PellowModesWindowTest, AnimationsKeysPauseRewindAndChangeTheSpeed)
     writeSlidingBox(player.dir.file("slider.osgt"));
     // Each stretch: a shot NAME1, two seconds, a shot NAME2. Each shot notes when it began and
     // ended, so that speeds are measured over the time that really passed on a busy machine.
-    const std::string stamp = "stamp() { a=$(date +%s.%N); shot $1; echo \"$1 $a $(date +%s.%N)\" >> \"$SCENE/times.txt\"; }\n";
+    const std::string stamp =
+        "stamp() { a=$(date +%s.%N); shot $1; echo \"$1 $a $(date +%s.%N)\" >> \"$SCENE/times.txt\"; }\n";
     auto stretch = [](const std::string& name) {
         return "stamp " + name + "1; sleep 2; stamp " + name + "2\n";
     };
@@ -377,15 +423,13 @@ TEST(PellowModesWindowTest, AnimationsKeysPauseRewindAndChangeTheSpeed)
     // stretches start again from the path's start.
     const std::string restart = "xdotool key BackSpace; sleep 0.3; xdotool key Return; sleep 0.3\n";
     // Animations start paused; BackSpace leaves them paused at their start.
-    const std::string log = player.play(stamp + "xdotool key F3; sleep 0.5\n" + stretch("start") +
-                                        "xdotool key Return; sleep 0.5\n" + stretch("played") +
-                                        "xdotool key Return; sleep 0.5\n" + stretch("paused") +
-                                        "xdotool key Return; sleep 0.5\n" + stretch("resumed") +
-                                        "xdotool key BackSpace; sleep 0.5\n" + stretch("rewound") +
-                                        "xdotool key Return; sleep 0.3\n" + stretch("restarted") + restart +
-                                        times("Left") + stretch("left") + "xdotool key 0; sleep 0.5\n" +
-                                        stretch("zero") + restart + times("Down") + stretch("down") +
-                                        times("Up") + stretch("up") + times("Right") + stretch("right"));
+    const std::string log = player.play(
+        stamp + "xdotool key F3; sleep 0.5\n" + stretch("start") + "xdotool key Return; sleep 0.5\n" +
+        stretch("played") + "xdotool key Return; sleep 0.5\n" + stretch("paused") +
+        "xdotool key Return; sleep 0.5\n" + stretch("resumed") + "xdotool key BackSpace; sleep 0.5\n" +
+        stretch("rewound") + "xdotool key Return; sleep 0.3\n" + stretch("restarted") + restart +
+        times("Left") + stretch("left") + "xdotool key 0; sleep 0.5\n" + stretch("zero") + restart +
+        times("Down") + stretch("down") + times("Up") + stretch("up") + times("Right") + stretch("right"));
     ASSERT_NE(log.find("status=0"), std::string::npos) << Testing::logTail(log);
 
     auto moved = [&](const std::string& name) {
@@ -401,7 +445,8 @@ TEST(PellowModesWindowTest, AnimationsKeysPauseRewindAndChangeTheSpeed)
     EXPECT_GT(moved("resumed"), 5) << "the third Return did not resume";
     EXPECT_LT(std::abs(moved("rewound")), 2) << "BackSpace did not leave the animation paused";
     EXPECT_GT(moved("restarted"), 5);
-    EXPECT_LT(redX(player.shot("restarted1")), redX(player.shot("resumed2")) - 20) << "BackSpace did not rewind";
+    EXPECT_LT(redX(player.shot("restarted1")), redX(player.shot("resumed2")) - 20)
+        << "BackSpace did not rewind";
     EXPECT_LT(std::abs(moved("left")), 2) << "ten Left presses did not bring the speed to 0";
     EXPECT_GT(moved("zero"), 5) << "'0' did not bring back speed 1";
     EXPECT_LT(std::abs(moved("down")), 2) << "ten Down presses did not bring the speed to 0";
@@ -426,9 +471,11 @@ TEST(PellowModesWindowTest, AnimationsKeysPauseRewindAndChangeTheSpeed)
 // and equal neighbours merged.
 std::vector<int> heardTones(const std::string& wav, const std::vector<int>& tones)
 {
-    const std::string table = Testing::shellOutput(
-        "f=" + Testing::shellQuote(wav) + "; d=$(soxi -D \"$f\"); for t in $(seq 0 0.25 \"$d\"); do sox \"$f\" -n trim $t "
-        "0.25 remix - stat 2>&1 | awk '/RMS +amplitude/{r=$3} /Rough +frequency/{q=$3} END{print r, q}'; done");
+    const std::string table =
+        Testing::shellOutput("f=" + Testing::shellQuote(wav) +
+                             "; d=$(soxi -D \"$f\"); for t in $(seq 0 0.25 \"$d\"); do sox \"$f\" -n trim $t "
+                             "0.25 remix - stat 2>&1 | awk '/RMS +amplitude/{r=$3} /Rough +frequency/{q=$3} "
+                             "END{print r, q}'; done");
     std::vector<int> windows;
     std::istringstream lines(table);
     double rms = 0, frequency = 0;
@@ -464,17 +511,19 @@ TEST(PellowModesWindowTest, SoundsKeysPlayPauseRewindAndSwitchSoundtracks)
                  "<soundtrack name=\"second\" source=\"second.wav\"/></soundtracks><properties>"
                  "<property name=\"loop\">false</property><property name=\"autoplay\">false</property>"
                  "</properties>");
-    player.dir.write("alsoft.conf", "[general]\ndrivers=wave\n[wave]\nfile=" + player.dir.file("heard.wav") + "\n");
-    const std::string log = player.play("xdotool key F4; sleep 1\n"
-                                        "xdotool key Return; sleep 2.5\n"
-                                        "xdotool key Return; sleep 2\n"
-                                        "xdotool key Return; sleep 1.5\n"
-                                        "xdotool key Right; sleep 1.5\n"
-                                        "xdotool key Up; sleep 1.5\n"
-                                        "xdotool key Left; sleep 1.5\n"
-                                        "xdotool key Down; sleep 1.5\n"
-                                        "xdotool key BackSpace; sleep 2.5\n",
-                                        "export ALSOFT_CONF=" + Testing::shellQuote(player.dir.file("alsoft.conf")));
+    player.dir.write("alsoft.conf",
+                     "[general]\ndrivers=wave\n[wave]\nfile=" + player.dir.file("heard.wav") + "\n");
+    const std::string log =
+        player.play("xdotool key F4; sleep 1\n"
+                    "xdotool key Return; sleep 2.5\n"
+                    "xdotool key Return; sleep 2\n"
+                    "xdotool key Return; sleep 1.5\n"
+                    "xdotool key Right; sleep 1.5\n"
+                    "xdotool key Up; sleep 1.5\n"
+                    "xdotool key Left; sleep 1.5\n"
+                    "xdotool key Down; sleep 1.5\n"
+                    "xdotool key BackSpace; sleep 2.5\n",
+                    "export ALSOFT_CONF=" + Testing::shellQuote(player.dir.file("alsoft.conf")));
     ASSERT_NE(log.find("status=0"), std::string::npos) << Testing::logTail(log);
     std::vector<int> heard = heardTones(player.dir.file("heard.wav"), {300, 440, 880});
     if (!heard.empty() && heard.back() == 0)
@@ -497,7 +546,8 @@ int pixelsWithout(const cv::Mat& image, int low)
     });
 }
 
-std::string actionsOf(const std::string& source, const std::vector<std::pair<std::string, std::string>>& events)
+std::string actionsOf(const std::string& source,
+                      const std::vector<std::pair<std::string, std::string>>& events)
 {
     std::string xml = "<events>";
     for (const auto& [event, action] : events) {
@@ -513,8 +563,8 @@ std::string actionsOf(const std::string& source, const std::vector<std::pair<std
 // and a yellow box, and each other.
 struct PointerScene {
     Player player{"<layer id=\"0\" time=\"5\"/>", object("a", "a.osgt", 0, "a.xml") +
-                                                      object("b", "b.osgt", 0, "b.xml") + object("c", "c.osgt", 0) +
-                                                      object("d", "d.osgt", 0)};
+                                                      object("b", "b.osgt", 0, "b.xml") +
+                                                      object("c", "c.osgt", 0) + object("d", "d.osgt", 0)};
     // Where the boxes stand on the screen with the marker's pose of these tests, and a place
     // in the window away from all of them.
     const std::string onA = "xdotool mousemove 650 556; sleep 1\n";
@@ -578,10 +628,9 @@ TEST(PellowModesWindowTest, MouseHoverRunsOutBeforeInAndRightClickRunsItsActions
 TEST(PellowModesWindowTest, MouseDoubleClicksRunTheirActions)
 {
     PointerScene scene;
-    const std::string log = scene.player.play(scene.onA +
-                                              "xdotool click --repeat 2 --delay 120 1; sleep 1; shot leftDouble\n" +
-                                              scene.onB +
-                                              "xdotool click --repeat 2 --delay 120 3; sleep 1; shot rightDouble\n");
+    const std::string log =
+        scene.player.play(scene.onA + "xdotool click --repeat 2 --delay 120 1; sleep 1; shot leftDouble\n" +
+                          scene.onB + "xdotool click --repeat 2 --delay 120 3; sleep 1; shot rightDouble\n");
     ASSERT_NE(log.find("status=0"), std::string::npos) << Testing::logTail(log);
     scene.check({{"leftDouble", true, true, false, false}, {"rightDouble", false, false, false, false}});
 }
@@ -613,7 +662,8 @@ TEST(PellowModesWindowTest, VisualizationFullscreenToggleAndSizeLimit)
     const std::string geometry =
         "xdotool search --onlyvisible --name '.*' getwindowgeometry %@ > \"$SCENE/$1.txt\" 2>&1";
     const std::string log = player.play(
-        "geom() { " + geometry + "; }\n"
+        "geom() { " + geometry +
+        "; }\n"
         "shot base; geom windowed0\n"
         "xdotool key f; sleep 2; shot full; geom full\n"
         "xdotool key f; sleep 2; shot windowed; geom windowed\n"
@@ -627,7 +677,8 @@ TEST(PellowModesWindowTest, VisualizationFullscreenToggleAndSizeLimit)
         << player.text("windowed0.txt");
     EXPECT_NE(windowSizes(player.text("full.txt")).find("1280x1024"), std::string::npos)
         << "'f' did not cover the screen: " << player.text("full.txt");
-    EXPECT_EQ(windowSizes(player.text("full.txt")).find("640x512"), std::string::npos) << player.text("full.txt");
+    EXPECT_EQ(windowSizes(player.text("full.txt")).find("640x512"), std::string::npos)
+        << player.text("full.txt");
     EXPECT_NE(windowSizes(player.text("windowed.txt")).find("640x512"), std::string::npos)
         << "the second 'f' did not bring back the window: " << player.text("windowed.txt");
     // The screen's corner shows the camera frame only while the player covers the screen.

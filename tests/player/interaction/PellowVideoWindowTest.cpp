@@ -32,8 +32,9 @@ void writePlane(const std::string& file, float x, float y, float size, const std
     osg::ref_ptr<osg::Image> white = new osg::Image;
     white->allocateImage(4, 4, 1, GL_RGB, GL_UNSIGNED_BYTE);
     std::fill(white->data(), white->data() + white->getTotalSizeInBytes(), 255);
-    osg::ref_ptr<osg::Geometry> quad = osg::createTexturedQuadGeometry(
-        osg::Vec3(x - size / 2, y - size / 2, 1.0f), osg::Vec3(size, 0.0f, 0.0f), osg::Vec3(0.0f, size, 0.0f));
+    osg::ref_ptr<osg::Geometry> quad =
+        osg::createTexturedQuadGeometry(osg::Vec3(x - size / 2, y - size / 2, 1.0f),
+                                        osg::Vec3(size, 0.0f, 0.0f), osg::Vec3(0.0f, size, 0.0f));
     quad->getOrCreateStateSet()->setTextureAttributeAndModes(0, new osg::Texture2D(white.get()));
     osg::ref_ptr<osg::Geode> geode = new osg::Geode;
     geode->addDrawable(quad.get());
@@ -59,10 +60,12 @@ struct VideoScene {
     VideoScene()
     {
         pose = Testing::writeDemoMarkerScene(dir, cv::Point2d(320, 240), 20, 10);
-        dir.write("config.xml", "<configuration><parameters><parameter name=\"mirror\">false</parameter>"
-                                "<parameter name=\"fullscreen\">false</parameter></parameters></configuration>");
-        dir.write("markers.xml", "<markers patterns_file=\"patterns.dat\"><marker id=\"1\" path=\"marker.patt\" "
-                                 "size=\"80\" fit=\"false\"/></markers>");
+        dir.write("config.xml",
+                  "<configuration><parameters><parameter name=\"mirror\">false</parameter>"
+                  "<parameter name=\"fullscreen\">false</parameter></parameters></configuration>");
+        dir.write("markers.xml",
+                  "<markers patterns_file=\"patterns.dat\"><marker id=\"1\" path=\"marker.patt\" "
+                  "size=\"80\" fit=\"false\"/></markers>");
     }
 
     // Where a point of the marker frame (millimetres) appears on the screen.
@@ -93,7 +96,8 @@ struct VideoScene {
 int pixelsNear(const cv::Mat& image, cv::Rect region, cv::Vec3b colour)
 {
     return countPixels(image, region, [colour](const cv::Vec3b& p) {
-        return std::abs(p[0] - colour[0]) < 60 && std::abs(p[1] - colour[1]) < 60 && std::abs(p[2] - colour[2]) < 60;
+        return std::abs(p[0] - colour[0]) < 60 && std::abs(p[1] - colour[1]) < 60 &&
+               std::abs(p[2] - colour[2]) < 60;
     });
 }
 
@@ -124,18 +128,21 @@ TEST(PellowVideoWindowTest, MoviesOnMarkerPlanesKeyedAndFullScreen)
             frame(cv::Rect(0, 0, 64, 24)).setTo(cv::Scalar(0, 255, 255));
     }));
     // Movie textures loop by default; this one plays once and stays on its last frame.
-    dir.write("tv_events.xml", "<events><event name=\"on_marker_detected\"><actions><action source=\"_self_\" "
-                               "target=\"_self_\"><command>loop_video</command><parameters><parameter "
-                               "name=\"loop\">false</parameter><parameter name=\"video_name\">screen</parameter>"
-                               "</parameters></action><action source=\"_self_\" "
-                               "target=\"_self_\"><command>play_video</command><parameters><parameter "
-                               "name=\"video_name\">screen</parameter></parameters></action></actions></event></events>");
-    dir.write("film_events.xml", "<events><event name=\"on_init\"><actions><action source=\"_self_\" "
-                                 "target=\"_self_\"><command>go_fullscreen</command></action></actions></event>"
-                                 "<event name=\"on_marker_detected\"><actions><action source=\"_self_\" "
-                                 "target=\"_self_\"><command>play</command></action></actions></event></events>");
+    dir.write("tv_events.xml",
+              "<events><event name=\"on_marker_detected\"><actions><action source=\"_self_\" "
+              "target=\"_self_\"><command>loop_video</command><parameters><parameter "
+              "name=\"loop\">false</parameter><parameter name=\"video_name\">screen</parameter>"
+              "</parameters></action><action source=\"_self_\" "
+              "target=\"_self_\"><command>play_video</command><parameters><parameter "
+              "name=\"video_name\">screen</parameter></parameters></action></actions></event></events>");
+    dir.write("film_events.xml",
+              "<events><event name=\"on_init\"><actions><action source=\"_self_\" "
+              "target=\"_self_\"><command>go_fullscreen</command></action></actions></event>"
+              "<event name=\"on_marker_detected\"><actions><action source=\"_self_\" "
+              "target=\"_self_\"><command>play</command></action></actions></event></events>");
     const std::string objects =
-        video("film", "left.ive", "magenta.avi", "<property name=\"loop\">true</property>", "film_events.xml") +
+        video("film", "left.ive", "magenta.avi", "<property name=\"loop\">true</property>",
+              "film_events.xml") +
         video("keyed", "middle.ive", "screen.avi",
               "<property name=\"chroma_key\">true</property>"
               "<property name=\"chroma_key_from_green_screen\">true</property>") +
@@ -145,7 +152,8 @@ TEST(PellowVideoWindowTest, MoviesOnMarkerPlanesKeyedAndFullScreen)
 
     const std::string log = scene.play(
         "<scene><metadata><videos><video tag=\"screen\" movie=\"news.avi\"/></videos></metadata><parameters/>"
-        "<objects>" + objects + "</objects></scene>",
+        "<objects>" +
+            objects + "</objects></scene>",
         "shot full\n"
         "xdotool mousemove 330 266 click 1; sleep 1; shot planes\n"
         "xdotool key F2; sleep 0.5; xdotool key f; sleep 1; shot again\n");
@@ -160,7 +168,8 @@ TEST(PellowVideoWindowTest, MoviesOnMarkerPlanesKeyedAndFullScreen)
 
     const cv::Mat planes = scene.shot("planes");
     ASSERT_FALSE(planes.empty());
-    EXPECT_LT(pixelsNear(planes, window, magenta), window.area() / 10) << "a click ends the full-screen movie";
+    EXPECT_LT(pixelsNear(planes, window, magenta), window.area() / 10)
+        << "a click ends the full-screen movie";
     const cv::Rect film = scene.around(-28, 0);
     EXPECT_GT(pixelsNear(planes, film, magenta), film.area() * 8 / 10) << "the movie on the left plane";
 
@@ -173,9 +182,12 @@ TEST(PellowVideoWindowTest, MoviesOnMarkerPlanesKeyedAndFullScreen)
     EXPECT_GT(pixelsNear(planes, keyedCentre, red), keyedCentre.area() * 8 / 10);
     EXPECT_GT(pixelsNear(planes, unkeyedCentre, red), unkeyedCentre.area() * 8 / 10);
     EXPECT_GT(pixelsNear(planes, scene.around(19, -9, 2), green), 10) << "unkeyed green is drawn";
-    EXPECT_EQ(countPixels(planes, keyedBorder, [](const cv::Vec3b& p) { return p[1] > p[0] + 60 && p[1] > p[2] + 60; }), 0)
+    EXPECT_EQ(countPixels(planes, keyedBorder,
+                          [](const cv::Vec3b& p) { return p[1] > p[0] + 60 && p[1] > p[2] + 60; }),
+              0)
         << "keyed green is not drawn";
-    EXPECT_GT(countPixels(planes, unkeyedBorder, [](const cv::Vec3b& p) { return p[1] > p[0] + 60 && p[1] > p[2] + 60; }),
+    EXPECT_GT(countPixels(planes, unkeyedBorder,
+                          [](const cv::Vec3b& p) { return p[1] > p[0] + 60 && p[1] > p[2] + 60; }),
               0);
 
     const cv::Rect tvTop = scene.around(0, 34, 3);

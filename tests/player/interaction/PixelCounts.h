@@ -4,12 +4,12 @@
 
 #include <opencv2/core/mat.hpp>
 
-namespace Orvana::Testing {
+namespace Orvana::Testing
+{
 
 // The pixels of a screenshot's region (clipped to the image) that `test` accepts; -1 for a
 // screenshot that could not be read.
-template <typename Test>
-int countPixels(const cv::Mat& image, cv::Rect region, Test test)
+template <typename Test> int countPixels(const cv::Mat& image, cv::Rect region, Test test)
 {
     if (image.empty())
         return -1;

@@ -22,8 +22,9 @@ MarkerEngine::Pose writeDemoMarkerScene(const TempDir& dir, cv::Point2d at, doub
     const std::string build = ORVANA_RUNTIME_DIR;
     const cv::Mat marker = cv::imread(build + "/demo/demo_marker.png");
     const MarkerEngine::Pose pose = MarkerScene::poseFor(frameCamera(), 80.0, 150, at, tilt, spin);
-    cv::imwrite(dir.file("frame.png"), MarkerScene::renderFrame(cv::Size(kFrameWidth, kFrameHeight), frameCamera(),
-                                                                {{marker, 80.0, pose}}, 0.6, 1.0));
+    cv::imwrite(dir.file("frame.png"),
+                MarkerScene::renderFrame(cv::Size(kFrameWidth, kFrameHeight), frameCamera(),
+                                         {{marker, 80.0, pose}}, 0.6, 1.0));
     dir.write("marker.patt", readFile(build + "/demo/marker.patt"));
     dir.write("patterns.dat", "0\n");
     dir.write("tracker.xml", "<tracker><parameters/></tracker>");
@@ -53,20 +54,26 @@ cv::Point screenPointOf(const cv::Point3d& p)
 std::string playInWindow(const TempDir& dir, const std::string& cameraSource, const std::string& actions,
                          int settleSeconds, const std::string& environment)
 {
-    dir.write("run.sh",
-              "shot() { import -window root \"$SCENE/$1.png\"; }\n"
-              "./pellow -working_directory \"$SCENE\" -temporary_directory \"$SCENE\" > \"$SCENE/log.txt\" 2>&1 &\n"
-              "player=$!\n"
-              "for i in $(seq 600); do grep -q '^ Starting\\.\\.\\.$' \"$SCENE/log.txt\" && break; sleep 0.1; done\n"
-              // The content shows on the marker's 26th tracked frame: wait for that, not for a time.
-              "for i in $(seq " + std::to_string(settleSeconds * 30) + "); do "
-              "grep -q '^ Marker found: its content is shown\\.$' \"$SCENE/log.txt\" && break; sleep 0.1; done\n"
-              "sleep 0.5\n" + actions +
-              "\nkill -0 $player 2>/dev/null && xdotool key Escape\n"
-              "for i in $(seq 600); do kill -0 $player 2>/dev/null || break; sleep 0.1; done\n"
-              "kill $player 2>/dev/null\n"
-              "wait $player\n"
-              "echo \"status=$?\" >> \"$SCENE/log.txt\"\n");
+    dir.write(
+        "run.sh",
+        "shot() { import -window root \"$SCENE/$1.png\"; }\n"
+        "./pellow -working_directory \"$SCENE\" -temporary_directory \"$SCENE\" > \"$SCENE/log.txt\" 2>&1 &\n"
+        "player=$!\n"
+        "for i in $(seq 600); do grep -q '^ Starting\\.\\.\\.$' \"$SCENE/log.txt\" && break; sleep 0.1; "
+        "done\n"
+        // The content shows on the marker's 26th tracked frame: wait for that, not for a time.
+        "for i in $(seq " +
+            std::to_string(settleSeconds * 30) +
+            "); do "
+            "grep -q '^ Marker found: its content is shown\\.$' \"$SCENE/log.txt\" && break; sleep 0.1; "
+            "done\n"
+            "sleep 0.5\n" +
+            actions +
+            "\nkill -0 $player 2>/dev/null && xdotool key Escape\n"
+            "for i in $(seq 600); do kill -0 $player 2>/dev/null || break; sleep 0.1; done\n"
+            "kill $player 2>/dev/null\n"
+            "wait $player\n"
+            "echo \"status=$?\" >> \"$SCENE/log.txt\"\n");
     shellOutput("cd " + shellQuote(ORVANA_RUNTIME_DIR) + "\n" + environment +
                 "\nexport OSGART_VIDEO_CONFIG=" + shellQuote("-movie=" + cameraSource + " -flipV") + "\n" +
                 "export OSG_NOTIFY_LEVEL=NOTICE OSG_RUN_MAX_FRAME_COUNT=100000\n" +
@@ -78,7 +85,8 @@ std::string playInWindow(const TempDir& dir, const std::string& cameraSource, co
                 "export DISPLAY=:$(cat \"$SCENE/display\")\n"
                 "bash \"$SCENE/run.sh\" >/dev/null 2>&1\n"
                 "kill $server\n"
-                "[ -n \"$ORVANA_KEEP_RUN\" ] && rm -rf \"$ORVANA_KEEP_RUN\" && cp -r \"$SCENE\" \"$ORVANA_KEEP_RUN\"\n");
+                "[ -n \"$ORVANA_KEEP_RUN\" ] && rm -rf \"$ORVANA_KEEP_RUN\" && cp -r \"$SCENE\" "
+                "\"$ORVANA_KEEP_RUN\"\n");
     return readFile(dir.file("log.txt"));
 }
 

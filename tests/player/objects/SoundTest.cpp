@@ -192,10 +192,12 @@ TEST(Sound, PlayPausesAndTogglesAsStated)
     const auto [played, paused, resumed] = marks;
     EXPECT_TRUE(heard.silent(0.0, played - 0.05)) << heard.rms(0.0, played - 0.05);
     EXPECT_TRUE(heard.loud(played + 0.1, paused - 0.05)) << heard.rms(played + 0.1, paused - 0.05);
-    EXPECT_TRUE(heard.silent(paused + 0.08, resumed - 0.02)) << "paused: " << heard.rms(paused + 0.08, resumed - 0.02);
+    EXPECT_TRUE(heard.silent(paused + 0.08, resumed - 0.02))
+        << "paused: " << heard.rms(paused + 0.08, resumed - 0.02);
     // What was left after the pause: the tone less what had played before it.
     const double left = 1.2 - (paused - played);
-    EXPECT_TRUE(heard.loud(resumed + 0.1, resumed + left - 0.1)) << "resumed: " << heard.rms(resumed + 0.1, resumed + left - 0.1);
+    EXPECT_TRUE(heard.loud(resumed + 0.1, resumed + left - 0.1))
+        << "resumed: " << heard.rms(resumed + 0.1, resumed + left - 0.1);
     EXPECT_TRUE(heard.silent(resumed + left + 0.1, resumed + left + 0.25))
         << "the rest was " << left << " s: " << heard.rms(resumed + left + 0.1, resumed + left + 0.25);
 }
@@ -264,8 +266,8 @@ TEST(Sound, LoopingRepeatsPastTheEndForSamplesAndStreams)
         stream = nullptr;
         heard = session.finish();
     }
-    EXPECT_TRUE(heard.loud(started + 0.5, unlooped - 0.1)) << "samples loop past 0.4 s: "
-                                                          << heard.rms(started + 0.5, unlooped - 0.1);
+    EXPECT_TRUE(heard.loud(started + 0.5, unlooped - 0.1))
+        << "samples loop past 0.4 s: " << heard.rms(started + 0.5, unlooped - 0.1);
     // With looping off the round that is playing ends, at most 0.4 s later.
     EXPECT_TRUE(heard.silent(unlooped + 0.45, streamed - 0.02))
         << "looping off ends the last round: " << heard.rms(unlooped + 0.45, streamed - 0.02);

@@ -91,7 +91,8 @@ TEST_F(Video, MovieGoesOnTheHighestTexturedUnitFlippedAndUnlit)
         drawable(video.get())->getStateSet()->getTextureAttribute(2, osg::StateAttribute::TEXMAT));
     ASSERT_TRUE(flip);
     EXPECT_EQ(flip->getMatrix(), osg::Matrix::scale(1.0, -1.0, 1.0));
-    EXPECT_EQ(video->getStateSet()->getMode(GL_LIGHTING), osg::StateAttribute::OFF | osg::StateAttribute::PROTECTED);
+    EXPECT_EQ(video->getStateSet()->getMode(GL_LIGHTING),
+              osg::StateAttribute::OFF | osg::StateAttribute::PROTECTED);
     EXPECT_EQ(drawable(video.get())->getStateSet()->getMode(GL_LIGHTING),
               osg::StateAttribute::OFF | osg::StateAttribute::PROTECTED);
     EXPECT_EQ(drawable(video.get())->getStateSet()->getAttribute(osg::StateAttribute::PROGRAM), nullptr);
@@ -99,7 +100,8 @@ TEST_F(Video, MovieGoesOnTheHighestTexturedUnitFlippedAndUnlit)
     osg::ref_ptr<ARVideo> lit = new ARVideo(plane({0}).get());
     ASSERT_TRUE(lit->createVideo(_movie, true));
     EXPECT_TRUE(lit->getLighting());
-    EXPECT_EQ(lit->getStateSet()->getMode(GL_LIGHTING), osg::StateAttribute::ON | osg::StateAttribute::PROTECTED);
+    EXPECT_EQ(lit->getStateSet()->getMode(GL_LIGHTING),
+              osg::StateAttribute::ON | osg::StateAttribute::PROTECTED);
 }
 
 TEST_F(Video, ChromaKeyPacksUnitsAndKeysThroughShadersOnTheMovieUnit)
@@ -111,7 +113,8 @@ TEST_F(Video, ChromaKeyPacksUnitsAndKeysThroughShadersOnTheMovieUnit)
     ASSERT_TRUE(video->createVideo(_movie, false));
     EXPECT_TRUE(capture.contains(osg::NOTICE, " Moving texture units and coordinates..."));
     EXPECT_TRUE(capture.contains(osg::NOTICE, " Moving texture units and coordinates...Done."));
-    EXPECT_TRUE(capture.contains(osg::NOTICE, " ARVideo: using texture unit (0)")) << "unit 3 moved down to 0";
+    EXPECT_TRUE(capture.contains(osg::NOTICE, " ARVideo: using texture unit (0)"))
+        << "unit 3 moved down to 0";
     EXPECT_TRUE(capture.contains(osg::NOTICE, " Using TU0, no need to replace in shader."));
     osg::StateSet* state = drawable(video.get())->getStateSet();
     EXPECT_EQ(texture(drawable(video.get()), 0)->getImage(), video->getImageStream());
@@ -132,18 +135,20 @@ TEST_F(Video, ChromaKeyPacksUnitsAndKeysThroughShadersOnTheMovieUnit)
 TEST_F(Video, ShaderTextsFollowTheUnitAndTheKeyedColour)
 {
     EXPECT_EQ(chromaKeyVertexShader(0), "varying vec2 texcoord;\n\nvoid main(void)\n{\n       gl_Position = "
-                                         "ftransform();\n       texcoord = gl_MultiTexCoord0.xy;\n}\n");
+                                        "ftransform();\n       texcoord = gl_MultiTexCoord0.xy;\n}\n");
     const std::string unit3 = chromaKeyVertexShader(3);
     EXPECT_NE(unit3.find("texcoord = gl_MultiTexCoord3.xy;"), std::string::npos);
     EXPECT_EQ(unit3.find("gl_MultiTexCoord0"), std::string::npos);
 
     const std::string green = chromaKeyFragmentShader(true);
-    EXPECT_EQ(green,
-              "uniform sampler2D baseTexture; \nvarying vec2 texcoord;\n\nvoid main(void) \n{\n\tvec2 texcoord_tmp = "
-              "texcoord; \n\ttexcoord_tmp.y = 1.0-texcoord_tmp.y; \n   vec4 color = texture2D( baseTexture, "
-              "texcoord_tmp); \n   float distance = color.g - max(color.b, color.r); \n    gl_FragColor = color; "
-              "\n\tif((color.g >= 0.10) && (distance >= 0.10)) \n\t\tdiscard; \n\tgl_FragColor.a = "
-              "1.0-distance; \n}\n");
+    EXPECT_EQ(
+        green,
+        "uniform sampler2D baseTexture; \nvarying vec2 texcoord;\n\nvoid main(void) \n{\n\tvec2 texcoord_tmp "
+        "= "
+        "texcoord; \n\ttexcoord_tmp.y = 1.0-texcoord_tmp.y; \n   vec4 color = texture2D( baseTexture, "
+        "texcoord_tmp); \n   float distance = color.g - max(color.b, color.r); \n    gl_FragColor = color; "
+        "\n\tif((color.g >= 0.10) && (distance >= 0.10)) \n\t\tdiscard; \n\tgl_FragColor.a = "
+        "1.0-distance; \n}\n");
     std::string blue = green;
     blue.replace(blue.find("color.g - max(color.b, color.r)"), 31, "color.b - max(color.g, color.r)");
     blue.replace(blue.find("color.g >= 0.10"), 15, "color.b >= 0.10");
@@ -155,7 +160,8 @@ TEST_F(Video, CreateVideoFailuresLeaveTheModelItsTexture)
     MessageCapture capture;
     osg::ref_ptr<ARVideo> video = new ARVideo(plane({0}).get());
     EXPECT_FALSE(video->createVideo("", false));
-    EXPECT_TRUE(capture.contains(osg::FATAL, " WARNING: could not create video node: missing video file name."));
+    EXPECT_TRUE(
+        capture.contains(osg::FATAL, " WARNING: could not create video node: missing video file name."));
     const std::string text = _stage.dir().write("notes.avi", "not a movie");
     EXPECT_FALSE(video->createVideo(text, false));
     EXPECT_TRUE(capture.contains(osg::FATAL, " WARNING: unable to read file: " + text));
@@ -204,13 +210,15 @@ TEST_F(Video, MultimediaOperationsLogAndDriveTheStream)
     silent->play();
     silent->toggleLoop();
     silent->setLoop(true);
-    EXPECT_EQ(capture.texts(), (std::vector<std::string>{" Video <none> PLAY", " (no stream found)",
-                                                         " Video <none> LOOP (on-off)", " (no stream found)"}));
+    EXPECT_EQ(capture.texts(),
+              (std::vector<std::string>{" Video <none> PLAY", " (no stream found)",
+                                        " Video <none> LOOP (on-off)", " (no stream found)"}));
 }
 
 TEST(SubloadCallback, TextureSizeIsThePowerOfTwoAboveTheMovieSize)
 {
-    for (const auto& [w, h, tw, th] : {std::array<int, 4>{640, 480, 1024, 512}, {512, 256, 1024, 512}, {1, 3, 2, 4}}) {
+    for (const auto& [w, h, tw, th] :
+         {std::array<int, 4>{640, 480, 1024, 512}, {512, 256, 1024, 512}, {1, 3, 2, 4}}) {
         osg::ref_ptr<osg::Image> image = new osg::Image;
         image->allocateImage(w, h, 1, GL_RGB, GL_UNSIGNED_BYTE);
         osg::ref_ptr<osg::Texture2D> texture = new osg::Texture2D(image.get());
@@ -239,10 +247,12 @@ TEST_F(Video, MovieTexturesByTagAreSetUpOnceFromTheBaseFolder)
     EXPECT_TRUE(capture.contains(osg::NOTICE, " NOTICE: read movie_file: " + _stage.dir().file("clip.avi")));
     EXPECT_TRUE(capture.contains(osg::NOTICE, " processVideoTag: using texture unit (1)"));
     EXPECT_TRUE(capture.contains(osg::FATAL, "WARNING: could not find video node by tag (nowhere)"));
-    EXPECT_TRUE(capture.contains(osg::FATAL, "WARNING: could not find video geode: missing plane geometry (blank)"));
+    EXPECT_TRUE(
+        capture.contains(osg::FATAL, "WARNING: could not find video geode: missing plane geometry (blank)"));
     ASSERT_EQ(object->getVideoStreamsCount(), 1u);
 
-    osg::Drawable* screen = findNode(object.get(), "screen")->asGroup()->getChild(0)->asGeode()->getDrawable(0);
+    osg::Drawable* screen =
+        findNode(object.get(), "screen")->asGroup()->getChild(0)->asGeode()->getDrawable(0);
     osg::Texture2D* movie = texture(screen, 1);
     ASSERT_TRUE(movie);
     auto* stream = dynamic_cast<osg::ImageStream*>(movie->getImage());
@@ -266,7 +276,8 @@ TEST_F(Video, MovieTexturesByTagAreSetUpOnceFromTheBaseFolder)
 
     capture.clear();
     EXPECT_FALSE(object->processVideoTag("wall", "missing.avi", _stage.dir().path()));
-    EXPECT_TRUE(capture.contains(osg::FATAL, " WARNING: unable to read file: " + _stage.dir().file("missing.avi")));
+    EXPECT_TRUE(
+        capture.contains(osg::FATAL, " WARNING: unable to read file: " + _stage.dir().file("missing.avi")));
 }
 
 TEST_F(Video, SceneBuilderMakesVideoObjectsAndMovieTexturesByTag)
@@ -278,19 +289,29 @@ TEST_F(Video, SceneBuilderMakesVideoObjectsAndMovieTexturesByTag)
     const std::string scene =
         "<?xml version=\"1.0\"?>\n<scene name=\"test\"><metadata><videos><video tag=\"screen\" "
         "movie=\"clip.avi\"/></videos></metadata><objects>"
-        "<object name=\"nameless\" type=\"ARVideo\"><model source=\"plane.osgt\" video=\"\"/>" + marker + "</object>"
-        "<object name=\"lost\" type=\"ARVideo\"><model source=\"plane.osgt\" video=\"gone.avi\"/>" + marker + "</object>"
+        "<object name=\"nameless\" type=\"ARVideo\"><model source=\"plane.osgt\" video=\"\"/>" +
+        marker +
+        "</object>"
+        "<object name=\"lost\" type=\"ARVideo\"><model source=\"plane.osgt\" video=\"gone.avi\"/>" +
+        marker +
+        "</object>"
         "<object name=\"film\" type=\"ARVideo\"><model source=\"plane.osgt\" video=\"clip.avi\"/><properties>"
         "<property name=\"loop\">false</property><property name=\"chroma_key\">true</property>"
-        "<property name=\"chroma_key_from_green_screen\">false</property><property name=\"lighting\">true</property>"
-        "</properties>" + marker + "</object>"
-        "<object name=\"tv\" type=\"ARObject\"><model source=\"tv.osgt\"/>" + marker + "</object>"
+        "<property name=\"chroma_key_from_green_screen\">false</property><property "
+        "name=\"lighting\">true</property>"
+        "</properties>" +
+        marker +
+        "</object>"
+        "<object name=\"tv\" type=\"ARObject\"><model source=\"tv.osgt\"/>" +
+        marker +
+        "</object>"
         "</objects></scene>\n";
     ASSERT_TRUE(_stage.app().setScene(dir.write("scene.xml", scene)));
 
     MessageCapture capture;
     _stage.app().initObjects();
-    EXPECT_TRUE(capture.contains(osg::FATAL, " Could not create an ARVideo object without a valid video file name."));
+    EXPECT_TRUE(
+        capture.contains(osg::FATAL, " Could not create an ARVideo object without a valid video file name."));
     EXPECT_TRUE(capture.contains(osg::FATAL, " WARNING: could not find the specified video file (" +
                                                  dir.file("gone.avi") + ")."));
     ASSERT_EQ(_stage.app().getObjectsCount(), 2u);

@@ -14,12 +14,14 @@
 #include "osgART/Video.h"
 #include "platform/marker_engine/Conventions.h"
 
-namespace osgART {
+namespace osgART
+{
 
 namespace fs = std::filesystem;
 namespace engine = Orvana::MarkerEngine;
 
-namespace {
+namespace
+{
 
 // Depth range of the projection, in millimetres.
 const double nearPlane = 10.0;
@@ -99,10 +101,11 @@ EngineTracker::EngineTracker()
                                               [this](const int& value) { _threshold = value; }));
     addField("imageProcMode", new TypedField<int>([this] { return _imageProcMode; },
                                                   [this](const int& value) { _imageProcMode = value; }));
-    addField("threshold_mode",
-             new TypedField<std::string>([this] { return std::string(engine::thresholdModeName(_thresholdMode)); },
-                                         [this](const std::string& value) { setThresholdMode(value); }));
-    addField("debug", new TypedField<bool>([this] { return _debug; }, [this](const bool& value) { _debug = value; }));
+    addField("threshold_mode", new TypedField<std::string>(
+                                   [this] { return std::string(engine::thresholdModeName(_thresholdMode)); },
+                                   [this](const std::string& value) { setThresholdMode(value); }));
+    addField("debug",
+             new TypedField<bool>([this] { return _debug; }, [this](const bool& value) { _debug = value; }));
     addField("debug_image", new TypedField<osg::Image*>([this] { return _debugImage.get(); }, nullptr));
     _debugImage = new osg::Image;
 }
@@ -112,7 +115,8 @@ EngineTracker::~EngineTracker() = default;
 void EngineTracker::setThresholdMode(const std::string& name)
 {
     if (!engine::parseThresholdMode(name, _thresholdMode)) {
-        osg::notify(osg::WARN) << " WARNING: unknown threshold mode \"" << name << "\" (using manual)." << std::endl;
+        osg::notify(osg::WARN) << " WARNING: unknown threshold mode \"" << name << "\" (using manual)."
+                               << std::endl;
         _thresholdMode = engine::ThresholdMode::Manual;
     }
 }
@@ -130,7 +134,8 @@ bool EngineTracker::init(GenericVideo* video, const std::string& patternsFile, c
     engine::CameraParameters parameters;
     std::string error;
     if (!engine::readCameraParameters(cameraFile, parameters, error)) {
-        osg::notify(osg::FATAL) << " ERROR: could not read camera file (" << cameraFile << "): " << error << std::endl;
+        osg::notify(osg::FATAL) << " ERROR: could not read camera file (" << cameraFile << "): " << error
+                                << std::endl;
         return false;
     }
     // A new connection starts a new set of markers.
@@ -173,7 +178,8 @@ Marker* EngineTracker::addMarker(const std::string& configuration)
     if (parts.size() >= 3 && (parts[0] == "single" || parts[0] == "SINGLE")) {
         double width = std::strtod(parts[2].c_str(), nullptr);
         if (!(width > 0.0)) {
-            osg::notify(osg::FATAL) << " ERROR: marker width must be positive (" << configuration << ")." << std::endl;
+            osg::notify(osg::FATAL) << " ERROR: marker width must be positive (" << configuration << ")."
+                                    << std::endl;
             return nullptr;
         }
         return addSingle(parts[1], width);
@@ -223,7 +229,8 @@ Marker* EngineTracker::addMulti(const std::string& path)
     tracked.multi = true;
     std::string error;
     if (!engine::readMultiMarkerFile(path, tracked.layout, error)) {
-        osg::notify(osg::FATAL) << " ERROR: could not read multi marker file (" << path << "): " << error << std::endl;
+        osg::notify(osg::FATAL) << " ERROR: could not read multi marker file (" << path << "): " << error
+                                << std::endl;
         return nullptr;
     }
     for (const engine::SubMarker& sub : tracked.layout.markers) {
@@ -303,7 +310,8 @@ void EngineTracker::updateDebugImage()
     _debugImage->dirty();
 }
 
-namespace {
+namespace
+{
 
 struct Registration {
     Registration() { PluginManager::instance()->registerObject("tracker_artoolkit4", new EngineTracker); }

@@ -12,7 +12,8 @@
 #include "platform/marker_engine/MarkerTracker.h"
 #include "platform/marker_engine/Pose.h"
 
-namespace osgART {
+namespace osgART
+{
 
 // One entry of ARToolKit's object list (the patterns file).
 struct PatternEntry {
@@ -27,7 +28,8 @@ struct PatternEntry {
 bool readPatternsFile(const std::string& path, std::vector<PatternEntry>& out, std::string& error);
 
 // The tracker of square markers, on the marker engine.
-class EngineTracker : public GenericTracker {
+class EngineTracker : public GenericTracker
+{
 public:
     EngineTracker();
 

@@ -12,9 +12,11 @@
 
 #include "osgART/PluginManager.h"
 
-namespace osgART {
+namespace osgART
+{
 
-namespace {
+namespace
+{
 
 // Splits on blanks; a double-quoted stretch keeps its blanks ("-movie=\"my clip.avi\"").
 std::vector<std::string> splitOptions(const std::string& text)
@@ -83,8 +85,8 @@ bool OpenCVVideo::open()
     const VideoOptions asked = parseVideoOptions(_configuration.deviceconfig);
     if (asked.showDeviceList) {
         if (asked.showDialog)
-            osg::notify(osg::NOTICE) << " NOTICE: the capture settings dialog is not available on this platform."
-                                     << std::endl;
+            osg::notify(osg::NOTICE)
+                << " NOTICE: the capture settings dialog is not available on this platform." << std::endl;
         listDevices();
         return true;
     }
@@ -187,7 +189,8 @@ void OpenCVVideo::close(bool waitForThread)
 void OpenCVVideo::captureLoop()
 {
     using Clock = std::chrono::steady_clock;
-    const auto period = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(1.0 / _framesPerSecond));
+    const auto period =
+        std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(1.0 / _framesPerSecond));
     auto due = Clock::now() + period;
     int failures = 0;
     cv::Mat frame;
@@ -258,14 +261,15 @@ void OpenCVVideo::listDevices() const
         std::ifstream nameFile("/sys/class/video4linux/video" + std::to_string(index) + "/name");
         std::getline(nameFile, name);
         ++found;
-        osg::notify(osg::FATAL) << " -devNum=" << index + 1 << ": " << (name.empty() ? "camera" : name) << " ("
-                                << node << ")" << std::endl;
+        osg::notify(osg::FATAL) << " -devNum=" << index + 1 << ": " << (name.empty() ? "camera" : name)
+                                << " (" << node << ")" << std::endl;
     }
     if (found == 0)
         osg::notify(osg::FATAL) << " no video device found." << std::endl;
 }
 
-namespace {
+namespace
+{
 
 struct Registration {
     Registration() { PluginManager::instance()->registerObject("video_artoolkit4", new OpenCVVideo); }

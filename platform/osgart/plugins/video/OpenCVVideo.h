@@ -10,7 +10,8 @@
 
 #include "osgART/Video.h"
 
-namespace osgART {
+namespace osgART
+{
 
 // Options of a device configuration text.
 struct VideoOptions {
@@ -27,7 +28,8 @@ VideoOptions parseVideoOptions(const std::string& text);
 // Frames from a camera (V4L2), a movie file (played at its own rate, looped) or a still image,
 // all through OpenCV. Capture runs on the video's own thread; update() hands the newest frame to
 // the image on the caller's thread.
-class OpenCVVideo : public GenericVideo {
+class OpenCVVideo : public GenericVideo
+{
 public:
     OpenCVVideo();
 
