@@ -313,12 +313,14 @@ TEST(PellowModesWindowTest, TrackingKeysThresholdSmoothingDebugFreezeAndTracking
         "sleep 0.5; shot threshold; xdotool key 0; sleep 3.5\n"
         "xdotool key f; sleep 0.5; shot freezeOn\n" +
         up +
-        "sleep 14; shot frozen\n"
-        "xdotool key f; sleep 0.5; shot freezeOff; sleep 14; shot lost\n"
-        "xdotool key space; sleep 14; shot resetBySpace\n" +
+        "sleep 3; shot frozen; grep -c '^ Marker lost' \"$SCENE/log.txt\" > \"$SCENE/lostWhileFrozen.txt\"\n"
+        "xdotool key f; sleep 0.5; shot freezeOff\n"
+        "logged ' Marker lost: its content is hidden.' 1; sleep 0.5; shot lost\n"
+        "xdotool key space; logged ' Marker found: its content is shown.' 2; sleep 0.5; shot resetBySpace\n" +
         up +
-        "sleep 14; shot lostAgain\n"
-        "xdotool key 0; sleep 14; shot resetByZero; sleep 3.5\n"
+        "logged ' Marker lost: its content is hidden.' 2; sleep 0.5; shot lostAgain\n"
+        "xdotool key 0; logged ' Marker found: its content is shown.' 3; sleep 0.5; shot resetByZero; sleep "
+        "3.5\n"
         "xdotool key t; sleep 0.5; shot plusOff\n"
         "xdotool key t; sleep 0.5; shot plusOn\n");
     ASSERT_NE(log.find("status=0"), std::string::npos) << Testing::logTail(log);
@@ -369,6 +371,7 @@ TEST(PellowModesWindowTest, TrackingKeysThresholdSmoothingDebugFreezeAndTracking
         ++at;
     }
     EXPECT_GT(colouredPixels(player.shot("frozen"), cubeArea), 1000) << "freeze did not keep the content";
+    EXPECT_EQ(player.text("lostWhileFrozen.txt"), "0\n") << "the marker was lost while frozen";
     EXPECT_LT(colouredPixels(player.shot("lost"), cubeArea), 20) << "lost marker still shows its content";
     EXPECT_GT(colouredPixels(player.shot("resetBySpace"), cubeArea), 1000)
         << "Space did not reset the threshold";

@@ -57,6 +57,9 @@ std::string playInWindow(const TempDir& dir, const std::string& cameraSource, co
     dir.write(
         "run.sh",
         "shot() { import -window root \"$SCENE/$1.png\"; }\n"
+        // logged LINE N: waits (up to a minute) until the log holds LINE at least N times.
+        "logged() { for i in $(seq 600); do [ \"$(grep -cxF -- \"$1\" \"$SCENE/log.txt\")\" -ge \"$2\" ] && "
+        "return; sleep 0.1; done; }\n"
         "./pellow -working_directory \"$SCENE\" -temporary_directory \"$SCENE\" > \"$SCENE/log.txt\" 2>&1 &\n"
         "player=$!\n"
         "for i in $(seq 600); do grep -q '^ Starting\\.\\.\\.$' \"$SCENE/log.txt\" && break; sleep 0.1; "
