@@ -12,7 +12,12 @@
 namespace Orvana
 {
 
-ARViewer::ARViewer() = default;
+// The player edits its scene graph from event handlers and between frames without marking what
+// it changes as dynamic; a draw thread running on after frame() returns would race those edits.
+ARViewer::ARViewer()
+{
+    setThreadingModel(SingleThreaded);
+}
 
 ARViewer::~ARViewer() = default;
 

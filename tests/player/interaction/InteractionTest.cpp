@@ -44,6 +44,8 @@ protected:
         app->showMessage("Starting...");
         viewer->realize();
         viewer->frame();
+        // A draw thread would still be drawing while the tests change the HUD between frames.
+        ASSERT_EQ(viewer->getThreadingModel(), osgViewer::ViewerBase::SingleThreaded);
     }
 
     void press(int key)
