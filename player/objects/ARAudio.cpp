@@ -8,6 +8,7 @@
 
 #include "platform/safe_loading/SafeLoading.h"
 #include "player/objects/ARSoundtrack.h"
+#include "player/objects/SoundDevice.h"
 
 namespace Orvana
 {
@@ -25,6 +26,7 @@ bool ARAudio::createAudio(const std::string& fileName, bool keepModel)
                                 << std::endl;
         return false;
     }
+    soundDeviceAvailable();
     std::string ext = osgDB::getFileExtension(fileName);
     std::transform(ext.begin(), ext.end(), ext.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
@@ -81,6 +83,9 @@ bool ARAudio::getLoop() const
 void ARAudio::play()
 {
     osg::notify(osg::NOTICE) << " Audio <" << getName() << "> PLAY" << std::endl;
+    // Without a device the library's stream thread would retry the play call forever.
+    if (!soundDeviceAvailable())
+        return;
     if (_samples)
         _sound.play();
     else
@@ -99,6 +104,8 @@ void ARAudio::pause()
 void ARAudio::togglePause()
 {
     osg::notify(osg::NOTICE) << " Audio <" << getName() << "> TOGGLE PAUSE" << std::endl;
+    if (!soundDeviceAvailable())
+        return;
     const bool paused = getStatus() == sf::SoundSource::Paused;
     if (_samples) {
         if (paused)
@@ -116,6 +123,8 @@ void ARAudio::togglePause()
 void ARAudio::rewind()
 {
     osg::notify(osg::NOTICE) << " Audio <" << getName() << "> REWIND" << std::endl;
+    if (!soundDeviceAvailable())
+        return;
     if (_samples) {
         _sound.stop();
         _sound.play();

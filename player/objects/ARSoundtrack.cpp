@@ -1,5 +1,6 @@
 #include "player/objects/ARSoundtrack.h"
 #include "platform/safe_loading/SafeLoading.h"
+#include "player/objects/SoundDevice.h"
 
 #include <osg/Notify>
 
@@ -15,6 +16,7 @@ void logAudioFormat(unsigned int rate, unsigned int channels, float seconds)
 
 bool ARSoundtrack::open(const std::string& fileName, bool loop)
 {
+    soundDeviceAvailable();
     if (!loadWithoutThrowing([&] { return _music.openFromFile(fileName); })) {
         osg::notify(osg::FATAL) << "ERROR: could not load specified audio file (" << fileName << ")."
                                 << std::endl;
@@ -26,6 +28,12 @@ bool ARSoundtrack::open(const std::string& fileName, bool loop)
     _music.setPitch(1.0f);
     _music.setVolume(100.0f);
     return true;
+}
+
+void ARSoundtrack::play()
+{
+    if (soundDeviceAvailable())
+        _music.play();
 }
 
 } // namespace Orvana

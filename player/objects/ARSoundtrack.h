@@ -21,7 +21,8 @@ public:
     // Opens the file, logs its format and sets looping; false with an error line on failure.
     bool open(const std::string& fileName, bool loop);
 
-    void play() { _music.play(); }
+    // Does nothing without a sound device, where the library would retry the call forever.
+    void play();
     void pause() { _music.pause(); }
     void stop() { _music.stop(); }
     bool isPlaying() const { return _music.getStatus() == sf::SoundSource::Playing; }

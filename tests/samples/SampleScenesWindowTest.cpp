@@ -201,6 +201,30 @@ TEST(SampleScenesWindowTest, SoundObjectAndSoundtrackAreHeard)
     EXPECT_EQ(problems(log, scene.folder), "");
 }
 
+// Without any sound device the scene plays on silently: one warning, and none of the sound
+// library's errors for every call it cannot make (millions of lines within seconds otherwise).
+TEST(SampleScenesWindowTest, WithoutASoundDeviceTheSoundSceneSaysSoOnceAndPlaysOn)
+{
+    CopiedScene scene("samples/sound");
+    const std::string conf = scene.dir.write("alsoft.conf", "[general]\ndrivers=no-such-output\n");
+    ScenePlayer player(scene.folder, {"ALSOFT_CONF=" + conf, "OSG_NOTIFY_LEVEL=NOTICE"});
+    ASSERT_TRUE(player.started());
+    cv::Mat shot;
+    ASSERT_TRUE(player.waitFor([](const cv::Mat& image) { return countPixels(image, isOrange) > 80; },
+                               kSeconds, &shot))
+        << "the speaker shows";
+    EXPECT_TRUE(player.waitForLog("Audio <speaker> PLAY", 20.0)) << "the marker's event played the sound";
+    player.click(centreOf(shot, isOrange));
+    EXPECT_TRUE(player.waitForLog("Audio <speaker> REWIND", 20.0)) << "the click rewound the sound";
+    const std::string log = player.stop();
+    const std::string warning = " WARNING: no sound device could be opened: sounds are off.\n";
+    const std::size_t first = log.find(warning);
+    EXPECT_NE(first, std::string::npos);
+    EXPECT_EQ(log.find(warning, first + 1), std::string::npos) << "said once";
+    EXPECT_EQ(log.find("An internal OpenAL call failed", first), std::string::npos) << "silent after it";
+    EXPECT_LT(std::count(log.begin(), log.end(), '\n'), 1000) << log.substr(0, 3000);
+}
+
 // The presenter's green screen is keyed out while the presenter shows; a click on the film shows
 // it over the whole window, and the next click ends that.
 TEST(SampleScenesWindowTest, KeyedVideoAndFullScreenVideo)
