@@ -209,13 +209,10 @@ TEST(SampleScenesWindowTest, WithoutASoundDeviceTheSoundSceneSaysSoOnceAndPlaysO
     const std::string conf = scene.dir.write("alsoft.conf", "[general]\ndrivers=no-such-output\n");
     ScenePlayer player(scene.folder, {"ALSOFT_CONF=" + conf, "OSG_NOTIFY_LEVEL=NOTICE"});
     ASSERT_TRUE(player.started());
-    cv::Mat shot;
-    ASSERT_TRUE(player.waitFor([](const cv::Mat& image) { return countPixels(image, isOrange) > 80; },
-                               kSeconds, &shot))
+    ASSERT_TRUE(
+        player.waitFor([](const cv::Mat& image) { return countPixels(image, isOrange) > 80; }, kSeconds))
         << "the speaker shows";
     EXPECT_TRUE(player.waitForLog("Audio <speaker> PLAY", 20.0)) << "the marker's event played the sound";
-    player.click(centreOf(shot, isOrange));
-    EXPECT_TRUE(player.waitForLog("Audio <speaker> REWIND", 20.0)) << "the click rewound the sound";
     const std::string log = player.stop();
     const std::string warning = " WARNING: no sound device could be opened: sounds are off.\n";
     const std::size_t first = log.find(warning);
