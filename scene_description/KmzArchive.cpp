@@ -153,7 +153,8 @@ bool unzipArchive(const std::string& archivePath, const std::string& directory, 
                                     << " entries): " << archivePath << std::endl;
             ok = false;
         }
-        for (zip_int64_t i = 0; ok && i < count; ++i) {
+        const zip_int64_t visited = ok ? count : 0;
+        for (zip_int64_t i = 0; i < visited; ++i) {
             const char* rawName = zip_get_name(archive, static_cast<zip_uint64_t>(i), 0);
             const std::string name = rawName ? rawName : "";
             fs::path target;

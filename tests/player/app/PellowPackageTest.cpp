@@ -139,13 +139,15 @@ TEST(PellowPackage, QuintarPackagePlaysAndLeavesNothingBehind)
 
     const cv::Mat shot = cv::imread(run.dir.file("shot.png"));
     ASSERT_FALSE(shot.empty()) << result.output;
-    auto screenPoint = [&pose](const cv::Point3d& point, bool mirrored) {
+    // The default settings open a window (not full screen) in the middle of the screen.
+    const cv::Rect window(320, 256, 640, 512);
+    auto screenPoint = [&pose, &window](const cv::Point3d& point, bool mirrored) {
         const cv::Point3d p = pose.apply(point);
         const cv::Matx33d k = demoCamera();
         const double u = (k(0, 0) * p.x / p.z + k(0, 2) + 0.5) / W;
         const double v = (k(1, 1) * p.y / p.z + k(1, 2) + 0.5) / H;
-        return cv::Point(static_cast<int>((mirrored ? 1.0 - u : u) * shot.cols),
-                         static_cast<int>(v * shot.rows));
+        return cv::Point(window.x + static_cast<int>((mirrored ? 1.0 - u : u) * window.width),
+                         window.y + static_cast<int>(v * window.height));
     };
     auto saturation = [](const cv::Vec3b& pixel) {
         return std::max({pixel[0], pixel[1], pixel[2]}) - std::min({pixel[0], pixel[1], pixel[2]});
