@@ -64,11 +64,19 @@ struct PackageRun {
 
     PackageRun() { fs::create_directories(dir.file("tmp")); }
 
-    // quintar's package of a copy of the demo scene, as a person would export it.
-    std::string exportDemo()
+    // A copy of the demo scene, to be changed before it is exported.
+    std::string copyDemo()
     {
         fs::copy(std::string(ORVANA_RUNTIME_DIR) + "/demo", dir.file("demo"), fs::copy_options::recursive);
         fs::remove(dir.file("demo/demo.avi"));
+        return dir.file("demo");
+    }
+
+    // quintar's package of the demo copy, as a person would export it.
+    std::string exportDemo()
+    {
+        if (!fs::exists(dir.file("demo")))
+            copyDemo();
         const Result exported =
             shell("cd " + quote(ORVANA_RUNTIME_DIR) + " && ./quintar -input_dir " + quote(dir.file("demo")) +
                   " -output_file " + quote(dir.file("demo.orvana")));
@@ -76,10 +84,19 @@ struct PackageRun {
         return dir.file("demo.orvana");
     }
 
-    // pellow -package without a display: for packages refused before any window opens.
-    Result play(const std::string& package)
+    void editDemoScene(const std::string& from, const std::string& to)
     {
-        return run("-package " + quote(package), "OSG_NOTIFY_LEVEL=NOTICE TMPDIR=" + quote(dir.file("tmp")));
+        std::string scene = Testing::readFile(dir.file("demo/scene.xml"));
+        const size_t at = scene.find(from);
+        ASSERT_NE(at, std::string::npos) << from;
+        dir.write("demo/scene.xml", scene.replace(at, from.size(), to));
+    }
+
+    // pellow -package without a display: for packages refused before any window opens.
+    Result play(const std::string& package, const std::string& environment = "")
+    {
+        return run("-package " + quote(package),
+                   "OSG_NOTIFY_LEVEL=NOTICE TMPDIR=" + quote(dir.file("tmp")) + " " + environment);
     }
 };
 
@@ -213,16 +230,13 @@ TEST(PellowPackage, EntryOutsideTheFolderIsRefused)
         << "nothing lands beside the package either";
 }
 
-// A package exported for the mobile player, and files that are no package at all.
+// A package that quintar exported for the mobile player, and files that are no package at all.
 TEST(PellowPackage, MobileAndBrokenPackagesGetTheirMessage)
 {
     PackageRun run;
-    const std::string mobile = run.dir.file("mobile.orvana");
-    ASSERT_TRUE(writeZip(mobile, {{"model.dat", "scene@scene.xml\n"},
-                                  {"scene.xml", "<scene/>"},
-                                  {"metadata.plist", "<plist/>"},
-                                  {"custom_markers.dat", "# Number of markers\n0\n"},
-                                  {"custom_objects.dat", "# Number of objects\n0\n"}}));
+    run.copyDemo();
+    run.editDemoScene("<platform>standalone</platform>", "<platform>iOS</platform>");
+    const std::string mobile = run.exportDemo();
     Result result = run.play(mobile);
     EXPECT_NE(result.status, 0);
     EXPECT_TRUE(has(result.output,
@@ -245,4 +259,25 @@ TEST(PellowPackage, MobileAndBrokenPackagesGetTheirMessage)
     EXPECT_NE(result.status, 0);
     EXPECT_TRUE(has(result.output, " ERROR: not an Orvana package (no model.dat).")) << result.output;
     EXPECT_TRUE(entriesOf(run.dir.file("tmp")).empty());
+}
+
+// A model kept in a folder travels as an inner archive: it is unpacked and its model verified. A
+// start-up that fails later on (here the camera) still removes the unpacked folder.
+TEST(PellowPackage, ModelFolderIsUnpackedAndALaterFailureCleansUp)
+{
+    PackageRun run;
+    const std::string demo = run.copyDemo();
+    fs::create_directories(demo + "/box");
+    fs::rename(demo + "/cube.ive", demo + "/box/cube.ive");
+    run.editDemoScene("<model source=\"cube.ive\"/>", "<model source=\"cube.ive\" source_folder=\"box\"/>");
+    const std::string package = run.exportDemo();
+
+    const Result result =
+        run.play(package, "OSGART_VIDEO_CONFIG=" + quote("-movie=" + run.dir.file("none.avi")));
+    EXPECT_TRUE(has(result.output, "/scene/box.zip' unzipped!")) << result.output;
+    EXPECT_TRUE(has(result.output, " Model signature verified: cube.ive")) << result.output;
+    EXPECT_TRUE(has(result.output, "ERROR: init failure.")) << result.output;
+    EXPECT_EQ(result.status, 255);
+    EXPECT_TRUE(entriesOf(run.dir.file("tmp")).empty());
+    EXPECT_TRUE(has(result.output, " Package folder removed: ")) << result.output;
 }
