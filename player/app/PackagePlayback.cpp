@@ -1,11 +1,15 @@
 #include "player/app/PackagePlayback.h"
 
 #include <cctype>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
-#include <set>
+#include <mutex>
+#include <thread>
 #include <vector>
+
+#include <pthread.h>
 
 #include <osg/ArgumentParser>
 #include <osg/Notify>
@@ -87,14 +91,63 @@ std::string makePrivateFolder()
     return mkdtemp(buffer.data()) ? std::string(buffer.data()) : std::string();
 }
 
+// The unpacked folder, removed by whichever comes first: the player's end or a signal.
+std::mutex& unpackedFolderMutex()
+{
+    static std::mutex mutex;
+    return mutex;
+}
+
+std::string& unpackedFolder()
+{
+    static std::string folder;
+    return folder;
+}
+
+void removeUnpackedFolder()
+{
+    std::string& folder = unpackedFolder();
+    if (folder.empty())
+        return;
+    removeDirectoryTree(folder);
+    osg::notify(osg::NOTICE) << " Package folder removed: " << folder << std::endl;
+    folder.clear();
+}
+
+// Ctrl+C, a kill or a closed terminal would otherwise leave the unpacked package behind. The
+// signals are blocked before the player starts its threads, so only the watcher receives them and
+// may do ordinary work; it then ends the process by the same signal.
+void removeUnpackedFolderOnSignals()
+{
+    sigset_t signals;
+    sigemptyset(&signals);
+    for (int signal : {SIGINT, SIGTERM, SIGHUP})
+        sigaddset(&signals, signal);
+    if (pthread_sigmask(SIG_BLOCK, &signals, nullptr) != 0)
+        return;
+    std::thread([signals] {
+        int received = 0;
+        if (sigwait(&signals, &received) != 0)
+            return;
+        unpackedFolderMutex().lock();
+        removeUnpackedFolder();
+        std::signal(received, SIG_DFL);
+        sigset_t only;
+        sigemptyset(&only);
+        sigaddset(&only, received);
+        pthread_sigmask(SIG_UNBLOCK, &only, nullptr);
+        raise(received);
+    }).detach();
+}
+
 } // namespace
 
 ARPackagePlayback::~ARPackagePlayback()
 {
     if (_folder.empty())
         return;
-    removeDirectoryTree(_folder);
-    osg::notify(osg::NOTICE) << " Package folder removed: " << _folder << std::endl;
+    std::lock_guard<std::mutex> lock(unpackedFolderMutex());
+    removeUnpackedFolder();
 }
 
 std::string ARPackagePlayback::workingDirectory() const
@@ -137,10 +190,15 @@ bool ARPackagePlayback::open(const std::string& package, const std::string& work
               "/config.xml); run pellow from its own folder or give -working_directory.");
         return false;
     }
+    removeUnpackedFolderOnSignals();
     _folder = makePrivateFolder();
     if (_folder.empty()) {
         fatal(" ERROR: could not create a temporary folder for the package.");
         return false;
+    }
+    {
+        std::lock_guard<std::mutex> lock(unpackedFolderMutex());
+        unpackedFolder() = _folder;
     }
     _sceneDirectory = joinPath(_folder, "scene");
     osg::notify(osg::NOTICE) << " Package folder: " << _folder << std::endl;

@@ -92,6 +92,55 @@ struct PackageRun {
         dir.write("demo/scene.xml", scene.replace(at, from.size(), to));
     }
 
+    // The camera frame: the demo marker seen at a known pose.
+    MarkerEngine::Pose writeFrame()
+    {
+        const cv::Mat marker = cv::imread(std::string(ORVANA_RUNTIME_DIR) + "/demo/demo_marker.png");
+        const MarkerEngine::Pose pose = MarkerScene::poseFor(demoCamera(), 80.0, 150, {430, 250}, 20, 10);
+        cv::imwrite(dir.file("frame.png"),
+                    MarkerScene::renderFrame(cv::Size(W, H), demoCamera(), {{marker, 80.0, pose}}, 0.6, 1.0));
+        return pose;
+    }
+
+    // pellow -package on demo.orvana under a virtual X server with the frame as its camera: once
+    // the marker's content shows, lists the temporary folder into while_playing.txt and runs the
+    // shell lines `ending`, which end the player. The output ends with "status=<exit status>".
+    Result playInWindow(const std::string& ending)
+    {
+        dir.write(
+            "run.sh",
+            "./pellow -package \"$SCENE/demo.orvana\" > \"$SCENE/log.txt\" 2>&1 &\n"
+            "player=$!\n"
+            "for i in $(seq 600); do grep -q '^ Starting\\.\\.\\.$' \"$SCENE/log.txt\" && break; sleep 0.1; "
+            "done\n"
+            // The content shows on the marker's 26th tracked frame: wait for that, not for a time.
+            "for i in $(seq 600); do grep -q '^ Marker found: its content is shown\\.$' \"$SCENE/log.txt\" "
+            "&& break; sleep 0.1; done\n"
+            "sleep 1\n"
+            "ls -A \"$SCENE/tmp\" > \"$SCENE/while_playing.txt\"\n" +
+                ending +
+                "for i in $(seq 600); do kill -0 $player 2>/dev/null || break; sleep 0.1; done\n"
+                "if kill -0 $player 2>/dev/null; then kill -9 $player; echo 'player still running'; exit 3; "
+                "fi\n"
+                "wait $player\n"
+                "echo \"status=$?\"\n");
+        return shell("cd " + quote(ORVANA_RUNTIME_DIR) + "\n" +
+                     "export OSGART_VIDEO_CONFIG=" + quote("-movie=" + dir.file("frame.png") + " -flipV") +
+                     "\n" + "export OSG_NOTIFY_LEVEL=NOTICE OSG_RUN_MAX_FRAME_COUNT=100000\n" +
+                     "export SCENE=" + quote(dir.path()) + "\n" +
+                     "export TMPDIR=\"$SCENE/tmp\"\n"
+                     "Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset 3>\"$SCENE/display\" "
+                     "2>/dev/null &\n"
+                     "server=$!\n"
+                     "for i in $(seq 100); do [ -s \"$SCENE/display\" ] && break; sleep 0.1; done\n"
+                     "export DISPLAY=:$(cat \"$SCENE/display\")\n"
+                     "bash \"$SCENE/run.sh\"\n"
+                     "status=$?\n"
+                     "kill $server\n"
+                     "rm -f \"$SCENE/display\"\n"
+                     "exit $status\n");
+    }
+
     // pellow -package without a display: for packages refused before any window opens.
     Result play(const std::string& package, const std::string& environment = "")
     {
@@ -108,45 +157,9 @@ TEST(PellowPackage, QuintarPackagePlaysAndLeavesNothingBehind)
 {
     PackageRun run;
     const std::string package = run.exportDemo();
-    const std::string build = ORVANA_RUNTIME_DIR;
-    const cv::Mat marker = cv::imread(build + "/demo/demo_marker.png");
-    const auto pose = MarkerScene::poseFor(demoCamera(), 80.0, 150, {430, 250}, 20, 10);
-    cv::imwrite(run.dir.file("frame.png"),
-                MarkerScene::renderFrame(cv::Size(W, H), demoCamera(), {{marker, 80.0, pose}}, 0.6, 1.0));
-
-    const std::string scene = run.dir.path();
-    run.dir.write(
-        "run.sh",
-        "./pellow -package \"$SCENE/demo.orvana\" > \"$SCENE/log.txt\" 2>&1 &\n"
-        "player=$!\n"
-        "for i in $(seq 600); do grep -q '^ Starting\\.\\.\\.$' \"$SCENE/log.txt\" && break; sleep 0.1; "
-        "done\n"
-        // The content shows on the marker's 26th tracked frame: wait for that, not for a time.
-        "for i in $(seq 600); do grep -q '^ Marker found: its content is shown\\.$' \"$SCENE/log.txt\" "
-        "&& break; sleep 0.1; done\n"
-        "sleep 1\n"
-        "import -window root \"$SCENE/shot.png\"\n"
-        "ls -A \"$SCENE/tmp\" > \"$SCENE/while_playing.txt\"\n"
-        "xdotool key Escape\n"
-        "for i in $(seq 600); do kill -0 $player 2>/dev/null || break; sleep 0.1; done\n"
-        "if kill -0 $player 2>/dev/null; then kill $player; echo 'player still running'; exit 3; fi\n"
-        "wait $player\n"
-        "echo \"status=$?\"\n");
-    const Result result = shell(
-        "cd " + quote(build) + "\n" +
-        "export OSGART_VIDEO_CONFIG=" + quote("-movie=" + run.dir.file("frame.png") + " -flipV") + "\n" +
-        "export OSG_NOTIFY_LEVEL=NOTICE OSG_RUN_MAX_FRAME_COUNT=100000\n" + "export SCENE=" + quote(scene) +
-        "\n" +
-        "export TMPDIR=\"$SCENE/tmp\"\n"
-        "Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset 3>\"$SCENE/display\" 2>/dev/null &\n"
-        "server=$!\n"
-        "for i in $(seq 100); do [ -s \"$SCENE/display\" ] && break; sleep 0.1; done\n"
-        "export DISPLAY=:$(cat \"$SCENE/display\")\n"
-        "bash \"$SCENE/run.sh\"\n"
-        "status=$?\n"
-        "kill $server\n"
-        "rm -f \"$SCENE/display\"\n"
-        "exit $status\n");
+    const auto pose = run.writeFrame();
+    const Result result = run.playInWindow("import -window root \"$SCENE/shot.png\"\n"
+                                           "xdotool key Escape\n");
     const std::string log = Testing::readFile(run.dir.file("log.txt"));
     EXPECT_TRUE(has(result.output, "status=0")) << result.output << log;
     EXPECT_TRUE(has(log, " Model signature verified: cube.ive")) << log;
@@ -280,4 +293,24 @@ TEST(PellowPackage, ModelFolderIsUnpackedAndALaterFailureCleansUp)
     EXPECT_EQ(result.status, 255);
     EXPECT_TRUE(entriesOf(run.dir.file("tmp")).empty());
     EXPECT_TRUE(has(result.output, " Package folder removed: ")) << result.output;
+}
+
+// Ended by a signal (a kill, Ctrl+C, a closed terminal), the player still removes the unpacked
+// package, and ends by that signal.
+TEST(PellowPackage, SignalledPlayerRemovesTheUnpackedFolder)
+{
+    for (const char* signal : {"TERM", "HUP"}) {
+        PackageRun run;
+        run.exportDemo();
+        run.writeFrame();
+        const Result result = run.playInWindow(std::string("kill -") + signal + " $player\n");
+        const std::string log = Testing::readFile(run.dir.file("log.txt"));
+        EXPECT_TRUE(has(Testing::readFile(run.dir.file("while_playing.txt")), "pellow-package-")) << log;
+        EXPECT_TRUE(
+            has(result.output, std::string("status=") + (signal == std::string("TERM") ? "143" : "129")))
+            << signal << "\n"
+            << result.output << log;
+        EXPECT_TRUE(entriesOf(run.dir.file("tmp")).empty()) << signal;
+        EXPECT_TRUE(has(log, " Package folder removed: ")) << log;
+    }
 }
