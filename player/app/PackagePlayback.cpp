@@ -13,7 +13,6 @@
 
 #include <osg/ArgumentParser>
 #include <osg/Notify>
-#include <osgDB/FileNameUtils>
 
 #include "player/app/FileUtilities.h"
 #include "scene_description/KmzArchive.h"

@@ -13,7 +13,8 @@ namespace Orvana
 
 // Plays a .orvana package as it is: unpacks it into a private temporary folder, checks its models
 // against their signatures, and names the folders the player reads its description files from.
-// The folder is removed when this object dies, so every way out of the player cleans up.
+// The folder is removed when this object dies, so every way out of the player cleans up, and
+// also when a signal ends the process (one package per process).
 class ARPackagePlayback
 {
 public:
