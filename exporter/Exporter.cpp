@@ -17,13 +17,13 @@
 #include <osgDB/Registry>
 
 #include "exporter/ModelConversion.h"
-#include "exporter/ModelSignature.h"
 #include "exporter/PackageArchive.h"
 #include "exporter/PackageWriters.h"
 #include "scene_description/AudioSettings.h"
 #include "scene_description/KmzArchive.h"
 #include "scene_description/MarkersSettings.h"
 #include "scene_description/MetadataFile.h"
+#include "scene_description/ModelSignature.h"
 #include "scene_description/SceneSettings.h"
 #include "scene_description/ValueParsing.h"
 #include "scene_description/XMLAudioParserManager.h"

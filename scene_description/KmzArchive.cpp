@@ -85,21 +85,35 @@ bool entryIsLink(zip_t* archive, zip_uint64_t index)
     return system == ZIP_OPSYS_UNIX && ((attributes >> 16) & typeMask) == linkType;
 }
 
-bool extractEntry(zip_t* archive, zip_uint64_t index, const fs::path& target)
+enum class Extraction { done, failed, overBudget };
+
+Extraction extractEntry(zip_t* archive, zip_uint64_t index, const fs::path& target, std::uint64_t& bytesLeft)
 {
     std::error_code ec;
     fs::create_directories(target.parent_path(), ec);
     zip_file_t* entry = zip_fopen_index(archive, index, 0);
     if (!entry)
-        return false;
+        return Extraction::failed;
     std::ofstream out(target, std::ios::binary | std::ios::trunc);
     bool ok = static_cast<bool>(out);
+    bool overBudget = false;
     char buffer[65536];
     zip_int64_t read = 0;
-    while (ok && (read = zip_fread(entry, buffer, sizeof(buffer))) > 0)
+    while (ok && (read = zip_fread(entry, buffer, sizeof(buffer))) > 0) {
+        if (static_cast<std::uint64_t>(read) > bytesLeft) {
+            overBudget = true;
+            break;
+        }
+        bytesLeft -= static_cast<std::uint64_t>(read);
         ok = static_cast<bool>(out.write(buffer, read));
+    }
     zip_fclose(entry);
-    return ok && read == 0;
+    if (overBudget) {
+        out.close();
+        fs::remove(target, ec);
+        return Extraction::overBudget;
+    }
+    return ok && read == 0 ? Extraction::done : Extraction::failed;
 }
 
 bool copyFileBytes(const std::string& from, const std::string& to)
@@ -112,6 +126,12 @@ bool copyFileBytes(const std::string& from, const std::string& to)
 } // namespace
 
 bool unzipArchive(const std::string& archivePath, const std::string& directory)
+{
+    UnzipBudget unlimited;
+    return unzipArchive(archivePath, directory, unlimited);
+}
+
+bool unzipArchive(const std::string& archivePath, const std::string& directory, UnzipBudget& budget)
 {
     int error = 0;
     zip_t* archive = zip_open(archivePath.c_str(), ZIP_RDONLY, &error);
@@ -128,7 +148,13 @@ bool unzipArchive(const std::string& archivePath, const std::string& directory)
         std::error_code ec;
         fs::create_directories(folder, ec);
         const zip_int64_t count = zip_get_num_entries(archive, 0);
-        for (zip_int64_t i = 0; i < count; ++i) {
+        if (count > 0 && static_cast<std::uint64_t>(count) > budget.entries) {
+            osg::notify(osg::FATAL) << " WARNING: archive refused (more than " << budget.entries
+                                    << " entries): " << archivePath << std::endl;
+            ok = false;
+        }
+        const zip_int64_t visited = ok ? count : 0;
+        for (zip_int64_t i = 0; i < visited; ++i) {
             const char* rawName = zip_get_name(archive, static_cast<zip_uint64_t>(i), 0);
             const std::string name = rawName ? rawName : "";
             fs::path target;
@@ -150,11 +176,20 @@ bool unzipArchive(const std::string& archivePath, const std::string& directory)
                 ok = false;
                 continue;
             }
+            --budget.entries;
             if (name.back() == '/' || name.back() == '\\') {
                 fs::create_directories(target, ec);
                 continue;
             }
-            if (!extractEntry(archive, static_cast<zip_uint64_t>(i), target))
+            const Extraction extraction =
+                extractEntry(archive, static_cast<zip_uint64_t>(i), target, budget.bytes);
+            if (extraction == Extraction::overBudget) {
+                osg::notify(osg::FATAL)
+                    << " WARNING: archive refused (unpacks to too many bytes): " << archivePath << std::endl;
+                ok = false;
+                break;
+            }
+            if (extraction == Extraction::failed)
                 ok = false;
         }
         zip_discard(archive);

@@ -14,6 +14,7 @@
 #include "platform/safe_loading/SafeLoading.h"
 #include "player/app/ARApplication.h"
 #include "player/app/FileUtilities.h"
+#include "player/app/PackagePlayback.h"
 #include "player/objects/ARObject.h"
 
 namespace Orvana
@@ -69,6 +70,10 @@ void printUsage()
         "  -markers <file>                markers file (default markers.xml)",
         "  -lighting <file>               lighting file (default lighting.xml)",
         "  -video_device <1..9>           camera number (default 1)",
+        "  -package <file.orvana>         plays a package made by quintar: unpacks it into a private",
+        "                                 temporary folder, checks its models' signatures, and uses",
+        "                                 the build's defaults/ (or -working_directory) for the config,",
+        "                                 tracker and video files",
         "  -query version|copyright|video_devices",
         "  -h, --help                     this text"};
     for (const char* line : lines)
@@ -117,8 +122,13 @@ int runPlayer(int argc, char** argv)
 
     const std::string videoDevice = readOption(arguments, "-video_device", "1");
     osg::notify(osg::NOTICE) << " video device: " << videoDevice << std::endl;
-    const std::string workingDirectory = readOption(arguments, "-working_directory", ".");
-    const std::string temporaryDirectory = readOption(arguments, "-temporary_directory", ".");
+    ARPackagePlayback package;
+    if (!package.prepare(arguments))
+        return -1;
+    const std::string workingDirectory =
+        readOption(arguments, "-working_directory", package.workingDirectory().c_str());
+    const std::string temporaryDirectory =
+        readOption(arguments, "-temporary_directory", package.temporaryDirectory().c_str());
 
     std::string metadataPath;
     std::string metadata;

@@ -2,9 +2,9 @@
 // and the rewritten scene file read back with the scene reader.
 
 #include "exporter/PackageWriters.h"
-#include "exporter/ModelSignature.h"
 #include "messages/Messages.h"
 #include "scene_description/MarkersSettings.h"
+#include "scene_description/ModelSignature.h"
 #include "scene_description/SceneSettings.h"
 #include "scene_description/XMLSceneParserManager.h"
 #include "support/TestSupport.h"

@@ -2,7 +2,7 @@
 // the archives checked with the real unzip and read back with the readers.
 
 #include "ModelInspection.h"
-#include "exporter/ModelSignature.h"
+#include "scene_description/ModelSignature.h"
 #include "scene_description/XMLAudioParserManager.h"
 #include "scene_description/XMLMarkersParserManager.h"
 #include "scene_description/XMLSceneParserManager.h"

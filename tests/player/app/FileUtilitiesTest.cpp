@@ -98,6 +98,37 @@ TEST(FileUtilities, UnzipKeepsEntriesInsideTheFolder)
     EXPECT_FALSE(unzipArchive(dir.file("missing.zip"), target));
 }
 
+// An archive that unpacks to more than its budget is refused once the budget is spent, whatever
+// its headers claim; the budget is shared by the archives unpacked with it.
+TEST(FileUtilities, UnzipStaysWithinItsBudget)
+{
+    TempDir dir;
+    const std::string zeros(400000, '\0');
+    const std::string first = dir.file("first.zip");
+    const std::string second = dir.file("second.zip");
+    ASSERT_TRUE(PlayerRun::writeZip(first, {{"a.bin", zeros}, {"b.bin", zeros}}));
+    ASSERT_TRUE(PlayerRun::writeZip(second, {{"c.bin", zeros}, {"d.bin", zeros}}));
+    ASSERT_LT(fs::file_size(first), 10000u) << "a small archive of much data";
+
+    MessageCapture capture;
+    UnzipBudget budget;
+    budget.bytes = 1000000;
+    EXPECT_TRUE(unzipArchive(first, dir.file("one"), budget));
+    EXPECT_EQ(budget.bytes, 200000u);
+    EXPECT_EQ(budget.entries + 2, UnzipBudget().entries);
+    EXPECT_FALSE(unzipArchive(second, dir.file("two"), budget));
+    EXPECT_TRUE(
+        capture.contains(osg::FATAL, " WARNING: archive refused (unpacks to too many bytes): " + second));
+    EXPECT_FALSE(fs::exists(dir.file("two/c.bin"))) << "the entry over the budget is not left half written";
+    EXPECT_FALSE(fs::exists(dir.file("two/d.bin"))) << "unpacking stops at the limit";
+
+    UnzipBudget fewEntries;
+    fewEntries.entries = 1;
+    EXPECT_FALSE(unzipArchive(first, dir.file("three"), fewEntries));
+    EXPECT_TRUE(capture.contains(osg::FATAL, " WARNING: archive refused (more than 1 entries): " + first));
+    EXPECT_FALSE(fs::exists(dir.file("three/a.bin")));
+}
+
 TEST(FileUtilities, RemovingFoldersAndFiles)
 {
     TempDir dir;

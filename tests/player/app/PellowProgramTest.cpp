@@ -64,7 +64,7 @@ TEST(PellowProgram, Queries)
     EXPECT_EQ(help.output.rfind("Usage: pellow [options]\n", 0), 0u) << help.output;
     for (const char* option :
          {"-working_directory", "-temporary_directory", "-metadata", "-config", "-tracker", "-video ",
-          "-scene", "-audio", "-markers", "-lighting", "-video_device", "-query"})
+          "-scene", "-audio", "-markers", "-lighting", "-video_device", "-query", "-package"})
         EXPECT_NE(help.output.find(std::string("\n  ") + option), std::string::npos) << option;
     EXPECT_EQ(run("--help").output, help.output);
 

@@ -1,4 +1,4 @@
-#include "exporter/ModelSignature.h"
+#include "scene_description/ModelSignature.h"
 
 #include <array>
 #include <fstream>
