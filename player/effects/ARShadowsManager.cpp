@@ -10,10 +10,10 @@
 #include <osgShadow/ShadowSettings>
 #include <osgShadow/ShadowedScene>
 
+#include "platform/texture_units/ARTextureUnitsVisitor.h"
 #include "player/app/ARApplication.h"
 #include "player/effects/ARShadowTechniques.h"
 #include "player/effects/ARShadowVolume.h"
-#include "player/effects/ARTextureUnitsVisitor.h"
 #include "player/objects/ARLight.h"
 
 namespace Orvana

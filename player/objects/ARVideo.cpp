@@ -10,8 +10,8 @@
 #include <osgDB/ReadFile>
 
 #include "platform/safe_loading/SafeLoading.h"
+#include "platform/texture_units/ARTextureUnitsVisitor.h"
 #include "player/app/ARApplication.h"
-#include "player/effects/ARTextureUnitsVisitor.h"
 #include "player/objects/ARVisitors.h"
 
 namespace Orvana
