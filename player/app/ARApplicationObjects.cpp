@@ -10,7 +10,7 @@
 #include <osgDB/ReadFile>
 
 #include "platform/safe_loading/SafeLoading.h"
-#include "player/app/FileUtilities.h"
+#include "player/common/FileUtilities.h"
 #include "player/objects/ARAudio.h"
 #include "player/objects/ARMarkerNode.h"
 #include "player/objects/ARObject.h"

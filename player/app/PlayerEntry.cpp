@@ -13,7 +13,7 @@
 #include "messages/Messages.h"
 #include "platform/safe_loading/SafeLoading.h"
 #include "player/app/ARApplication.h"
-#include "player/app/FileUtilities.h"
+#include "player/common/FileUtilities.h"
 #include "player/objects/ARObject.h"
 
 namespace Orvana

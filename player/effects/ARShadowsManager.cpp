@@ -11,7 +11,7 @@
 #include <osgShadow/ShadowedScene>
 
 #include "platform/texture_units/ARTextureUnitsVisitor.h"
-#include "player/app/ARApplication.h"
+#include "player/common/ARApplicationServices.h"
 #include "player/effects/ARShadowTechniques.h"
 #include "player/effects/ARShadowVolume.h"
 #include "player/objects/ARLight.h"
@@ -112,7 +112,7 @@ const std::string softDeferredShader = softShader(
 
 } // namespace
 
-ARShadowsManager::ARShadowsManager(ARApplication* application)
+ARShadowsManager::ARShadowsManager(ARShadowPassService* application)
     : _modeSwitch(new osg::Switch), _deferredGroup(new osg::Group), _sceneGroup(new osg::Group),
       _shadowedScene(new osgShadow::ShadowedScene), _deferredCamera(new osg::Camera),
       _application(application)

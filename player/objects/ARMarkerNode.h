@@ -22,7 +22,7 @@ class Marker;
 namespace Orvana
 {
 
-class ARApplication;
+class ARSceneConventions;
 class ARClippingManager;
 class ARObject;
 class ARTTransformPlus;
@@ -38,7 +38,7 @@ public:
     // settings may be null (markers from the tracker's own patterns file); recordIndex is the
     // record's position in the markers file, -1 without one.
     ARMarkerNode(osgART::Marker* marker, int id, MarkerSettings* settings, int recordIndex,
-                 ARApplication* application);
+                 ARSceneConventions* application);
 
     bool addObject(ARObject* object, int layer);
 
@@ -120,7 +120,7 @@ private:
     int _recordIndex;
     MarkerSettings* _settings;
     std::vector<ARObject*> _objects;
-    ARApplication* _application;
+    ARSceneConventions* _application;
 };
 
 } // namespace Orvana
