@@ -233,6 +233,13 @@ private:
     void updateTextureMatrix();
     void stepSoundtrack(int step);
     void createShadowsManager();
+    // initObjects' steps: the scene's own model, one entry's object (null, with a message, when it
+    // cannot be made), its settings, and its markers.
+    osg::ref_ptr<osg::Node> loadSceneModel();
+    osg::ref_ptr<ARObject> createObject(const SceneObjectSettings& entry, osg::Node* sceneNode);
+    void setupObject(ARObject& object, const SceneObjectSettings& entry,
+                     const std::map<std::string, std::string>& videos);
+    void attachObject(ARObject* object, const SceneObjectSettings& entry);
     osg::ref_ptr<ARObject> createLight(const SceneObjectSettings& entry, const std::string& modelPath,
                                        osg::Node* sceneNode);
     void setupShadows();

@@ -118,8 +118,11 @@ private:
     osg::ref_ptr<ARClippingManager> _clippingManager;
     int _id;
     int _recordIndex;
+    // A record of the application's markers file. The application loads that file before it makes
+    // the marker nodes and never replaces it afterwards, so the record outlives the node.
     MarkerSettings* _settings;
     std::vector<ARObject*> _objects;
+    // The application, which outlives its marker nodes.
     ARSceneConventions* _application;
 };
 
