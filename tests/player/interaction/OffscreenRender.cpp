@@ -13,7 +13,8 @@ namespace
 {
 
 struct Grab : osg::Camera::DrawCallback {
-    Grab(osg::ref_ptr<osg::Image>& target, int width, int height) : image(target), width(width), height(height)
+    Grab(osg::ref_ptr<osg::Image>& target, int width, int height)
+        : image(target), width(width), height(height)
     {
     }
     void operator()(osg::RenderInfo&) const override
@@ -28,8 +29,9 @@ struct Grab : osg::Camera::DrawCallback {
 
 } // namespace
 
-osg::ref_ptr<osg::Image> renderOffscreen(osg::Node* scene, int width, int height, const osg::Matrixd& projection,
-                                         const osg::Matrixd& view, const osg::Vec4& clearColor)
+osg::ref_ptr<osg::Image> renderOffscreen(osg::Node* scene, int width, int height,
+                                         const osg::Matrixd& projection, const osg::Matrixd& view,
+                                         const osg::Vec4& clearColor)
 {
     ensureDisplay();
     osg::ref_ptr<osg::GraphicsContext::Traits> traits = new osg::GraphicsContext::Traits;

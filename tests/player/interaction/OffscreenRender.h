@@ -17,7 +17,8 @@ namespace Orvana::Testing
 // buffers) seen through `projection` and `view`, without lighting, and returns the last picture
 // (RGB, bottom row first); null when no graphics context could be made. Starts a virtual X server
 // when there is no display.
-osg::ref_ptr<osg::Image> renderOffscreen(osg::Node* scene, int width, int height, const osg::Matrixd& projection,
-                                         const osg::Matrixd& view, const osg::Vec4& clearColor);
+osg::ref_ptr<osg::Image> renderOffscreen(osg::Node* scene, int width, int height,
+                                         const osg::Matrixd& projection, const osg::Matrixd& view,
+                                         const osg::Vec4& clearColor);
 
 } // namespace Orvana::Testing
