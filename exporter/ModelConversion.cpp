@@ -17,7 +17,7 @@
 #include <osgUtil/Optimizer>
 
 #include "platform/safe_loading/SafeLoading.h"
-#include "player/effects/ARTextureUnitsVisitor.h"
+#include "platform/texture_units/ARTextureUnitsVisitor.h"
 
 namespace Orvana
 {

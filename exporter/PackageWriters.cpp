@@ -124,22 +124,18 @@ const char* axisText(RotationAxis axis)
     }
 }
 
-TiXmlElement* objectElement(const SceneObjectSettings& object)
+// <name file="..."/>, or null for an empty file name.
+TiXmlElement* fileElement(const char* name, const std::string& file)
 {
-    auto* element = new TiXmlElement("object");
-    setIfNotEmpty(*element, "name", object.name);
-    setIfNotEmpty(*element, "type", object.type);
-    const std::pair<const char*, bool> flags[] = {{"is_occluder", object.is_occluder},
-                                                  {"is_visible", object.is_visible},
-                                                  {"ignore", object.ignore},
-                                                  {"use_properties", object.use_properties}};
-    for (const auto& [name, set] : flags)
-        if (set)
-            element->SetAttribute(name, "true");
-    // The reader takes a missing is_visible as true, so a hidden object says so.
-    if (!object.is_visible)
-        element->SetAttribute("is_visible", "false");
+    if (file.empty())
+        return nullptr;
+    auto* element = new TiXmlElement(name);
+    element->SetAttribute("file", file.c_str());
+    return element;
+}
 
+TiXmlElement* modelElement(const SceneObjectSettings& object)
+{
     auto* model = new TiXmlElement("model");
     setIfNotEmpty(*model, "source", object.source);
     setIfNotEmpty(*model, "source_folder", object.source_folder);
@@ -147,14 +143,11 @@ TiXmlElement* objectElement(const SceneObjectSettings& object)
     setIfNotEmpty(*model, "video", object.video);
     setIfNotEmpty(*model, "audio", object.audio);
     setIfNotEmpty(*model, "object", object.object);
-    element->LinkEndChild(model);
+    return model;
+}
 
-    if (!object.events_file.empty()) {
-        auto* events = new TiXmlElement("events");
-        events->SetAttribute("file", object.events_file.c_str());
-        element->LinkEndChild(events);
-    }
-
+TiXmlElement* propertiesElement(const SceneObjectSettings& object)
+{
     auto* properties = new TiXmlElement("properties");
     addProperty(*properties, "loop", boolText(object.loop));
     if (object.type == "ARLight") {
@@ -175,16 +168,21 @@ TiXmlElement* objectElement(const SceneObjectSettings& object)
                     boolText(object.chroma_key_from_green_screen));
         addProperty(*properties, "lighting", boolText(object.lighting));
     }
-    element->LinkEndChild(properties);
+    return properties;
+}
 
+TiXmlElement* vectorElement(const char* name, const osg::Vec3f& value)
+{
+    auto* vector = new TiXmlElement(name);
+    vector->SetAttribute("x", formatted("%f", value.x()).c_str());
+    vector->SetAttribute("y", formatted("%f", value.y()).c_str());
+    vector->SetAttribute("z", formatted("%f", value.z()).c_str());
+    return vector;
+}
+
+TiXmlElement* transformsElement(const SceneObjectSettings& object)
+{
     auto* transforms = new TiXmlElement("transforms");
-    auto vectorElement = [](const char* name, const osg::Vec3f& value) {
-        auto* vector = new TiXmlElement(name);
-        vector->SetAttribute("x", formatted("%f", value.x()).c_str());
-        vector->SetAttribute("y", formatted("%f", value.y()).c_str());
-        vector->SetAttribute("z", formatted("%f", value.z()).c_str());
-        return vector;
-    };
     transforms->LinkEndChild(vectorElement("translation", object.translation));
     transforms->LinkEndChild(vectorElement("scale", object.scale));
     if (object.rotation_angle != 0.0f) {
@@ -194,14 +192,11 @@ TiXmlElement* objectElement(const SceneObjectSettings& object)
         rotation->SetAttribute("angle", formatted("%f", object.rotation_angle).c_str());
         transforms->LinkEndChild(rotation);
     }
-    element->LinkEndChild(transforms);
+    return transforms;
+}
 
-    if (!object.description_file.empty()) {
-        auto* description = new TiXmlElement("description");
-        description->SetAttribute("file", object.description_file.c_str());
-        element->LinkEndChild(description);
-    }
-
+TiXmlElement* markersElement(const SceneObjectSettings& object)
+{
     auto* markers = new TiXmlElement("markers");
     markers->SetAttribute("all", boolText(object.all_markers));
     for (std::uint32_t id : object.markers) {
@@ -210,23 +205,51 @@ TiXmlElement* objectElement(const SceneObjectSettings& object)
         marker->SetAttribute("layer", std::to_string(object.getMarkerLayer(id)).c_str());
         markers->LinkEndChild(marker);
     }
-    element->LinkEndChild(markers);
+    return markers;
+}
 
-    if (!object.hotspots.empty()) {
-        auto* hotspots = new TiXmlElement("hotspots");
-        for (const std::string& name : object.hotspots) {
-            auto* hotspot = new TiXmlElement("hotspot");
-            hotspot->SetAttribute("name", name.c_str());
-            hotspots->LinkEndChild(hotspot);
-        }
-        element->LinkEndChild(hotspots);
+// Null without hotspots.
+TiXmlElement* hotspotsElement(const SceneObjectSettings& object)
+{
+    if (object.hotspots.empty())
+        return nullptr;
+    auto* hotspots = new TiXmlElement("hotspots");
+    for (const std::string& name : object.hotspots) {
+        auto* hotspot = new TiXmlElement("hotspot");
+        hotspot->SetAttribute("name", name.c_str());
+        hotspots->LinkEndChild(hotspot);
     }
+    return hotspots;
+}
 
-    if (!object.menu_file.empty()) {
-        auto* menu = new TiXmlElement("menu");
-        menu->SetAttribute("file", object.menu_file.c_str());
-        element->LinkEndChild(menu);
-    }
+TiXmlElement* objectElement(const SceneObjectSettings& object)
+{
+    auto* element = new TiXmlElement("object");
+    setIfNotEmpty(*element, "name", object.name);
+    setIfNotEmpty(*element, "type", object.type);
+    const std::pair<const char*, bool> flags[] = {{"is_occluder", object.is_occluder},
+                                                  {"is_visible", object.is_visible},
+                                                  {"ignore", object.ignore},
+                                                  {"use_properties", object.use_properties}};
+    for (const auto& [name, set] : flags)
+        if (set)
+            element->SetAttribute(name, "true");
+    // The reader takes a missing is_visible as true, so a hidden object says so.
+    if (!object.is_visible)
+        element->SetAttribute("is_visible", "false");
+
+    // In the order the reader's own files have them; the optional ones are left out when empty.
+    TiXmlElement* const children[] = {modelElement(object),
+                                      fileElement("events", object.events_file),
+                                      propertiesElement(object),
+                                      transformsElement(object),
+                                      fileElement("description", object.description_file),
+                                      markersElement(object),
+                                      hotspotsElement(object),
+                                      fileElement("menu", object.menu_file)};
+    for (TiXmlElement* child : children)
+        if (child)
+            element->LinkEndChild(child);
     return element;
 }
 

@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "player/app/FileUtilities.h"
+#include "player/common/FileUtilities.h"
 #include "scene_description/KmzArchive.h"
 
 #include "FuzzSupport.h"

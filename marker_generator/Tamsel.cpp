@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <filesystem>
 #include <memory>
+#include <optional>
+#include <string>
 
 #include <osg/ApplicationUsage>
 #include <osg/ArgumentParser>
@@ -134,14 +136,15 @@ bool isInputExtension(const std::string& path)
     return false;
 }
 
-} // namespace
+struct TamselOptions {
+    bool silent = false;
+    std::string markerName;
+    std::string input;
+    std::string output;
+};
 
-int runTamsel(int argc, char** argv)
+void describeUsage(osg::ArgumentParser& arguments)
 {
-    osgDB::FilePathList& plugins = osgDB::Registry::instance()->getLibraryFilePathList();
-    plugins.push_front("osgplugins");
-
-    osg::ArgumentParser arguments(&argc, argv);
     osg::ApplicationUsage* usage = arguments.getApplicationUsage();
     const std::string program = arguments.getApplicationName();
     usage->setApplicationName(program);
@@ -155,9 +158,15 @@ int runTamsel(int argc, char** argv)
     usage->addCommandLineOption("-query (version|copyright)", "Display version or copyright information.");
     usage->addCommandLineOption("--silent", "Enable silent mode (no user interaction required).");
     usage->addCommandLineOption("-h or --help", "Display this information");
+}
 
+// Reads the command line into `options` and checks the files it names. Returns the exit status when
+// the run ends here: help, a query, or a missing or unusable file name.
+std::optional<int> parseOptions(osg::ArgumentParser& arguments, TamselOptions& options)
+{
     if (arguments.read("-h") || arguments.read("--help")) {
-        usage->write(osg::notify(osg::FATAL), osg::ApplicationUsage::COMMAND_LINE_OPTION, 80);
+        arguments.getApplicationUsage()->write(osg::notify(osg::FATAL),
+                                               osg::ApplicationUsage::COMMAND_LINE_OPTION, 80);
         return 0;
     }
 
@@ -177,12 +186,12 @@ int runTamsel(int argc, char** argv)
         return 0;
     }
 
-    bool silent = false;
+    bool& silent = options.silent;
     while (arguments.read("-silent") || arguments.read("--silent"))
         silent = true;
     osg::notify(osg::NOTICE) << (silent ? "Silent mode: ON" : "Silent mode: OFF") << std::endl;
 
-    std::string markerName;
+    std::string& markerName = options.markerName;
     while (arguments.read("-marker_name", markerName)) {
     }
     if (markerName.empty()) {
@@ -191,7 +200,7 @@ int runTamsel(int argc, char** argv)
     }
     osg::notify(osg::NOTICE) << " Using marker name: " << markerName << std::endl;
 
-    std::string input;
+    std::string& input = options.input;
     bool hasInput = false;
     while (arguments.read("-input_file", input))
         hasInput = true;
@@ -207,7 +216,7 @@ int runTamsel(int argc, char** argv)
     }
     osg::notify(osg::NOTICE) << " Using input file: " << input << std::endl;
 
-    std::string output;
+    std::string& output = options.output;
     bool hasOutput = false;
     while (arguments.read("-output_file", output))
         hasOutput = true;
@@ -242,12 +251,20 @@ int runTamsel(int argc, char** argv)
     osg::notify(osg::NOTICE) << " Output marker path: " << names.patternPath << std::endl;
     osg::notify(osg::NOTICE) << " Output preview image path: " << names.previewPath << std::endl;
     osg::notify(osg::NOTICE) << " Output thumb image path: " << names.thumbPath << std::endl;
+    return std::nullopt;
+}
 
+// Finds the marker in the input image and writes its files: at once when silent, else when the
+// person picks it in the window. argc and argv are what is left of the command line.
+int generate(const TamselOptions& options, int& argc, char** argv)
+{
+    const bool silent = options.silent;
+    const std::string& output = options.output;
     if (!silent) {
         glutInit(&argc, argv);
         glutSetOption(GLUT_ACTION_ON_WINDOW_CLOSE, GLUT_ACTION_GLUTMAINLOOP_RETURNS);
     }
-    MarkerGenerator generator(input, output, markerName, silent);
+    MarkerGenerator generator(options.input, output, options.markerName, silent);
     switch (generator.init()) {
     case MarkerGenerator::InitResult::Ok:
         break;
@@ -283,6 +300,21 @@ int runTamsel(int argc, char** argv)
     gFlipped.clear();
     generator.close();
     return 0;
+}
+
+} // namespace
+
+int runTamsel(int argc, char** argv)
+{
+    osgDB::FilePathList& plugins = osgDB::Registry::instance()->getLibraryFilePathList();
+    plugins.push_front("osgplugins");
+
+    osg::ArgumentParser arguments(&argc, argv);
+    describeUsage(arguments);
+    TamselOptions options;
+    if (std::optional<int> status = parseOptions(arguments, options))
+        return *status;
+    return generate(options, argc, argv);
 }
 
 } // namespace Orvana

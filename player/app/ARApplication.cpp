@@ -21,7 +21,7 @@
 #include "osgART/Video.h"
 #include "osgART/VideoLayer.h"
 #include "player/app/ARViewer.h"
-#include "player/app/FileUtilities.h"
+#include "player/common/FileUtilities.h"
 #include "player/effects/ARClippingManager.h"
 #include "player/effects/ARShadowsManager.h"
 #include "player/objects/ARMarkerNode.h"

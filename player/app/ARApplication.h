@@ -10,6 +10,7 @@
 #include <osg/ref_ptr>
 #include <osgGA/GUIEventHandler>
 
+#include "player/common/ARApplicationServices.h"
 #include "player/interaction/HUDManager.h"
 #include "scene_description/AudioSettings.h"
 #include "scene_description/ConfigurationSettings.h"
@@ -51,28 +52,18 @@ struct SceneObjectSettings;
 class ARSoundtrack;
 class ARViewer;
 
-// Application hint, from the scene's authoring software.
-enum ApplicationHint : int {
-    hint_none = 0,
-    hint_sketchup = 1,
-    hint_3dsmax = 2,
-    hint_scia_engineer = 3,
-    hint_vectorworks = 4,
-    hint_maya = 5,
-    hint_cinema4d = 6
-};
-
 // The player's central object: the settings records, the tracker and video, the markers, the
 // scene graph, the viewer, the scene objects and soundtracks, and the temporary data to remove at
-// exit. Objects, actions and handlers keep a plain pointer to it.
-class ARApplication
+// exit. Objects, actions, marker nodes and effects reach it through the services it implements;
+// handlers keep a plain pointer to it. It outlives all of them.
+class ARApplication : public ARApplicationServices
 {
 public:
     using MarkerMap = std::map<std::uint32_t, osg::ref_ptr<ARMarkerNode>>;
     using ObjectList = std::vector<osg::ref_ptr<ARObject>>;
 
     ARApplication();
-    ~ARApplication();
+    ~ARApplication() override;
     ARApplication(const ARApplication&) = delete;
     ARApplication& operator=(const ARApplication&) = delete;
 
@@ -96,7 +87,7 @@ public:
     const std::string& getVideoDevice() const { return _videoDevice; }
 
     void setApplicationHint();
-    int getApplicationHint() const { return _applicationHint; }
+    int getApplicationHint() const override { return _applicationHint; }
 
     // Graphics, tracking, scene graph, markers, marker transforms, viewer, soundtracks.
     bool init();
@@ -135,8 +126,7 @@ public:
     std::size_t getObjectsCount() const { return _objects.size(); }
     void addObjectToMarker(ARObject* object, std::uint32_t markerId, int layer);
     void addObjectToAllMarkers(ARObject* object);
-    // The first object, in creation order, whose node name is `name`; null when none.
-    ARObject* findObject(const std::string& name) const;
+    ARObject* findObject(const std::string& name) const override;
 
     void setRescaleNormal(bool enable);
     // The path to load for a model file: KMZ archives are unpacked and their first model used.
@@ -146,8 +136,8 @@ public:
     void cleanup();
 
     // Full-screen movie on the HUD manager's video HUD.
-    void goFullscreenVideo(osg::ImageStream* stream);
-    void resignFullscreenVideo();
+    void goFullscreenVideo(osg::ImageStream* stream) override;
+    void resignFullscreenVideo() override;
 
     // Clipping: one manager (box size 80), moved to the marker that clipping is enabled on; the
     // active marker is the first, in ID order, whose content is shown.
@@ -179,7 +169,7 @@ public:
     void setWireframe(bool on);
     void toggleMirrorHorizontal();
     void toggleFlipVertical();
-    void bindShadowPassTexture(bool bind);
+    void bindShadowPassTexture(bool bind) override;
 
     // Lights and shadows.
     ARShadowsManager* getShadowsManager() const;
@@ -243,6 +233,13 @@ private:
     void updateTextureMatrix();
     void stepSoundtrack(int step);
     void createShadowsManager();
+    // initObjects' steps: the scene's own model, one entry's object (null, with a message, when it
+    // cannot be made), its settings, and its markers.
+    osg::ref_ptr<osg::Node> loadSceneModel();
+    osg::ref_ptr<ARObject> createObject(const SceneObjectSettings& entry, osg::Node* sceneNode);
+    void setupObject(ARObject& object, const SceneObjectSettings& entry,
+                     const std::map<std::string, std::string>& videos);
+    void attachObject(ARObject* object, const SceneObjectSettings& entry);
     osg::ref_ptr<ARObject> createLight(const SceneObjectSettings& entry, const std::string& modelPath,
                                        osg::Node* sceneNode);
     void setupShadows();

@@ -10,7 +10,7 @@
 #include <osgDB/ReadFile>
 
 #include "platform/safe_loading/SafeLoading.h"
-#include "player/app/FileUtilities.h"
+#include "player/common/FileUtilities.h"
 #include "player/objects/ARAudio.h"
 #include "player/objects/ARMarkerNode.h"
 #include "player/objects/ARObject.h"
@@ -73,125 +73,143 @@ void ARApplication::initObjects()
         osg::notify(osg::FATAL) << "WARNING: missing scene data." << std::endl;
         return;
     }
-    const std::string& base = _temporaryDirectory;
-
     std::map<std::string, std::string> videos;
     for (const auto& [tag, movie] : _scene->videos)
         videos[tag] = localPath(movie);
 
-    osg::ref_ptr<osg::Node> sceneNode;
-    if (!_scene->source.empty()) {
-        const std::string folder = modelFolder(base, _scene->source_folder);
-        const std::string path = scenePath(folder, _scene->source);
-        if (!fileExists(path))
-            osg::notify(osg::FATAL) << " WARNING: cannot find scene file: " << path << std::endl;
-        else
-            sceneNode = loadModelFile(resolveModelFile(path));
-    }
-
+    osg::ref_ptr<osg::Node> sceneNode = loadSceneModel();
     for (const SceneObjectSettings& entry : _scene->objects) {
         if (entry.ignore) {
             osg::notify(osg::NOTICE) << " WARNING: ignoring object." << std::endl;
             continue;
         }
-        const std::string folder = modelFolder(base, entry.source_folder);
-        std::string modelPath;
-        if (!entry.source.empty()) {
-            modelPath = scenePath(folder, entry.source);
-            if (!fileExists(modelPath)) {
-                osg::notify(osg::FATAL) << " WARNING: cannot find model file: " << modelPath << std::endl;
-                continue;
-            }
-            modelPath = resolveModelFile(modelPath);
-        }
+        osg::ref_ptr<ARObject> object = createObject(entry, sceneNode.get());
+        if (!object.valid())
+            continue;
+        setupObject(*object, entry, videos);
+        attachObject(object.get(), entry);
+    }
+}
 
-        osg::ref_ptr<ARObject> object;
-        if (entry.type == "ARObject") {
-            osg::notify(osg::NOTICE) << " Object type ARObject." << std::endl;
-            object = buildObject<ARObject>(modelPath, entry.object, sceneNode.get());
-        } else if (entry.type == "ARVideo") {
-            osg::notify(osg::NOTICE) << " Object type ARVideo." << std::endl;
-            if (entry.video.empty()) {
-                osg::notify(osg::FATAL)
-                    << " Could not create an ARVideo object without a valid video file name." << std::endl;
-                continue;
-            }
-            const std::string videoPath = scenePath(base, entry.video);
-            if (!fileExists(videoPath)) {
-                osg::notify(osg::FATAL) << " WARNING: could not find the specified video file (" << videoPath
-                                        << ")." << std::endl;
-                continue;
-            }
-            object = buildObject<ARVideo>(modelPath, entry.object, sceneNode.get());
-            if (auto* video = dynamic_cast<ARVideo*>(object.get())) {
-                video->setChromaKey(entry.chroma_key);
-                video->setChromaKeyFromGreenScreen(entry.chroma_key_from_green_screen);
-                video->createVideo(videoPath, entry.lighting);
-                video->setLoop(entry.loop);
-            }
-        } else if (entry.type == "ARAudio") {
-            osg::notify(osg::NOTICE) << " Object type ARAudio." << std::endl;
-            if (entry.audio.empty()) {
-                osg::notify(osg::FATAL)
-                    << " Could not create an ARAudio object without a valid audio file name." << std::endl;
-                continue;
-            }
-            const std::string audioPath = scenePath(base, entry.audio);
-            if (!fileExists(audioPath)) {
-                osg::notify(osg::FATAL) << " WARNING: could not find the specified audio file (" << audioPath
-                                        << ")." << std::endl;
-                continue;
-            }
-            object = buildObject<ARAudio>(modelPath, entry.object, sceneNode.get());
-            if (auto* audio = dynamic_cast<ARAudio*>(object.get())) {
-                audio->createAudio(audioPath, entry.is_visible);
-                audio->setLoop(entry.loop);
-            }
-        } else if (entry.type == "ARLight") {
-            osg::notify(osg::NOTICE) << " Object type ARLight." << std::endl;
-            object = createLight(entry, modelPath, sceneNode.get());
-        } else {
-            osg::notify(osg::FATAL) << " WARNING: Object type not supported. Skipping." << std::endl;
+osg::ref_ptr<osg::Node> ARApplication::loadSceneModel()
+{
+    if (_scene->source.empty())
+        return nullptr;
+    const std::string folder = modelFolder(_temporaryDirectory, _scene->source_folder);
+    const std::string path = scenePath(folder, _scene->source);
+    if (!fileExists(path)) {
+        osg::notify(osg::FATAL) << " WARNING: cannot find scene file: " << path << std::endl;
+        return nullptr;
+    }
+    return loadModelFile(resolveModelFile(path));
+}
+
+osg::ref_ptr<ARObject> ARApplication::createObject(const SceneObjectSettings& entry, osg::Node* sceneNode)
+{
+    const std::string& base = _temporaryDirectory;
+    const std::string folder = modelFolder(base, entry.source_folder);
+    std::string modelPath;
+    if (!entry.source.empty()) {
+        modelPath = scenePath(folder, entry.source);
+        if (!fileExists(modelPath)) {
+            osg::notify(osg::FATAL) << " WARNING: cannot find model file: " << modelPath << std::endl;
+            return nullptr;
+        }
+        modelPath = resolveModelFile(modelPath);
+    }
+
+    osg::ref_ptr<ARObject> object;
+    if (entry.type == "ARObject") {
+        osg::notify(osg::NOTICE) << " Object type ARObject." << std::endl;
+        object = buildObject<ARObject>(modelPath, entry.object, sceneNode);
+    } else if (entry.type == "ARVideo") {
+        osg::notify(osg::NOTICE) << " Object type ARVideo." << std::endl;
+        if (entry.video.empty()) {
+            osg::notify(osg::FATAL) << " Could not create an ARVideo object without a valid video file name."
+                                    << std::endl;
+            return nullptr;
+        }
+        const std::string videoPath = scenePath(base, entry.video);
+        if (!fileExists(videoPath)) {
+            osg::notify(osg::FATAL) << " WARNING: could not find the specified video file (" << videoPath
+                                    << ")." << std::endl;
+            return nullptr;
+        }
+        object = buildObject<ARVideo>(modelPath, entry.object, sceneNode);
+        if (auto* video = dynamic_cast<ARVideo*>(object.get())) {
+            video->setChromaKey(entry.chroma_key);
+            video->setChromaKeyFromGreenScreen(entry.chroma_key_from_green_screen);
+            video->createVideo(videoPath, entry.lighting);
+            video->setLoop(entry.loop);
+        }
+    } else if (entry.type == "ARAudio") {
+        osg::notify(osg::NOTICE) << " Object type ARAudio." << std::endl;
+        if (entry.audio.empty()) {
+            osg::notify(osg::FATAL) << " Could not create an ARAudio object without a valid audio file name."
+                                    << std::endl;
+            return nullptr;
+        }
+        const std::string audioPath = scenePath(base, entry.audio);
+        if (!fileExists(audioPath)) {
+            osg::notify(osg::FATAL) << " WARNING: could not find the specified audio file (" << audioPath
+                                    << ")." << std::endl;
+            return nullptr;
+        }
+        object = buildObject<ARAudio>(modelPath, entry.object, sceneNode);
+        if (auto* audio = dynamic_cast<ARAudio*>(object.get())) {
+            audio->createAudio(audioPath, entry.is_visible);
+            audio->setLoop(entry.loop);
+        }
+    } else if (entry.type == "ARLight") {
+        osg::notify(osg::NOTICE) << " Object type ARLight." << std::endl;
+        object = createLight(entry, modelPath, sceneNode);
+    } else {
+        osg::notify(osg::FATAL) << " WARNING: Object type not supported. Skipping." << std::endl;
+        return nullptr;
+    }
+    if (!object.valid())
+        osg::notify(osg::FATAL) << " WARNING: Object not valid." << std::endl;
+    return object;
+}
+
+void ARApplication::setupObject(ARObject& object, const SceneObjectSettings& entry,
+                                const std::map<std::string, std::string>& videos)
+{
+    const std::string& base = _temporaryDirectory;
+    object.setAnimationLoop(entry.loop, "");
+    object.setName(entry.name);
+    object.setPosition(entry.translation.x(), entry.translation.y(), entry.translation.z());
+    osg::Quat rotation(entry.rotation_angle, rotationAxis(entry.rotation_axis));
+    if (endsWith(entry.source, "fbx") && _applicationHint != hint_maya && _applicationHint != hint_cinema4d)
+        rotation *= osg::Quat(osg::PI_2, osg::Vec3d(1.0, 0.0, 0.0));
+    object.setRotation(rotation);
+    object.setScale(entry.scale.x(), entry.scale.y(), entry.scale.z());
+    object.setApplication(this);
+    if (!dynamic_cast<ARVideo*>(&object))
+        object.setupVideoTextures(videos, base);
+
+    if (entry.is_occluder) {
+        osg::notify(osg::NOTICE) << " Object is an occluder." << std::endl;
+        object.setOccluder();
+    }
+    if (!entry.description_file.empty())
+        object.loadDescription(scenePath(base, entry.description_file));
+    if (!entry.events_file.empty())
+        object.loadEvents(scenePath(base, entry.events_file));
+}
+
+void ARApplication::attachObject(ARObject* object, const SceneObjectSettings& entry)
+{
+    if (entry.all_markers) {
+        addObjectToAllMarkers(object);
+        return;
+    }
+    for (std::uint32_t id : entry.markers) {
+        if (!_markers.count(id)) {
+            osg::notify(osg::FATAL) << "WARNING: object/tracker marker mismatch." << std::endl;
             continue;
         }
-
-        if (!object.valid()) {
-            osg::notify(osg::FATAL) << " WARNING: Object not valid." << std::endl;
-            continue;
-        }
-        object->setAnimationLoop(entry.loop, "");
-        object->setName(entry.name);
-        object->setPosition(entry.translation.x(), entry.translation.y(), entry.translation.z());
-        osg::Quat rotation(entry.rotation_angle, rotationAxis(entry.rotation_axis));
-        if (endsWith(entry.source, "fbx") && _applicationHint != hint_maya &&
-            _applicationHint != hint_cinema4d)
-            rotation *= osg::Quat(osg::PI_2, osg::Vec3d(1.0, 0.0, 0.0));
-        object->setRotation(rotation);
-        object->setScale(entry.scale.x(), entry.scale.y(), entry.scale.z());
-        object->setApplication(this);
-        if (!dynamic_cast<ARVideo*>(object.get()))
-            object->setupVideoTextures(videos, base);
-
-        if (entry.is_occluder) {
-            osg::notify(osg::NOTICE) << " Object is an occluder." << std::endl;
-            object->setOccluder();
-        }
-        if (!entry.description_file.empty())
-            object->loadDescription(scenePath(base, entry.description_file));
-        if (!entry.events_file.empty())
-            object->loadEvents(scenePath(base, entry.events_file));
-
-        if (entry.all_markers) {
-            addObjectToAllMarkers(object.get());
-            continue;
-        }
-        for (std::uint32_t id : entry.markers) {
-            if (!_markers.count(id)) {
-                osg::notify(osg::FATAL) << "WARNING: object/tracker marker mismatch." << std::endl;
-                continue;
-            }
-            addObjectToMarker(object.get(), id, entry.getMarkerLayer(id));
-        }
+        addObjectToMarker(object, id, entry.getMarkerLayer(id));
     }
 }
 

@@ -14,7 +14,7 @@
 #include "osgART/Video.h"
 #include "platform/safe_loading/SafeLoading.h"
 #include "player/app/ARApplication.h"
-#include "player/app/FileUtilities.h"
+#include "player/common/FileUtilities.h"
 #include "player/objects/ARMarkerNode.h"
 #include "scene_description/ValueParsing.h"
 

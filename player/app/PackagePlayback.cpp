@@ -14,7 +14,7 @@
 #include <osg/ArgumentParser>
 #include <osg/Notify>
 
-#include "player/app/FileUtilities.h"
+#include "player/common/FileUtilities.h"
 #include "scene_description/KmzArchive.h"
 #include "scene_description/ModelSignature.h"
 #include "scene_description/XMLParserManager.h"

@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cstdlib>
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include <osg/ArgumentParser>
 #include <osg/Notify>
@@ -13,8 +15,8 @@
 #include "messages/Messages.h"
 #include "platform/safe_loading/SafeLoading.h"
 #include "player/app/ARApplication.h"
-#include "player/app/FileUtilities.h"
 #include "player/app/PackagePlayback.h"
+#include "player/common/FileUtilities.h"
 #include "player/objects/ARObject.h"
 
 namespace Orvana
@@ -88,70 +90,113 @@ struct DescriptionFile {
     std::string name;
 };
 
-} // namespace
+// The command line, read and checked: where the description files are and what they are called.
+struct PlayerOptions {
+    // A package being played: its unpacked folder lasts as long as the options do.
+    ARPackagePlayback package;
+    std::string videoDevice;
+    std::string workingDirectory;
+    std::string temporaryDirectory;
+    std::vector<DescriptionFile> files;
 
-int runPlayer(int argc, char** argv)
+    const DescriptionFile& file(const char* key) const
+    {
+        for (const DescriptionFile& entry : files)
+            if (std::string(entry.key) == key)
+                return entry;
+        return files.front();
+    }
+};
+
+void answerQuery(const std::string& query)
 {
-    prepareEnvironment();
-    osg::ArgumentParser arguments(&argc, argv);
+    if (query == "version") {
+        osg::notify(osg::FATAL) << "Pellow"
+                                << " v" << 2 << "." << 3 << " "
+                                << "(PRO)"
+                                << " "
+                                << "Autodesk(R) 3dsMax(R)" << std::endl;
+    } else if (query == "video_devices") {
+        auto application = std::make_unique<ARApplication>();
+        application->listVideoDevices();
+    } else if (query == "copyright") {
+        osg::notify(osg::FATAL) << "Pellow, Orvana(TM) augmented reality player. Copyright (C) Orvana."
+                                << std::endl;
+    } else {
+        osg::notify(osg::FATAL) << " WARNING: wrong parameters." << std::endl;
+    }
+}
+
+// The metadata file naming the description files: the one -metadata names, else model.dat when it
+// exists, else none (empty). False when the named one is missing.
+bool findMetadataFile(osg::ArgumentParser& arguments, const std::string& temporaryDirectory,
+                      std::string& path)
+{
+    std::string metadata;
+    if (readLast(arguments, "-metadata", metadata) && !metadata.empty()) {
+        path = joinPath(temporaryDirectory, metadata);
+        if (!fileExists(path)) {
+            osg::notify(osg::FATAL) << "ERROR: could not find metadata file." << std::endl;
+            return false;
+        }
+        return true;
+    }
+    path = joinPath(temporaryDirectory, "model.dat");
+    if (!fileExists(path)) {
+        osg::notify(osg::NOTICE) << "WARNING: could not find default metadata file." << std::endl;
+        path.clear();
+    }
+    return true;
+}
+
+bool descriptionFilesExist(const PlayerOptions& options)
+{
+    const char* checkOrder[] = {"config", "tracker", "video", "scene", "audio", "markers", "lighting"};
+    for (const char* key : checkOrder) {
+        const DescriptionFile& file = options.file(key);
+        const std::string& directory =
+            file.inWorkingDirectory ? options.workingDirectory : options.temporaryDirectory;
+        if (!fileExists(joinPath(directory, file.name))) {
+            osg::notify(osg::FATAL) << "ERROR: could not find " << key << " settings." << std::endl;
+            return false;
+        }
+    }
+    return true;
+}
+
+// Reads the command line into `options`. Returns the exit status when the run ends here: help, a
+// query, or a description file that cannot be found.
+std::optional<int> parseOptions(osg::ArgumentParser& arguments, PlayerOptions& options)
+{
     if (arguments.read("-h") || arguments.read("--help")) {
         printUsage();
         return 0;
     }
-
     std::string query;
     readLast(arguments, "-query", query);
     if (!query.empty()) {
-        if (query == "version") {
-            osg::notify(osg::FATAL) << "Pellow"
-                                    << " v" << 2 << "." << 3 << " "
-                                    << "(PRO)"
-                                    << " "
-                                    << "Autodesk(R) 3dsMax(R)" << std::endl;
-        } else if (query == "video_devices") {
-            auto application = std::make_unique<ARApplication>();
-            application->listVideoDevices();
-        } else if (query == "copyright") {
-            osg::notify(osg::FATAL) << "Pellow, Orvana(TM) augmented reality player. Copyright (C) Orvana."
-                                    << std::endl;
-        } else {
-            osg::notify(osg::FATAL) << " WARNING: wrong parameters." << std::endl;
-        }
+        answerQuery(query);
         return 0;
     }
 
-    const std::string videoDevice = readOption(arguments, "-video_device", "1");
-    osg::notify(osg::NOTICE) << " video device: " << videoDevice << std::endl;
-    ARPackagePlayback package;
-    if (!package.prepare(arguments))
+    options.videoDevice = readOption(arguments, "-video_device", "1");
+    osg::notify(osg::NOTICE) << " video device: " << options.videoDevice << std::endl;
+    if (!options.package.prepare(arguments))
         return -1;
-    const std::string workingDirectory =
-        readOption(arguments, "-working_directory", package.workingDirectory().c_str());
-    const std::string temporaryDirectory =
-        readOption(arguments, "-temporary_directory", package.temporaryDirectory().c_str());
+    options.workingDirectory =
+        readOption(arguments, "-working_directory", options.package.workingDirectory().c_str());
+    options.temporaryDirectory =
+        readOption(arguments, "-temporary_directory", options.package.temporaryDirectory().c_str());
 
     std::string metadataPath;
-    std::string metadata;
-    if (readLast(arguments, "-metadata", metadata) && !metadata.empty()) {
-        metadataPath = joinPath(temporaryDirectory, metadata);
-        if (!fileExists(metadataPath)) {
-            osg::notify(osg::FATAL) << "ERROR: could not find metadata file." << std::endl;
-            return 0;
-        }
-    } else {
-        metadataPath = joinPath(temporaryDirectory, "model.dat");
-        if (!fileExists(metadataPath)) {
-            osg::notify(osg::NOTICE) << "WARNING: could not find default metadata file." << std::endl;
-            metadataPath.clear();
-        }
-    }
-
-    DescriptionFile files[] = {
+    if (!findMetadataFile(arguments, options.temporaryDirectory, metadataPath))
+        return 0;
+    options.files = {
         {"config", "-config", "config.xml", true, ""},       {"scene", "-scene", "scene.xml", false, ""},
         {"audio", "-audio", "audio.xml", false, ""},         {"tracker", "-tracker", "tracker.xml", true, ""},
         {"markers", "-markers", "markers.xml", false, ""},   {"video", "-video", "video.xml", true, ""},
         {"lighting", "-lighting", "lighting.xml", false, ""}};
-    for (DescriptionFile& file : files) {
+    for (DescriptionFile& file : options.files) {
         if (!metadataPath.empty()) {
             file.name = readMetadataValue(metadataPath, file.key);
             if (file.name.empty())
@@ -160,28 +205,19 @@ int runPlayer(int argc, char** argv)
             file.name = readOption(arguments, file.option, file.fallback);
         }
     }
-    auto find = [&files](const char* key) -> DescriptionFile& {
-        for (DescriptionFile& file : files)
-            if (std::string(file.key) == key)
-                return file;
-        return files[0];
-    };
+    if (!descriptionFilesExist(options))
+        return 0;
+    return std::nullopt;
+}
 
-    const char* checkOrder[] = {"config", "tracker", "video", "scene", "audio", "markers", "lighting"};
-    for (const char* key : checkOrder) {
-        const DescriptionFile& file = find(key);
-        const std::string& directory = file.inWorkingDirectory ? workingDirectory : temporaryDirectory;
-        if (!fileExists(joinPath(directory, file.name))) {
-            osg::notify(osg::FATAL) << "ERROR: could not find " << key << " settings." << std::endl;
-            return 0;
-        }
-    }
-
+// Loads the description files into an application, starts it and runs its frame loop.
+int playScene(const PlayerOptions& options)
+{
     auto application = std::make_unique<ARApplication>();
     application->setTitle("Orvana(TM) Plugin (Professional)");
-    application->setVideoDevice(videoDevice);
-    application->setWorkingDirectory(workingDirectory);
-    application->setTemporaryDirectory(temporaryDirectory);
+    application->setVideoDevice(options.videoDevice);
+    application->setWorkingDirectory(options.workingDirectory);
+    application->setTemporaryDirectory(options.temporaryDirectory);
     using Loader = bool (ARApplication::*)(const std::string&);
     const std::pair<const char*, Loader> loaders[] = {
         {"config", &ARApplication::setConfiguration}, {"tracker", &ARApplication::setTracker},
@@ -189,7 +225,7 @@ int runPlayer(int argc, char** argv)
         {"audio", &ARApplication::setAudio},          {"markers", &ARApplication::setMarkers},
         {"lighting", &ARApplication::setLighting}};
     for (const auto& [key, load] : loaders) {
-        if (!((*application).*load)(find(key).name)) {
+        if (!((*application).*load)(options.file(key).name)) {
             osg::notify(osg::FATAL) << "ERROR: init failure (" << key << ")." << std::endl;
             return -1;
         }
@@ -228,6 +264,18 @@ int runPlayer(int argc, char** argv)
     application->cleanup();
     osg::notify(osg::NOTICE) << " Starting...done." << std::endl;
     return 0;
+}
+
+} // namespace
+
+int runPlayer(int argc, char** argv)
+{
+    prepareEnvironment();
+    osg::ArgumentParser arguments(&argc, argv);
+    PlayerOptions options;
+    if (std::optional<int> status = parseOptions(arguments, options))
+        return *status;
+    return playScene(options);
 }
 
 } // namespace Orvana

@@ -7,7 +7,7 @@
 #include <osgShadow/ShadowedScene>
 #include <osgUtil/CullVisitor>
 
-#include "player/effects/ARTextureUnitsVisitor.h"
+#include "platform/texture_units/ARTextureUnitsVisitor.h"
 
 namespace Orvana
 {

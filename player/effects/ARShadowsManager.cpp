@@ -10,10 +10,10 @@
 #include <osgShadow/ShadowSettings>
 #include <osgShadow/ShadowedScene>
 
-#include "player/app/ARApplication.h"
+#include "platform/texture_units/ARTextureUnitsVisitor.h"
+#include "player/common/ARApplicationServices.h"
 #include "player/effects/ARShadowTechniques.h"
 #include "player/effects/ARShadowVolume.h"
-#include "player/effects/ARTextureUnitsVisitor.h"
 #include "player/objects/ARLight.h"
 
 namespace Orvana
@@ -112,7 +112,7 @@ const std::string softDeferredShader = softShader(
 
 } // namespace
 
-ARShadowsManager::ARShadowsManager(ARApplication* application)
+ARShadowsManager::ARShadowsManager(ARShadowPassService* application)
     : _modeSwitch(new osg::Switch), _deferredGroup(new osg::Group), _sceneGroup(new osg::Group),
       _shadowedScene(new osgShadow::ShadowedScene), _deferredCamera(new osg::Camera),
       _application(application)

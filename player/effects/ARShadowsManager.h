@@ -26,7 +26,7 @@ class ShadowTechnique;
 namespace Orvana
 {
 
-class ARApplication;
+class ARShadowPassService;
 class ARLight;
 class ARShadowMap;
 class ARShadowVolume;
@@ -51,7 +51,7 @@ public:
     static constexpr unsigned int receivesShadowMask = 1;
     static constexpr unsigned int castsShadowMask = 2;
 
-    explicit ARShadowsManager(ARApplication* application);
+    explicit ARShadowsManager(ARShadowPassService* application);
 
     void setContent(osg::Node* content);
     osg::Node* getContent() const { return _content.get(); }
@@ -126,7 +126,7 @@ private:
     std::vector<int> _opacityUnits;
     bool _unitsAnalyzed = false;
     osg::ref_ptr<osg::Camera> _deferredCamera;
-    ARApplication* _application;
+    ARShadowPassService* _application;
     int _mode = MODE_DIRECT;
     int _compatibilityMode = 0;
     int _techniqueCode = 0;

@@ -143,18 +143,19 @@ bool ARMouseEventsHandler::handle(const osgGA::GUIEventAdapter& event, osgGA::GU
 void ARMouseEventsHandler::onRelease(const osgGA::GUIEventAdapter& event)
 {
     _lastButton = static_cast<int>(event.getButton());
-    if (event.getX() != _lastX || event.getY() != _lastY || !_currentObject)
+    ARPickable* current = _currentObject.get();
+    if (event.getX() != _lastX || event.getY() != _lastY || !current)
         return;
     if (event.getButton() == osgGA::GUIEventAdapter::LEFT_MOUSE_BUTTON) {
         if (_doubleClick)
-            _currentObject->onLeftMouseDoubleClick();
+            current->onLeftMouseDoubleClick();
         else
-            _currentObject->onLeftMouseClick();
+            current->onLeftMouseClick();
     } else if (event.getButton() == osgGA::GUIEventAdapter::RIGHT_MOUSE_BUTTON) {
         if (_doubleClick)
-            _currentObject->onRightMouseDoubleClick();
+            current->onRightMouseDoubleClick();
         else
-            _currentObject->onRightMouseClick();
+            current->onRightMouseClick();
     }
 }
 
@@ -165,9 +166,10 @@ void ARMouseEventsHandler::onMove(const osgGA::GUIEventAdapter& event, ARViewer*
     if (!_application->hasMouseHoverEvents())
         return;
     ARPickable* picked = pick(event, viewer);
-    if (_currentObject != picked) {
-        if (_currentObject)
-            _currentObject->onMouseOut();
+    ARPickable* current = _currentObject.get();
+    if (current != picked) {
+        if (current)
+            current->onMouseOut();
         if (picked)
             picked->onMouseIn();
     }

@@ -4,6 +4,7 @@
 
 #include <osg/Timer>
 #include <osg/Vec2f>
+#include <osg/observer_ptr>
 #include <osgGA/GUIEventHandler>
 
 namespace Orvana
@@ -34,7 +35,7 @@ public:
 
     osg::Vec2f getTextureScale() const { return _textureScale; }
     osg::Vec2f getWindowScale() const { return _windowScale; }
-    ARPickable* getCurrentObject() const { return _currentObject; }
+    ARPickable* getCurrentObject() const { return _currentObject.get(); }
 
 protected:
     ~ARMouseEventsHandler() override;
@@ -53,8 +54,8 @@ private:
     float _referenceWidth;
     float _referenceHeight;
     osg::Vec2f _textureScale{1.0f, 1.0f};
-    // Not owned: objects live as long as the application.
-    ARPickable* _currentObject = nullptr;
+    // Held across frames: a clipping plane may go away in between.
+    osg::observer_ptr<ARPickable> _currentObject;
     std::optional<osg::Timer_t> _pressTick;
     std::optional<osg::Timer_t> _lastPushTick;
     int _lastPushButton = 0;

@@ -16,9 +16,9 @@ bool ARAction::init()
 {
     if (!_manager)
         return false;
-    if (!_source)
+    if (!_source.valid())
         _source = _manager->resolve(_sourceName);
-    if (!_target)
+    if (!_target.valid())
         _target = _manager->resolve(_targetName);
     return true;
 }
@@ -76,26 +76,26 @@ void toggleMask(osg::Node* node)
 
 void ARActionStartAnimation::execute()
 {
-    if (_target)
-        _target->startAnimation(_name);
+    if (getTarget())
+        getTarget()->startAnimation(_name);
 }
 
 void ARActionPauseAnimation::execute()
 {
-    if (_target)
-        _target->togglePauseAnimation(_name);
+    if (getTarget())
+        getTarget()->togglePauseAnimation(_name);
 }
 
 void ARActionStopAnimation::execute()
 {
-    if (_target)
-        _target->pauseAnimation(_name);
+    if (getTarget())
+        getTarget()->pauseAnimation(_name);
 }
 
 void ARActionRewindAnimation::execute()
 {
-    if (_target)
-        _target->rewindAnimation(_name);
+    if (getTarget())
+        getTarget()->rewindAnimation(_name);
 }
 
 bool ARActionSetAnimationLoop::init()
@@ -109,8 +109,8 @@ bool ARActionSetAnimationLoop::init()
 
 void ARActionSetAnimationLoop::execute()
 {
-    if (_target)
-        _target->setAnimationLoop(_loop, _name);
+    if (getTarget())
+        getTarget()->setAnimationLoop(_loop, _name);
 }
 
 bool ARActionChangeAnimationSpeed::init()
@@ -124,8 +124,8 @@ bool ARActionChangeAnimationSpeed::init()
 
 void ARActionChangeAnimationSpeed::execute()
 {
-    if (_target)
-        _target->changeAnimationSpeed(_value, _name);
+    if (getTarget())
+        getTarget()->changeAnimationSpeed(_value, _name);
 }
 
 bool ARActionSetAnimationSpeed::init()
@@ -139,44 +139,44 @@ bool ARActionSetAnimationSpeed::init()
 
 void ARActionSetAnimationSpeed::execute()
 {
-    if (_target)
-        _target->setAnimationSpeed(_value, _name);
+    if (getTarget())
+        getTarget()->setAnimationSpeed(_value, _name);
 }
 
 void ARActionHide::execute()
 {
-    if (_target)
-        _target->hide();
+    if (getTarget())
+        getTarget()->hide();
 }
 
 void ARActionShow::execute()
 {
-    if (_target)
-        _target->show();
+    if (getTarget())
+        getTarget()->show();
 }
 
 void ARActionPlayVideo::execute()
 {
-    if (_target)
-        _target->playVideo(_name);
+    if (getTarget())
+        getTarget()->playVideo(_name);
 }
 
 void ARActionPauseVideo::execute()
 {
-    if (_target)
-        _target->pauseVideo(_name);
+    if (getTarget())
+        getTarget()->pauseVideo(_name);
 }
 
 void ARActionTogglePauseVideo::execute()
 {
-    if (_target)
-        _target->togglePauseVideo(_name);
+    if (getTarget())
+        getTarget()->togglePauseVideo(_name);
 }
 
 void ARActionRewindVideo::execute()
 {
-    if (_target)
-        _target->rewindVideo(_name);
+    if (getTarget())
+        getTarget()->rewindVideo(_name);
 }
 
 bool ARActionLoopVideo::init()
@@ -190,61 +190,61 @@ bool ARActionLoopVideo::init()
 
 void ARActionLoopVideo::execute()
 {
-    if (_target)
-        _target->loopVideo(_loop, _name);
+    if (getTarget())
+        getTarget()->loopVideo(_loop, _name);
 }
 
 void ARActionGoFullscreenVideo::execute()
 {
-    if (_target)
-        _target->goFullscreenVideo(_name);
+    if (getTarget())
+        getTarget()->goFullscreenVideo(_name);
 }
 
 void ARActionResignFullscreenVideo::execute()
 {
-    if (_target)
-        _target->resignFullscreenVideo(_name);
+    if (getTarget())
+        getTarget()->resignFullscreenVideo(_name);
 }
 
 void ARActionNotify::execute()
 {
-    if (_source && _target)
-        _target->notify(_name);
+    if (getSource() && getTarget())
+        getTarget()->notify(_name);
 }
 
 void ARActionSubscribe::execute()
 {
-    if (_source && _target)
-        _target->subscribe();
+    if (getSource() && getTarget())
+        getTarget()->subscribe();
 }
 
 void ARActionUnsubscribe::execute()
 {
-    if (_source && _target)
-        _target->unsubscribe();
+    if (getSource() && getTarget())
+        getTarget()->unsubscribe();
 }
 
 void ARActionPlay::execute()
 {
-    if (auto* media = multimedia(_target))
+    if (auto* media = multimedia(getTarget()))
         media->play();
 }
 
 void ARActionPause::execute()
 {
-    if (auto* media = multimedia(_target))
+    if (auto* media = multimedia(getTarget()))
         media->pause();
 }
 
 void ARActionToggle::execute()
 {
-    if (auto* media = multimedia(_target))
+    if (auto* media = multimedia(getTarget()))
         media->togglePause();
 }
 
 void ARActionRewind::execute()
 {
-    if (auto* media = multimedia(_target))
+    if (auto* media = multimedia(getTarget()))
         media->rewind();
 }
 
@@ -258,55 +258,55 @@ bool ARActionLoop::init()
 
 void ARActionLoop::execute()
 {
-    if (auto* media = multimedia(_target))
+    if (auto* media = multimedia(getTarget()))
         media->setLoop(_loop);
 }
 
 void ARActionGoFullscreen::execute()
 {
-    if (auto* video = dynamic_cast<ARVideo*>(_target))
+    if (auto* video = dynamic_cast<ARVideo*>(getTarget()))
         video->goFullscreen();
 }
 
 void ARActionResignFullscreen::execute()
 {
-    if (auto* video = dynamic_cast<ARVideo*>(_target))
+    if (auto* video = dynamic_cast<ARVideo*>(getTarget()))
         video->resignFullscreen();
 }
 
 void ARActionHideMenu::execute()
 {
-    if (auto* m = model(_target))
+    if (auto* m = model(getTarget()))
         setMask(m->getMenuNode(), 0u);
 }
 
 void ARActionShowMenu::execute()
 {
-    if (auto* m = model(_target))
+    if (auto* m = model(getTarget()))
         setMask(m->getMenuNode(), 0xffffffffu);
 }
 
 void ARActionToggleMenu::execute()
 {
-    if (auto* m = model(_target))
+    if (auto* m = model(getTarget()))
         toggleMask(m->getMenuNode());
 }
 
 void ARActionHideSelectionBox::execute()
 {
-    if (auto* m = model(_target))
+    if (auto* m = model(getTarget()))
         setMask(m->getSelectionBoxNode(), 0u);
 }
 
 void ARActionShowSelectionBox::execute()
 {
-    if (auto* m = model(_target))
+    if (auto* m = model(getTarget()))
         setMask(m->getSelectionBoxNode(), 0xffffffffu);
 }
 
 void ARActionToggleSelectionBox::execute()
 {
-    if (auto* m = model(_target))
+    if (auto* m = model(getTarget()))
         toggleMask(m->getSelectionBoxNode());
 }
 

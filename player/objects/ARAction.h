@@ -3,6 +3,8 @@
 #include <map>
 #include <string>
 
+#include <osg/observer_ptr>
+
 namespace Orvana
 {
 
@@ -34,8 +36,9 @@ public:
     const std::map<std::string, std::string>& getParameters() const { return _parameters; }
     void setManager(ARActionsManager* manager) { _manager = manager; }
     ARActionsManager* getManager() const { return _manager; }
-    ARObject* getSource() const { return _source; }
-    ARObject* getTarget() const { return _target; }
+    // Null once the object is gone.
+    ARObject* getSource() const { return _source.get(); }
+    ARObject* getTarget() const { return _target.get(); }
 
 protected:
     // The empty text when the parameter is missing.
@@ -45,8 +48,8 @@ protected:
     // 0 when missing or not a number.
     float floatParameter(const std::string& name) const;
 
-    ARObject* _source = nullptr;
-    ARObject* _target = nullptr;
+    osg::observer_ptr<ARObject> _source;
+    osg::observer_ptr<ARObject> _target;
     std::string _sourceName = "_self_";
     std::string _targetName = "_self_";
     std::string _command;

@@ -2,7 +2,7 @@
 
 #include <osg/Notify>
 
-#include "player/app/ARApplication.h"
+#include "player/common/ARApplicationServices.h"
 #include "player/objects/ARAction.h"
 #include "player/objects/ARObject.h"
 

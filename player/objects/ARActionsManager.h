@@ -9,7 +9,7 @@ namespace Orvana
 {
 
 class ARAction;
-class ARApplication;
+class ARObjectDirectory;
 class ARObject;
 
 // Creates, owns and resolves the actions of one object.
@@ -27,8 +27,8 @@ public:
     // Takes ownership; returns the action.
     ARAction* add(std::unique_ptr<ARAction> action);
 
-    void setApplication(ARApplication* application) { _application = application; }
-    ARApplication* getApplication() const { return _application; }
+    void setApplication(ARObjectDirectory* application) { _application = application; }
+    ARObjectDirectory* getApplication() const { return _application; }
     ARObject* getOwner() const { return _owner; }
 
     // False without an application; otherwise every action's init, in creation order.
@@ -40,7 +40,7 @@ public:
     const std::vector<std::unique_ptr<ARAction>>& getActions() const { return _actions; }
 
 private:
-    ARApplication* _application = nullptr;
+    ARObjectDirectory* _application = nullptr;
     ARObject* _owner;
     std::map<std::string, int> _commands;
     std::vector<std::unique_ptr<ARAction>> _actions;

@@ -14,7 +14,7 @@
 #include "osgART/Marker.h"
 #include "osgART/TransformFilterCallback.h"
 #include "platform/safe_loading/SafeLoading.h"
-#include "player/app/ARApplication.h"
+#include "player/common/ARApplicationServices.h"
 #include "player/effects/ARClippingManager.h"
 #include "player/objects/ARLight.h"
 #include "player/objects/ARObject.h"
@@ -56,7 +56,7 @@ osg::Matrixd fbxFix()
 } // namespace
 
 ARMarkerNode::ARMarkerNode(osgART::Marker* marker, int id, MarkerSettings* settings, int recordIndex,
-                           ARApplication* application)
+                           ARSceneConventions* application)
     : _id(id), _recordIndex(recordIndex), _settings(settings), _application(application)
 {
     _trackedTransform = new ARTTransformPlus(marker);

@@ -22,7 +22,7 @@ class Marker;
 namespace Orvana
 {
 
-class ARApplication;
+class ARSceneConventions;
 class ARClippingManager;
 class ARObject;
 class ARTTransformPlus;
@@ -38,7 +38,7 @@ public:
     // settings may be null (markers from the tracker's own patterns file); recordIndex is the
     // record's position in the markers file, -1 without one.
     ARMarkerNode(osgART::Marker* marker, int id, MarkerSettings* settings, int recordIndex,
-                 ARApplication* application);
+                 ARSceneConventions* application);
 
     bool addObject(ARObject* object, int layer);
 
@@ -118,9 +118,12 @@ private:
     osg::ref_ptr<ARClippingManager> _clippingManager;
     int _id;
     int _recordIndex;
+    // A record of the application's markers file. The application loads that file before it makes
+    // the marker nodes and never replaces it afterwards, so the record outlives the node.
     MarkerSettings* _settings;
     std::vector<ARObject*> _objects;
-    ARApplication* _application;
+    // The application, which outlives its marker nodes.
+    ARSceneConventions* _application;
 };
 
 } // namespace Orvana

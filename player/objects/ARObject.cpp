@@ -20,8 +20,8 @@
 #include <osgUtil/TriStripVisitor>
 
 #include "platform/safe_loading/SafeLoading.h"
-#include "player/app/ARApplication.h"
-#include "player/app/FileUtilities.h"
+#include "player/common/ARApplicationServices.h"
+#include "player/common/FileUtilities.h"
 #include "player/objects/ARAction.h"
 #include "player/objects/ARActionsManager.h"
 #include "player/objects/ARBasicAnimationManagerPlus.h"

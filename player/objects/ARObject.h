@@ -26,7 +26,7 @@ namespace Orvana
 
 class ARAction;
 class ARActionsManager;
-class ARApplication;
+class ARApplicationServices;
 class ARBasicAnimationManagerPlus;
 
 // The events an object reacts to, in the order of its action lists.
@@ -118,8 +118,8 @@ public:
     void setOccluder();
     void showOccluder(bool visible);
 
-    void setApplication(ARApplication* application) { _application = application; }
-    ARApplication* getApplication() const { return _application; }
+    void setApplication(ARApplicationServices* application) { _application = application; }
+    ARApplicationServices* getApplication() const { return _application; }
     void initActions();
 
     // False when the file could not be read as an events file.
@@ -209,7 +209,7 @@ private:
     std::vector<osg::ref_ptr<osg::ImageStream>> _videoStreams;
     std::vector<std::string> _videoNames;
     bool _videoTexturesSetUp = false;
-    ARApplication* _application = nullptr;
+    ARApplicationServices* _application = nullptr;
     std::unique_ptr<ARActionsManager> _actionsManager;
     std::array<ActionList, AREventCount> _actions;
     std::map<std::string, bool> _definedEvents;

@@ -10,8 +10,8 @@
 #include <osgDB/ReadFile>
 
 #include "platform/safe_loading/SafeLoading.h"
-#include "player/app/ARApplication.h"
-#include "player/effects/ARTextureUnitsVisitor.h"
+#include "platform/texture_units/ARTextureUnitsVisitor.h"
+#include "player/common/ARApplicationServices.h"
 #include "player/objects/ARVisitors.h"
 
 namespace Orvana
@@ -222,13 +222,13 @@ void ARVideo::setLoop(bool loop)
 
 void ARVideo::goFullscreen()
 {
-    if (ARApplication* application = getApplication())
+    if (ARApplicationServices* application = getApplication())
         application->goFullscreenVideo(_imageStream.get());
 }
 
 void ARVideo::resignFullscreen()
 {
-    if (ARApplication* application = getApplication())
+    if (ARApplicationServices* application = getApplication())
         application->resignFullscreenVideo();
 }
 

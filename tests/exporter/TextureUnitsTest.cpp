@@ -1,7 +1,7 @@
 // The texture-unit tools: which units a model uses, packing units down, renaming units in shaders.
 
 #include "messages/Messages.h"
-#include "player/effects/ARTextureUnitsVisitor.h"
+#include "platform/texture_units/ARTextureUnitsVisitor.h"
 
 #include <gtest/gtest.h>
 

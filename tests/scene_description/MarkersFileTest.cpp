@@ -20,18 +20,20 @@ std::string markers(const std::string& body,
 
 TEST(MarkersFile, NonPositiveNumbersTakeTheirDefaults)
 {
-    auto result = readText<XMLMarkersParserManager>(markers(
-        "<marker id=\"1\" path=\"a.patt\" size=\"0\" fit_factor=\"-2\" sequence_duration=\"0\"/>"
-        "<marker id=\"2\" path=\"b.patt\" size=\"-3\"/>"
-        "<marker id=\"3\" path=\"c.patt\" size=\"abc\" fit_factor=\"1.5\" sequence_duration=\"0.1\"/>"));
+    auto result = readText<XMLMarkersParserManager>(
+        markers("<marker id=\"1\" path=\"a.patt\" size=\"0\" fit_factor=\"-2\" sequence_duration=\"0\"/>"
+                "<marker id=\"2\" path=\"b.patt\" size=\"-3\"/>"
+                "<marker id=\"3\" path=\"c.patt\" size=\"abc\" fit_factor=\"1.5\" sequence_duration=\"0.1\"/>"
+                "<marker id=\"4\" path=\"d.patt\" fit_factor=\"0\"/>"));
     ASSERT_TRUE(result.read && result.valid);
     const auto& m = result.settings.markers;
-    ASSERT_EQ(m.size(), 3u);
+    ASSERT_EQ(m.size(), 4u);
     for (const MarkerSettings& marker : m)
         EXPECT_FLOAT_EQ(marker.getSize(), 80.0f);
     EXPECT_FLOAT_EQ(m[0].getFitFactor(), 1.0f);
     EXPECT_DOUBLE_EQ(m[0].getSequenceDuration(), 100.0);
     EXPECT_FLOAT_EQ(m[2].getFitFactor(), 1.5f);
+    EXPECT_FLOAT_EQ(m[3].getFitFactor(), 1.0f) << "a zero factor would fit content to nothing";
     EXPECT_DOUBLE_EQ(m[2].getSequenceDuration(), static_cast<double>(0.1f)) << "kept at float precision";
     EXPECT_EQ(m[0].name, "") << "an absent name is the empty text";
     EXPECT_EQ(m[0].type, "single");
@@ -42,6 +44,8 @@ TEST(MarkersFile, NonPositiveNumbersTakeTheirDefaults)
     MarkerSettings direct;
     direct.setLayer(1, -1.0);
     direct.setSize(-0.0f);
+    direct.setFitFactor(0.0f);
+    EXPECT_FLOAT_EQ(direct.getFitFactor(), 1.0f);
     EXPECT_DOUBLE_EQ(direct.getLayers().at(1), 5.0);
     EXPECT_FLOAT_EQ(direct.getSize(), 80.0f);
 }

@@ -6,7 +6,7 @@
 #include <osgDB/WriteFile>
 
 #include "messages/Messages.h"
-#include "player/app/FileUtilities.h"
+#include "player/common/FileUtilities.h"
 #include "support/TestSupport.h"
 
 using namespace Orvana;

@@ -13,10 +13,10 @@
 #include <osgShadow/ViewDependentShadowMap>
 
 #include "messages/Messages.h"
+#include "platform/texture_units/ARTextureUnitsVisitor.h"
 #include "player/effects/ARShadowTechniques.h"
 #include "player/effects/ARShadowVolume.h"
 #include "player/effects/ARShadowsManager.h"
-#include "player/effects/ARTextureUnitsVisitor.h"
 #include "player/objects/ARLight.h"
 
 namespace Orvana

@@ -3,13 +3,18 @@
 #include <algorithm>
 
 #include <osg/AnimationPath>
+#include <osg/Geode>
+#include <osg/Geometry>
 #include <osg/ImageStream>
+#include <osg/Texture2D>
 
 #include "ObjectStage.h"
 #include "messages/Messages.h"
+#include "movie_reader/TestMovies.h"
 #include "player/objects/ARAction.h"
 #include "player/objects/ARActionsManager.h"
 #include "player/objects/ARObject.h"
+#include "player/objects/ARVideo.h"
 
 namespace Orvana::Testing
 {
@@ -216,6 +221,44 @@ TEST_F(Actions, VideoMessageMenuAndMultimediaCommands)
     EXPECT_EQ(menu->getNodeMask(), 0xffffffffu);
     EXPECT_EQ(box->getNodeMask(), 0u);
     EXPECT_TRUE(capture.lines().empty()) << "media commands on an object that is no media object do nothing";
+}
+
+TEST_F(Actions, PauseAndToggleDriveAMediaTargetsStream)
+{
+    addPluginFolder();
+    const std::string movie = stage.dir().file("clip.avi");
+    ASSERT_TRUE(writeFlatMovie(movie, 80, 60, cv::Scalar(255, 0, 255)));
+    osg::ref_ptr<osg::Geometry> quad = osg::createTexturedQuadGeometry(
+        osg::Vec3(-1.0f, -1.0f, 0.0f), osg::Vec3(2.0f, 0.0f, 0.0f), osg::Vec3(0.0f, 2.0f, 0.0f));
+    osg::ref_ptr<osg::Image> image = new osg::Image;
+    image->allocateImage(4, 4, 1, GL_RGB, GL_UNSIGNED_BYTE);
+    quad->getOrCreateStateSet()->setTextureAttributeAndModes(0, new osg::Texture2D(image.get()));
+    osg::ref_ptr<osg::Geode> geode = new osg::Geode;
+    geode->addDrawable(quad.get());
+    osg::ref_ptr<osg::Group> plane = new osg::Group;
+    plane->addChild(geode.get());
+    osg::ref_ptr<ARVideo> film = new ARVideo(plane.get());
+    ASSERT_TRUE(film->createVideo(movie, false));
+    add(film.get(), "film");
+    osg::ImageStream* stream = film->getImageStream();
+    ASSERT_NE(stream, nullptr);
+
+    osg::ref_ptr<ARObject> owner = cow("owner");
+    events(owner.get(), {{"on_left_mouse_click", {{"play", "film"}}},
+                         {"on_right_mouse_click", {{"pause", "film"}}},
+                         {"on_left_mouse_double_click", {{"toggle", "film"}}}});
+    activate();
+
+    owner->onLeftMouseClick();
+    EXPECT_EQ(stream->getStatus(), osg::ImageStream::PLAYING);
+    owner->onRightMouseClick();
+    EXPECT_EQ(stream->getStatus(), osg::ImageStream::PAUSED);
+    owner->onRightMouseClick();
+    EXPECT_EQ(stream->getStatus(), osg::ImageStream::PAUSED) << "pause twice stays paused";
+    owner->onLeftMouseDoubleClick();
+    EXPECT_EQ(stream->getStatus(), osg::ImageStream::PLAYING) << "toggle resumes a paused stream";
+    owner->onLeftMouseDoubleClick();
+    EXPECT_EQ(stream->getStatus(), osg::ImageStream::PAUSED) << "toggle pauses a playing stream";
 }
 
 TEST_F(Actions, UnknownCommandsAreDroppedWithBothWarnings)

@@ -152,8 +152,18 @@ TEST(TrackedTransform, WithoutAMarkerThereIsNoCallback)
     EXPECT_EQ(transform->getMatrix(), osg::Matrixd::translate(0, 0, 100000));
     EXPECT_TRUE(capture.contains(
         osg::FATAL, "ARTTransformPlus::ARTTransformPlus(marker): Could not create a transform callback"));
+
+    // Freezing and transitions act through the callback: without one, or without a transform, they
+    // change nothing and the content stays out of sight.
     ARTTransformPlus::setFrozen(transform.get(), true);
     ARTTransformPlus::setTransitions(transform.get(), false);
+    ARTTransformPlus::setFrozen(nullptr, true);
+    ARTTransformPlus::setTransitions(nullptr, false);
+    EXPECT_EQ(transform->getUpdateCallback(), nullptr);
+    EXPECT_EQ(transform->getMatrix(), osg::Matrixd::translate(0, 0, 100000));
+    osgUtil::UpdateVisitor update;
+    transform->accept(update);
+    EXPECT_EQ(transform->getMatrix(), osg::Matrixd::translate(0, 0, 100000));
 }
 
 } // namespace

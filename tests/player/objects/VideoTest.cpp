@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <osg/BlendFunc>
+#include <osg/Camera>
 #include <osg/Geode>
 #include <osg/Geometry>
 #include <osg/ImageStream>
@@ -12,6 +13,7 @@
 #include <osgDB/WriteFile>
 
 #include "ObjectStage.h"
+#include "OffscreenRender.h"
 #include "messages/Messages.h"
 #include "movie_reader/TestMovies.h"
 #include "player/interaction/HUDVideo.h"
@@ -153,6 +155,66 @@ TEST_F(Video, ShaderTextsFollowTheUnitAndTheKeyedColour)
     blue.replace(blue.find("color.g - max(color.b, color.r)"), 31, "color.b - max(color.g, color.r)");
     blue.replace(blue.find("color.g >= 0.10"), 15, "color.b >= 0.10");
     EXPECT_EQ(chromaKeyFragmentShader(false), blue);
+}
+
+// Which of four texels the chroma-key shaders discard, drawn side by side on a quad that fills an
+// off-screen picture; a discarded texel shows the magenta background.
+std::array<bool, 4> keyedTexels(bool fromGreenScreen, const std::array<osg::Vec3ub, 4>& texels)
+{
+    osg::ref_ptr<osg::Image> image = new osg::Image;
+    image->allocateImage(4, 1, 1, GL_RGB, GL_UNSIGNED_BYTE);
+    for (int i = 0; i < 4; ++i)
+        *reinterpret_cast<osg::Vec3ub*>(image->data(i, 0)) = texels[static_cast<std::size_t>(i)];
+    osg::ref_ptr<osg::Texture2D> texture = new osg::Texture2D(image.get());
+    texture->setFilter(osg::Texture::MIN_FILTER, osg::Texture::NEAREST);
+    texture->setFilter(osg::Texture::MAG_FILTER, osg::Texture::NEAREST);
+    texture->setResizeNonPowerOfTwoHint(false);
+    osg::ref_ptr<osg::Geometry> quad = osg::createTexturedQuadGeometry(
+        osg::Vec3(-1.0f, -1.0f, 0.0f), osg::Vec3(2.0f, 0.0f, 0.0f), osg::Vec3(0.0f, 2.0f, 0.0f));
+    osg::StateSet* state = quad->getOrCreateStateSet();
+    state->setTextureAttributeAndModes(0, texture.get());
+    osg::ref_ptr<osg::Program> program = new osg::Program;
+    program->addShader(new osg::Shader(osg::Shader::VERTEX, chromaKeyVertexShader(0)));
+    program->addShader(new osg::Shader(osg::Shader::FRAGMENT, chromaKeyFragmentShader(fromGreenScreen)));
+    state->setAttributeAndModes(program.get());
+    state->addUniform(new osg::Uniform("baseTexture", 0));
+    osg::ref_ptr<osg::Geode> geode = new osg::Geode;
+    geode->addDrawable(quad.get());
+
+    constexpr int width = 64;
+    constexpr int height = 16;
+    osg::ref_ptr<osg::Image> picture =
+        Testing::renderOffscreen(geode.get(), width, height, osg::Matrixd::ortho2D(-1, 1, -1, 1),
+                                 osg::Matrixd::identity(), osg::Vec4(1, 0, 1, 1));
+    std::array<bool, 4> keyed{};
+    if (!picture) {
+        ADD_FAILURE() << "no graphics context";
+        return keyed;
+    }
+    for (int i = 0; i < 4; ++i) {
+        const unsigned char* p = picture->data(i * width / 4 + width / 8, height / 2);
+        keyed[static_cast<std::size_t>(i)] = p[0] > 240 && p[1] < 15 && p[2] > 240;
+    }
+    return keyed;
+}
+
+TEST_F(Video, ChromaKeyDiscardsTheKeyedColourByItsPixels)
+{
+    // Green screen: pure green, a faint green (green 0.25, 0.17 above the others), a grey barely
+    // green (0.06 above) and a dark green (green 0.08).
+    const std::array<bool, 4> green = keyedTexels(true, {osg::Vec3ub(0, 255, 0), osg::Vec3ub(20, 64, 20),
+                                                         osg::Vec3ub(100, 115, 100), osg::Vec3ub(5, 20, 5)});
+    EXPECT_TRUE(green[0]) << "pure green is keyed";
+    EXPECT_TRUE(green[1]) << "green from 0.10, 0.10 above red and blue, is keyed";
+    EXPECT_FALSE(green[2]) << "less than 0.10 above the others stays";
+    EXPECT_FALSE(green[3]) << "green below 0.10 stays";
+
+    const std::array<bool, 4> blue = keyedTexels(false, {osg::Vec3ub(0, 0, 255), osg::Vec3ub(20, 20, 64),
+                                                         osg::Vec3ub(0, 255, 0), osg::Vec3ub(100, 100, 115)});
+    EXPECT_TRUE(blue[0]) << "pure blue is keyed";
+    EXPECT_TRUE(blue[1]) << "a faint blue is keyed";
+    EXPECT_FALSE(blue[2]) << "a blue screen keeps green";
+    EXPECT_FALSE(blue[3]) << "less than 0.10 above the others stays";
 }
 
 TEST_F(Video, CreateVideoFailuresLeaveTheModelItsTexture)

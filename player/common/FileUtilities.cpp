@@ -1,4 +1,4 @@
-#include "player/app/FileUtilities.h"
+#include "player/common/FileUtilities.h"
 
 #include <algorithm>
 #include <cctype>

@@ -1,4 +1,4 @@
-#include "player/effects/ARTextureUnitsVisitor.h"
+#include "platform/texture_units/ARTextureUnitsVisitor.h"
 
 #include <algorithm>
 #include <cctype>
