@@ -272,6 +272,10 @@ bool evenShadowEdge(const cv::Mat& frame, const std::array<cv::Point2d, 4>& corn
             return false;
         light[i] = Luminance::sample(frame, p.x, p.y);
     }
+    // Light too even for the step asked for below: most squares, at the cost of the ring alone.
+    const auto [darkest, lightest] = std::minmax_element(light.begin(), light.end());
+    if (*darkest > 0.8 * *lightest)
+        return false;
     // The stretch [from, from + length) of the ring whose level, with the rest's, explains the ring
     // best (least squares of two levels).
     std::array<double, 2 * kRing + 1> sums{}, squares{};
