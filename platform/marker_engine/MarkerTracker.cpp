@@ -41,9 +41,19 @@ int MarkerTracker::identify(const cv::Mat& frame)
             const double side = 0.25 * (cv::norm(c[1] - c[0]) + cv::norm(c[2] - c[1]) +
                                         cv::norm(c[3] - c[2]) + cv::norm(c[0] - c[3]));
             const double cell = side * p.patternRatio / kPatternSize;
-            const PatternMatcher::Match match =
+            const double blurCells = cell > 0.0 ? square.blur / cell : 0.0;
+            PatternMatcher::Match match =
                 _matcher.match(image, p.minPatternContrast, p.confidenceCutoff, p.maxCorrelationExcess,
-                               p.minBlockCorrelation, cell > 0.0 ? square.blur / cell : 0.0);
+                               p.minBlockCorrelation, blurCells);
+            // A hard shadow across the square changes its pattern more than any smooth evening
+            // of the light can undo; the sheet round the square shows where it runs.
+            if (match.id < 0 && evenShadowEdge(frame, square.corners, p.patternRatio, image)) {
+                const PatternMatcher::Match shaded =
+                    _matcher.match(image, p.minPatternContrast, p.confidenceCutoff, p.maxCorrelationExcess,
+                                   p.minBlockCorrelation, blurCells);
+                if (shaded.id >= 0)
+                    match = shaded;
+            }
             detection.patternId = match.id;
             detection.direction = match.direction;
             detection.confidence = match.confidence;

@@ -11,6 +11,7 @@
 #include <opencv2/core/hal/intrin.hpp>
 
 #include "platform/marker_engine/Homography.h"
+#include "platform/marker_engine/Luminance.h"
 
 namespace Orvana::MarkerEngine
 {
@@ -231,6 +232,116 @@ bool extractPattern(const cv::Mat& frame, const std::array<cv::Point2d, 4>& corn
     const int count = perCell * perCell;
     for (int i = 0; i < kPatternValues; ++i)
         out[i] = static_cast<uint8_t>((sums[i] + count / 2) / count);
+    return true;
+}
+
+bool evenShadowEdge(const cv::Mat& frame, const std::array<cv::Point2d, 4>& corners, double ratio,
+                    PatternImage& image)
+{
+    if (frame.empty() || frame.depth() != CV_8U || (frame.channels() != 3 && frame.channels() != 1) ||
+        !(ratio > 0.0 && ratio <= 1.0) || frame.cols < 2 || frame.rows < 2)
+        return false;
+    const SquareMap map(corners);
+    const double side = 0.25 * (cv::norm(corners[1] - corners[0]) + cv::norm(corners[2] - corners[1]) +
+                                cv::norm(corners[3] - corners[2]) + cv::norm(corners[0] - corners[3]));
+    if (!(side >= 8.0))
+        return false;
+    // Clear of the edge's blur, within the white margin a printed marker keeps round its square.
+    const double d = std::clamp(2.5 / side, 0.03, 0.08);
+    // A place on the ring, 0 to 4: side k from corner k, clockwise.
+    const auto ringPoint = [d](double at) {
+        const int k = static_cast<int>(std::floor(at)) & 3;
+        const double t = -d + (at - std::floor(at)) * (1.0 + 2.0 * d);
+        switch (k) {
+        case 0:
+            return cv::Point2d(t, -d);
+        case 1:
+            return cv::Point2d(1.0 + d, t);
+        case 2:
+            return cv::Point2d(1.0 - t, 1.0 + d);
+        default:
+            return cv::Point2d(-d, 1.0 - t);
+        }
+    };
+    constexpr int kRing = 64;
+    std::array<double, kRing> light{};
+    for (int i = 0; i < kRing; ++i) {
+        const cv::Point2d uv = ringPoint(4.0 * (i + 0.5) / kRing);
+        const cv::Point2d p = map(uv.x, uv.y);
+        if (p.x < 0.0 || p.y < 0.0 || p.x > frame.cols - 1.001 || p.y > frame.rows - 1.001)
+            return false;
+        light[i] = Luminance::sample(frame, p.x, p.y);
+    }
+    // Light too even for the step asked for below: most squares, at the cost of the ring alone.
+    const auto [darkest, lightest] = std::minmax_element(light.begin(), light.end());
+    if (*darkest > 0.8 * *lightest)
+        return false;
+    // The stretch [from, from + length) of the ring whose level, with the rest's, explains the ring
+    // best (least squares of two levels).
+    std::array<double, 2 * kRing + 1> sums{}, squares{};
+    for (int i = 0; i < 2 * kRing; ++i) {
+        sums[i + 1] = sums[i] + light[i % kRing];
+        squares[i + 1] = squares[i] + light[i % kRing] * light[i % kRing];
+    }
+    const double total = sums[kRing], totalSquares = squares[kRing];
+    double bestResidual = totalSquares - total * total / kRing;
+    const double flatResidual = bestResidual;
+    int from = -1, length = 0;
+    // Each stretch at least four samples, so that specks on the sheet do not count as light.
+    for (int start = 0; start < kRing; ++start) {
+        for (int n = 4; n <= kRing - 4; ++n) {
+            const double s = sums[start + n] - sums[start], q = squares[start + n] - squares[start];
+            const double rest = total - s, restSquares = totalSquares - q;
+            const double residual = q - s * s / n + restSquares - rest * rest / (kRing - n);
+            if (residual < bestResidual) {
+                bestResidual = residual;
+                from = start;
+                length = n;
+            }
+        }
+    }
+    if (from < 0)
+        return false;
+    const double inner = (sums[from + length] - sums[from]) / length;
+    const double outer = (total - (sums[from + length] - sums[from])) / (kRing - length);
+    const double lit = std::max(inner, outer), shaded = std::min(inner, outer);
+    // A step, not a gradient or noise: the two levels far apart, each stretch nearly flat.
+    if (shaded < 8.0 || shaded > 0.8 * lit || bestResidual > 0.2 * flatResidual)
+        return false;
+    // Where the level crosses the middle of the two, between the stretch's end samples and their
+    // neighbours outside it.
+    const double middle = 0.5 * (lit + shaded);
+    const auto crossing = [&](int outside, int insideSample) {
+        const double a = light[(outside + kRing) % kRing], b = light[(insideSample + kRing) % kRing];
+        const double f = std::abs(b - a) > 1e-6 ? std::clamp((middle - a) / (b - a), 0.0, 1.0) : 0.5;
+        const double at = (outside + 0.5 + f * (insideSample - outside)) * 4.0 / kRing;
+        return ringPoint(std::fmod(at + 4.0, 4.0));
+    };
+    const cv::Point2d p0 = crossing(from - 1, from);
+    const cv::Point2d p1 = crossing(from + length, from + length - 1);
+    const cv::Point2d along = p1 - p0;
+    const double span = cv::norm(along);
+    if (span < 1e-6)
+        return false;
+    const cv::Point2d normal(-along.y / span, along.x / span);
+    // Which side of the line the stretch lies on, from its middle sample.
+    const cv::Point2d probe = ringPoint(4.0 * (from + 0.5 * length) / kRing);
+    const double stretchSide = (probe - p0).dot(normal) >= 0.0 ? 1.0 : -1.0;
+    const double margin = 0.5 * (1.0 - ratio);
+    const double cell = ratio / kPatternSize;
+    for (int r = 0; r < kPatternSize; ++r) {
+        for (int c = 0; c < kPatternSize; ++c) {
+            const cv::Point2d uv(margin + (c + 0.5) * cell, margin + (r + 0.5) * cell);
+            // The share of the cell on the stretch's side, the edge taken as sharp.
+            const double share = std::clamp(0.5 + stretchSide * (uv - p0).dot(normal) / cell, 0.0, 1.0);
+            const double level = share * inner + (1.0 - share) * outer;
+            const double scale = lit / std::max(level, 1.0);
+            for (int plane = 0; plane < 3; ++plane) {
+                uint8_t& v = image[plane * kPlane + r * kPatternSize + c];
+                v = static_cast<uint8_t>(std::min(255.0, std::round(v * scale)));
+            }
+        }
+    }
     return true;
 }
 

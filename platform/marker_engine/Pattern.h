@@ -43,6 +43,14 @@ bool writePattern(const std::string& path, const Pattern& pattern, std::string& 
 bool extractPattern(const cv::Mat& frame, const std::array<cv::Point2d, 4>& corners, double ratio,
                     PatternImage& out);
 
+// Evens out a hard shadow edge across a square: when the light on the sheet just outside the
+// square (a ring `ring` square widths out) falls in two levels, each on one stretch of the ring, a
+// straight edge crosses the square between the two places the level changes. The pattern image
+// taken by extractPattern (same corners and ratio) then has each cell scaled by the light of its
+// side of that edge. False, with `image` unchanged, when the ring shows no such step.
+bool evenShadowEdge(const cv::Mat& frame, const std::array<cv::Point2d, 4>& corners, double ratio,
+                    PatternImage& image);
+
 // Normalised correlation of two pattern images (-1 to 1; 0 when either is flat).
 double correlation(const PatternImage& a, const PatternImage& b);
 

@@ -223,3 +223,47 @@ TEST(Pattern, LookAlikesWithAMarkerBorderAreNotIdentified)
     }
     EXPECT_EQ(aboveFloor, 4) << "the bar correlates with Hiro above the confidence floor";
 }
+
+// The shadow evening acts only on a step in the light round the square: uniform light and a
+// smooth gradient leave the pattern as sampled; under a hard edge the evened pattern is nearer the
+// marker's own than the one sampled.
+TEST(Pattern, ShadowEdgeIsEvenedOnlyWhereTheSheetShowsAStep)
+{
+    const cv::Mat marker = MarkerScene::drawMarker(MarkerScene::distinctGlyphs(1)[0], 512);
+    PatternImage upright{};
+    ASSERT_TRUE(extractPattern(marker, MarkerScene::markerImageCorners(512), 0.5, upright));
+    const cv::Matx33d camera(800, 0, 319.5, 0, 800, 239.5, 0, 0, 1);
+    const cv::Point2d at(320, 240);
+    const Pose pose = MarkerScene::poseFor(camera, 80.0, 90.0, at, 20.0, 0.0);
+    const std::array<cv::Point2d, 4> corners = MarkerScene::projectCorners(camera, 80.0, pose);
+    const auto render = [&](const MarkerScene::Lighting& light) {
+        return MarkerScene::renderFrame({640, 480}, camera, {{marker, 80.0, pose}}, 0.7, 2.0, 5, light);
+    };
+    MarkerScene::Lighting gradient;
+    gradient.gradientX = 0.4;
+    gradient.gradientY = -0.3;
+    for (const MarkerScene::Lighting& light : {MarkerScene::Lighting{}, gradient}) {
+        const cv::Mat frame = render(light);
+        PatternImage image{};
+        ASSERT_TRUE(extractPattern(frame, corners, 0.5, image));
+        const PatternImage before = image;
+        EXPECT_FALSE(evenShadowEdge(frame, corners, 0.5, image));
+        EXPECT_EQ(image, before);
+    }
+    MarkerScene::Lighting shadow;
+    shadow.shadowGain = 0.35;
+    shadow.shadowAngle = 60.0;
+    shadow.shadowPoint = at + cv::Point2d(8.0, -5.0);
+    const cv::Mat frame = render(shadow);
+    PatternImage image{};
+    ASSERT_TRUE(extractPattern(frame, corners, 0.5, image));
+    const double before = correlation(image, upright);
+    ASSERT_TRUE(evenShadowEdge(frame, corners, 0.5, image));
+    EXPECT_GT(correlation(image, upright), before + 0.1);
+    EXPECT_GT(correlation(image, upright), 0.85);
+    // Squares reaching out of the frame have no ring to read.
+    std::array<cv::Point2d, 4> outside = corners;
+    for (cv::Point2d& c : outside)
+        c.x -= 300.0;
+    EXPECT_FALSE(evenShadowEdge(frame, outside, 0.5, image));
+}

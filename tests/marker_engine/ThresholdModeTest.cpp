@@ -1,8 +1,10 @@
 #include "MarkerScene.h"
 
 #include <cmath>
+#include <string>
 
 #include <gtest/gtest.h>
+#include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
 #include "platform/marker_engine/MarkerTracker.h"
@@ -119,5 +121,84 @@ TEST(ThresholdMode, ThresholdShiftsTheAutomaticLevel)
         detector.setParameters(parameters);
         ASSERT_EQ(detector.detect(frame).size(), 1u);
         EXPECT_NEAR(detector.lastThreshold(), neutral - 20, 1);
+    }
+}
+
+namespace
+{
+
+// Hiro as printed: its black square, 512 pixels wide, on a sheet with a margin of an eighth.
+cv::Mat hiroMarker()
+{
+    const cv::Mat printable =
+        cv::imread(std::string(ORVANA_TESTDATA_DIR) + "/artoolkit/hiro_marker.png", cv::IMREAD_COLOR);
+    if (printable.empty())
+        return {};
+    cv::Mat grey;
+    cv::cvtColor(printable, grey, cv::COLOR_BGR2GRAY);
+    const cv::Rect square = cv::boundingRect(grey < 128);
+    cv::Mat scaled, sheet;
+    cv::resize(printable(square), scaled, cv::Size(512, 512), 0, 0, cv::INTER_AREA);
+    cv::copyMakeBorder(scaled, sheet, 64, 64, 64, 64, cv::BORDER_CONSTANT, cv::Scalar(255, 255, 255));
+    return sheet;
+}
+
+} // namespace
+
+// A hard shadow edge across a small marker (a hand, a lamp's edge) darkens part of its pattern to
+// under half: the smooth evening of the light does not restore the cells along the edge, and a
+// pattern of thin strokes then fails. Every placement of the edge over the marker, at every
+// angle, must still be identified by the modes meant for uneven light, and nothing else matched.
+TEST(ThresholdMode, HardShadowAcrossTheMarkerIsIdentified)
+{
+    Pattern hiro;
+    std::string error;
+    ASSERT_TRUE(readPattern(std::string(ORVANA_TESTDATA_DIR) + "/artoolkit/hiro.patt", hiro, error)) << error;
+    const cv::Mat marker = hiroMarker();
+    ASSERT_FALSE(marker.empty());
+    struct Shot {
+        cv::Mat frame;
+        std::array<cv::Point2d, 4> corners;
+        int angle;
+        double offset;
+    };
+    std::vector<Shot> shots;
+    const cv::Point2d at(320, 240);
+    const double pixels = 46.0;
+    for (int angle = 0; angle < 360; angle += 45) {
+        for (double offset : {-0.2, 0.0, 0.2}) {
+            const Pose pose = MarkerScene::poseFor(kCamera, kWidth, pixels, at, 20.0, 10.0 + angle / 3.0);
+            MarkerScene::Lighting light;
+            light.shadowGain = 0.4;
+            light.shadowAngle = angle;
+            const double radians = angle * CV_PI / 180.0;
+            light.shadowPoint = at + cv::Point2d(-std::sin(radians), std::cos(radians)) * (offset * pixels);
+            shots.push_back({MarkerScene::renderFrame({640, 480}, kCamera, {{marker, kWidth, pose}}, 0.7, 3.0,
+                                                      11 + angle, light),
+                             MarkerScene::projectCorners(kCamera, kWidth, pose), angle, offset});
+        }
+    }
+    const Pattern other = patternOf(MarkerScene::drawMarker(MarkerScene::distinctGlyphs(1)[0], 512));
+    for (ThresholdMode mode : {ThresholdMode::AutoAdaptive, ThresholdMode::AutoBracketing}) {
+        DetectionParameters parameters;
+        parameters.thresholdMode = mode;
+        MarkerTracker tracker(parameters);
+        tracker.addPattern(hiro);
+        tracker.addPattern(other);
+        int identified = 0;
+        for (const Shot& shot : shots) {
+            SCOPED_TRACE(testing::Message() << thresholdModeName(mode) << ", shadow at " << shot.angle
+                                            << " degrees, offset " << shot.offset);
+            // Bracketing may need a frame or two to settle between black and white.
+            for (int frames = 0; frames < 3; ++frames)
+                tracker.process(shot.frame);
+            EXPECT_EQ(tracker.best(1), nullptr);
+            const MarkerDetection* found = tracker.best(0);
+            if (!found)
+                continue;
+            EXPECT_LT(cv::norm(found->patternCorners()[0] - shot.corners[0]), 1.0);
+            ++identified;
+        }
+        EXPECT_EQ(identified, static_cast<int>(shots.size())) << thresholdModeName(mode);
     }
 }
