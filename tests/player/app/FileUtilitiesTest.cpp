@@ -38,7 +38,7 @@ TEST(FileUtilities, PathsAndJoins)
     EXPECT_EQ(joinPath("dir\\", "a.xml"), "dir/a.xml");
     // Files that description files name: a backslash written on Windows separates folders.
     EXPECT_EQ(scenePath("scene", "models\\cube.ive"), "scene/models/cube.ive");
-    EXPECT_EQ(scenePath("scene", "..\\shared\\cube.ive"), "scene/../shared/cube.ive");
+    EXPECT_EQ(scenePath("scene", "..\\common\\cube.ive"), "scene/../common/cube.ive");
     EXPECT_EQ(scenePath("scene", "/opt/cube.ive"), "/opt/cube.ive");
     EXPECT_EQ(scenePath("scene", "cube.ive"), "scene/cube.ive");
     EXPECT_EQ(lowerCaseExtension("Model.KMZ"), "kmz");
