@@ -11,14 +11,14 @@
 
 #include <osg/Notify>
 
-// Process ids and signals: the one POSIX-only corner of the exporter.
+#include "platform/interrupt_cleanup/InterruptCleanup.h"
+
+// Process ids: the one POSIX-only corner of the exporter.
 #include <cerrno>
 #include <csignal>
 #include <mutex>
 #include <set>
-#include <thread>
 
-#include <pthread.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -40,7 +40,7 @@ std::string simpleName(const std::string& path)
 // True when a sample from the start of the file shrinks by less than 2% under fast deflate.
 bool looksCompressed(const std::string& path)
 {
-    constexpr std::size_t sampleSize = 256 * 1024;
+    constexpr std::size_t sampleSize = std::size_t{256} * 1024;
     std::ifstream file(path, std::ios::binary);
     std::vector<unsigned char> sample(sampleSize);
     file.read(reinterpret_cast<char*>(sample.data()), static_cast<std::streamsize>(sample.size()));
@@ -329,20 +329,8 @@ bool PackageArchive::close()
 
 void installInterruptCleanup()
 {
-    sigset_t signals;
-    sigemptyset(&signals);
-    for (int signal : {SIGINT, SIGTERM, SIGHUP})
-        sigaddset(&signals, signal);
-    // Blocked here, the signals reach only the watcher, which may then do ordinary work: a signal
-    // handler could not safely remove a folder while the main thread sits inside malloc.
-    if (pthread_sigmask(SIG_BLOCK, &signals, nullptr) != 0)
-        return;
-    std::thread([signals] {
-        int received = 0;
-        if (sigwait(&signals, &received) != 0)
-            return;
-        // The lock stays held until the process ends, so no new work folder appears after this.
-        workFoldersMutex().lock();
+    // The guard stays locked once a signal came, so no new work folder appears after this.
+    cleanUpOnInterrupt(workFoldersMutex(), [] {
         // The main thread may still be adding a file to a folder while it is removed: try again.
         for (const std::string& folder : workFolders())
             for (int attempt = 0; attempt < 100; ++attempt) {
@@ -351,13 +339,7 @@ void installInterruptCleanup()
                     break;
                 removeTree(folder);
             }
-        std::signal(received, SIG_DFL);
-        sigset_t only;
-        sigemptyset(&only);
-        sigaddset(&only, received);
-        pthread_sigmask(SIG_UNBLOCK, &only, nullptr);
-        raise(received);
-    }).detach();
+    });
 }
 
 } // namespace Orvana

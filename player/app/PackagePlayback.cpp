@@ -1,19 +1,16 @@
 #include "player/app/PackagePlayback.h"
 
 #include <cctype>
-#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <mutex>
-#include <thread>
 #include <vector>
-
-#include <pthread.h>
 
 #include <osg/ArgumentParser>
 #include <osg/Notify>
 
+#include "platform/interrupt_cleanup/InterruptCleanup.h"
 #include "player/common/FileUtilities.h"
 #include "scene_description/KmzArchive.h"
 #include "scene_description/ModelSignature.h"
@@ -113,32 +110,6 @@ void removeUnpackedFolder()
     folder.clear();
 }
 
-// Ctrl+C, a kill or a closed terminal would otherwise leave the unpacked package behind. The
-// signals are blocked before the player starts its threads, so only the watcher receives them and
-// may do ordinary work; it then ends the process by the same signal.
-void removeUnpackedFolderOnSignals()
-{
-    sigset_t signals;
-    sigemptyset(&signals);
-    for (int signal : {SIGINT, SIGTERM, SIGHUP})
-        sigaddset(&signals, signal);
-    if (pthread_sigmask(SIG_BLOCK, &signals, nullptr) != 0)
-        return;
-    std::thread([signals] {
-        int received = 0;
-        if (sigwait(&signals, &received) != 0)
-            return;
-        unpackedFolderMutex().lock();
-        removeUnpackedFolder();
-        std::signal(received, SIG_DFL);
-        sigset_t only;
-        sigemptyset(&only);
-        sigaddset(&only, received);
-        pthread_sigmask(SIG_UNBLOCK, &only, nullptr);
-        raise(received);
-    }).detach();
-}
-
 } // namespace
 
 ARPackagePlayback::~ARPackagePlayback()
@@ -189,7 +160,9 @@ bool ARPackagePlayback::open(const std::string& package, const std::string& work
               "/config.xml); run pellow from its own folder or give -working_directory.");
         return false;
     }
-    removeUnpackedFolderOnSignals();
+    // Ctrl+C, a kill or a closed terminal would otherwise leave the unpacked package behind. This
+    // runs before the player starts its threads, so they all leave the signals to the watcher.
+    cleanUpOnInterrupt(unpackedFolderMutex(), removeUnpackedFolder);
     _folder = makePrivateFolder();
     if (_folder.empty()) {
         fatal(" ERROR: could not create a temporary folder for the package.");
