@@ -87,7 +87,7 @@ void Session::addCorners(const std::vector<cv::Point2f>& corners)
 
 std::vector<bool> Session::coveredCells() const
 {
-    std::vector<bool> covered(kCoverageCells * kCoverageCells, false);
+    std::vector<bool> covered(std::size_t{kCoverageCells} * kCoverageCells, false);
     const int columns = _board.corners.width, last = _board.corners.area() - 1;
     for (const auto& corners : _views) {
         const std::vector<cv::Point2f> outline = {corners[0], corners[columns - 1], corners[last],

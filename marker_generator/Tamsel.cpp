@@ -78,8 +78,8 @@ void display()
         glColor3f(1.f, 0.f, 0.f);
         glLineWidth(2.f);
         glBegin(GL_LINES);
-        for (int k = 0; k < 4; ++k) {
-            const int n = (k + 1) % 4;
+        for (std::size_t k = 0; k < 4; ++k) {
+            const std::size_t n = (k + 1) % 4;
             glVertex2d(c[2 * k] + 0.5, h - c[2 * k + 1] - 0.5);
             glVertex2d(c[2 * n] + 0.5, h - c[2 * n + 1] - 0.5);
         }

@@ -18,7 +18,7 @@ using Clock = std::chrono::steady_clock;
 namespace
 {
 
-constexpr std::size_t megabyte = 1024 * 1024;
+constexpr std::size_t megabyte = std::size_t{1024} * 1024;
 
 std::string quoted(const std::string& text)
 {

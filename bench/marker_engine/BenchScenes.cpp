@@ -30,7 +30,7 @@ std::vector<ConditionSet> conditionSets()
 {
     const cv::Size vga(640, 480), hd(1280, 720);
     std::vector<ConditionSet> sets;
-    const auto add = [&sets](ConditionSet set) { sets.push_back(set); };
+    const auto add = [&sets](const ConditionSet& set) { sets.push_back(set); };
     add({"small 20-50px", vga, 240, 20, 50, 0, 40});
     add({"25px", vga, 240, 25, 25, 0, 30});
     add({"medium 50-150px", vga, 240, 50, 150, 0, 50});

@@ -393,6 +393,7 @@ void runSpeed(bool quick)
     const cv::Ptr<cv::aruco::Dictionary> dictionary =
         cv::aruco::getPredefinedDictionary(cv::aruco::DICT_4X4_50);
     std::vector<cv::Mat> aruco;
+    aruco.reserve(4);
     for (int id = 0; id < 4; ++id)
         aruco.push_back(arucoImage(dictionary, id, 512));
     const cv::Ptr<cv::aruco::DetectorParameters> arucoParameters = cv::aruco::DetectorParameters::create();

@@ -121,7 +121,10 @@ int main()
     std::printf("%-48s %8s %8s %8s %8s %8s %8s %9s %9s\n", "model (KiB)", "plug-in", "import", "images",
                 "convert", "info", "info run", "overhead", "w/o img");
     int measured = 0;
-    for (const auto& [size, path] : candidates) {
+    for (const auto& candidate : candidates) {
+        // Named references: a lambda may not capture a structured binding before C++20.
+        const std::uintmax_t size = candidate.first;
+        const std::string& path = candidate.second;
         if (measured == 3)
             break;
         if (!readUncached(path))

@@ -2,7 +2,6 @@
  * and, at most once a second, writes the number of swaps so far and the time of the last one (seconds
  * of the monotonic clock) as one line over the start of the file named by ORVANA_FRAME_COUNTER_FILE.
  * The soak bench reads it from outside. */
-#define _GNU_SOURCE
 #include <GL/glx.h>
 #include <dlfcn.h>
 #include <fcntl.h>

@@ -47,9 +47,11 @@ uint64_t toBits(double value)
 
 int versionForSize(std::size_t size)
 {
-    for (int version = 1; version <= 4; ++version)
-        if (size == static_cast<std::size_t>(kHeaderBytes + 8 * CameraParameters::distortionCount(version)))
+    for (int version = 1; version <= 4; ++version) {
+        const int bytes = kHeaderBytes + 8 * CameraParameters::distortionCount(version);
+        if (size == static_cast<std::size_t>(bytes))
             return version;
+    }
     return 0;
 }
 
@@ -261,9 +263,9 @@ bool readCameraParameters(const std::string& path, CameraParameters& out, std::s
     p.ysize = static_cast<int32_t>(readBigEndian(data + 4, 4));
     for (int r = 0; r < 3; ++r)
         for (int c = 0; c < 4; ++c)
-            p.mat[r][c] = toDouble(readBigEndian(data + 8 + 8 * (r * 4 + c), 8));
+            p.mat[r][c] = toDouble(readBigEndian(data + 8 + 8 * std::ptrdiff_t{r * 4 + c}, 8));
     for (int i = 0; i < CameraParameters::distortionCount(version); ++i)
-        p.dist[i] = toDouble(readBigEndian(data + kHeaderBytes + 8 * i, 8));
+        p.dist[i] = toDouble(readBigEndian(data + kHeaderBytes + 8 * std::ptrdiff_t{i}, 8));
 
     if (p.xsize <= 0 || p.ysize <= 0 || p.xsize > 65536 || p.ysize > 65536) {
         error = "camera file \"" + path + "\" has an invalid image size " + std::to_string(p.xsize) + "x" +

@@ -21,7 +21,7 @@ void binarizeScalar(const uint8_t* src, int stride, int from, int count, const u
                     bool perBlock, uint8_t* dst)
 {
     for (int x = from; x < count; ++x)
-        dst[x] = src[stride * x] <= thresholds[perBlock ? x / kBlock : 0] ? 255 : 0;
+        dst[x] = src[std::ptrdiff_t{stride} * x] <= thresholds[perBlock ? x / kBlock : 0] ? 255 : 0;
 }
 
 #if defined(__x86_64__) || defined(__i386__)
@@ -35,7 +35,7 @@ binarizeGreenSsse3(const uint8_t* bgr, int count, const uint8_t* thresholds, boo
     const __m128i fromC = _mm_setr_epi8(-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, 2, 5, 8, 11, 14);
     int x = 0;
     for (; x + kBlock <= count; x += kBlock) {
-        const uint8_t* p = bgr + 3 * x;
+        const uint8_t* p = bgr + 3 * std::ptrdiff_t{x};
         const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
         const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16));
         const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 32));

@@ -16,7 +16,8 @@ namespace Orvana::MarkerEngine::Luminance
 // The byte of a pixel that holds its grey level: the pixel itself, or its green channel.
 inline const uint8_t* pixel(const cv::Mat& frame, int x, int y)
 {
-    return frame.channels() == 1 ? frame.ptr<uint8_t>(y) + x : frame.ptr<uint8_t>(y) + 3 * x + 1;
+    return frame.channels() == 1 ? frame.ptr<uint8_t>(y) + x
+                                 : frame.ptr<uint8_t>(y) + 3 * std::ptrdiff_t{x} + 1;
 }
 
 inline int at(const cv::Mat& frame, int x, int y)

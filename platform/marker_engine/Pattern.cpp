@@ -106,7 +106,7 @@ bool readPattern(const std::string& path, Pattern& out, std::string& error)
 std::string patternText(const Pattern& pattern)
 {
     std::string text;
-    text.reserve(4 * (3 * kPatternSize * (4 * kPatternSize + 1) + 1));
+    text.reserve(std::size_t{4} * (3 * kPatternSize * (4 * kPatternSize + 1) + 1));
     char value[8];
     for (const PatternImage& image : pattern.orientations) {
         for (int plane = 0; plane < 3; ++plane) {
@@ -158,7 +158,7 @@ void sampleGrid(const cv::Mat& frame, const SquareMap& map, double margin, int p
         float pw = static_cast<float>(map.g * u0 + map.h * v + 1.0);
         const float dx = static_cast<float>(map.a * step), dy = static_cast<float>(map.d * step),
                     dw = static_cast<float>(map.g * step);
-        int* rowSums = sums.data() + (j / perCell) * kPatternSize;
+        int* rowSums = sums.data() + std::ptrdiff_t{j / perCell} * kPatternSize;
         for (int i = 0; i < fine; ++i, px += dx, py += dy, pw += dw) {
             const float inverse = 1.f / pw;
             float x = px * inverse, y = py * inverse;
@@ -171,21 +171,27 @@ void sampleGrid(const cv::Mat& frame, const SquareMap& map, double margin, int p
                 // One bilinear sample for a cell of a pixel or two.
                 const int ix = static_cast<int>(x), iy = static_cast<int>(y);
                 const int fx = static_cast<int>((x - ix) * 256.f), fy = static_cast<int>((y - iy) * 256.f);
-                const uint8_t* r0 = data + iy * rowStep + ix * channels;
+                const uint8_t* r0 = data + iy * rowStep + std::ptrdiff_t{ix} * channels;
                 const uint8_t* r1 = r0 + rowStep;
                 for (int plane = 0; plane < (channels == 3 ? 3 : 1); ++plane) {
                     const int o = plane;
                     const int top = r0[o] * (256 - fx) + r0[o + channels] * fx;
                     const int bottom = r1[o] * (256 - fx) + r1[o + channels] * fx;
-                    cell[plane * kPlane] += (top * (256 - fy) + bottom * fy + (1 << 15)) >> 16;
+                    cell[std::ptrdiff_t{plane} * kPlane] +=
+                        (top * (256 - fy) + bottom * fy + (1 << 15)) >> 16;
                 }
             } else {
-                const uint8_t* p =
-                    data + static_cast<int>(y + 0.5f) * rowStep + static_cast<int>(x + 0.5f) * channels;
+                // Nearest pixel: the samples lie inside the frame, where adding a half and truncating
+                // rounds; std::lround would be a library call per sample.
+                // NOLINTNEXTLINE(bugprone-incorrect-roundings)
+                const auto row = static_cast<std::size_t>(y + 0.5f);
+                // NOLINTNEXTLINE(bugprone-incorrect-roundings)
+                const auto column = static_cast<std::ptrdiff_t>(x + 0.5f);
+                const uint8_t* p = data + row * rowStep + column * channels;
                 if (channels == 3) {
                     cell[0] += p[0];
                     cell[kPlane] += p[1];
-                    cell[2 * kPlane] += p[2];
+                    cell[std::ptrdiff_t{2} * kPlane] += p[2];
                 } else {
                     cell[0] += p[0];
                 }
@@ -227,7 +233,7 @@ bool extractPattern(const cv::Mat& frame, const std::array<cv::Point2d, 4>& corn
         sampleGrid<true>(frame, map, margin, perCell, sums);
     if (frame.channels() == 1) {
         std::copy(sums.begin(), sums.begin() + kPlane, sums.begin() + kPlane);
-        std::copy(sums.begin(), sums.begin() + kPlane, sums.begin() + 2 * kPlane);
+        std::copy(sums.begin(), sums.begin() + kPlane, sums.begin() + std::ptrdiff_t{2} * kPlane);
     }
     const int count = perCell * perCell;
     for (int i = 0; i < kPatternValues; ++i)

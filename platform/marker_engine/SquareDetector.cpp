@@ -833,9 +833,10 @@ bool SquareDetector::checkBorder(const cv::Mat& frame, Square& square,
     // The band between the edge and a quarter of the width in, where a marker is black: two rows of
     // samples along each side, clear of the edge's blur on both sides.
     constexpr int kAlong = 12;
+    constexpr std::size_t kPerSide = std::size_t{2} * kAlong;
     const double inner = std::clamp(1.2 / side, 0.05, 0.1);
     const double depths[2] = {inner, 0.25 - inner};
-    std::array<std::array<float, 2 * kAlong>, 4> band{};
+    std::array<std::array<float, kPerSide>, 4> band{};
     std::array<float, 4> sideLight{};
     for (int k = 0; k < 4; ++k) {
         for (int r = 0; r < 2; ++r) {
@@ -870,11 +871,11 @@ bool SquareDetector::checkBorder(const cv::Mat& frame, Square& square,
         sideLight[k] = std::max(Luminance::sample(frame, p.x, p.y), edgeLights[k]);
     }
 
-    std::array<float, 4 * 2 * kAlong> all;
+    std::array<float, 4 * kPerSide> all;
     std::size_t allCount = 0;
     int lightSamples = 0;
     for (int k = 0; k < 4; ++k) {
-        std::array<float, 2 * kAlong> values = band[k];
+        std::array<float, kPerSide> values = band[k];
         const float dark = medianOf(values.data(), values.size());
         if (sideLight[k] - dark < _parameters.minBorderContrast)
             return false;

@@ -180,6 +180,7 @@ TEST(Ostrel, RefusesWhatCannotGiveAGoodCamera)
     writeViews(dir.file("few"), CalibrationViews::spreadPoses(truth, board, 4));
     // Twelve views, each tilted its own way, but all small in the middle of the picture.
     std::vector<MarkerEngine::Pose> middle;
+    middle.reserve(12);
     for (int i = 0; i < 12; ++i)
         middle.push_back(CalibrationViews::boardPose(truth, board, {320 + 5.0 * (i % 3), 240 + 4.0 * (i % 4)},
                                                      1000, (i % 3 - 1) * 25.0, (i % 4 - 1.5) * 16.0,

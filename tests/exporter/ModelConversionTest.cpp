@@ -29,8 +29,10 @@ osg::ref_ptr<osg::Geometry> geometryWithVertices(unsigned int count)
 {
     osg::ref_ptr<osg::Geometry> geometry = new osg::Geometry;
     osg::ref_ptr<osg::Vec3Array> vertices = new osg::Vec3Array;
-    for (unsigned int i = 0; i < count; ++i)
-        vertices->push_back(osg::Vec3(static_cast<float>(i % 100), static_cast<float>(i / 100), 0.0f));
+    for (unsigned int i = 0; i < count; ++i) {
+        const unsigned int row = i / 100;
+        vertices->push_back(osg::Vec3(static_cast<float>(i % 100), static_cast<float>(row), 0.0f));
+    }
     geometry->setVertexArray(vertices.get());
     return geometry;
 }

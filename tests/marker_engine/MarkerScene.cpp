@@ -15,8 +15,9 @@ namespace
 {
 
 constexpr int kGlyphCells = 5;
+constexpr std::size_t kGlyphArea = std::size_t{kGlyphCells} * kGlyphCells;
 
-bool symmetricUnderTurn(const std::array<bool, kGlyphCells * kGlyphCells>& cells)
+bool symmetricUnderTurn(const std::array<bool, kGlyphArea>& cells)
 {
     for (int turn = 1; turn < 4; ++turn) {
         bool same = true;
@@ -50,7 +51,7 @@ cv::Mat drawMarker(int glyph, int size)
                   cv::FILLED);
 
     std::mt19937 random(static_cast<unsigned>(glyph) * 7919u + 17u);
-    std::array<bool, kGlyphCells * kGlyphCells> cells{};
+    std::array<bool, kGlyphArea> cells{};
     do {
         for (auto& cell : cells)
             cell = random() % 2 == 0;
@@ -91,8 +92,10 @@ std::vector<int> distinctGlyphs(int count, double maxCorrelation)
 
 std::array<cv::Point2d, 4> markerImageCorners(int size)
 {
-    const double lo = size / 10 - 0.5;
-    const double hi = size - size / 10 - 0.5;
+    // The border is a whole number of pixels wide.
+    const int border = size / 10;
+    const double lo = border - 0.5;
+    const double hi = size - border - 0.5;
     return {cv::Point2d(lo, lo), cv::Point2d(hi, lo), cv::Point2d(hi, hi), cv::Point2d(lo, hi)};
 }
 
@@ -152,6 +155,7 @@ cv::Mat renderFrame(cv::Size size, const cv::Matx33d& k, const std::vector<Place
         const double ratio = static_cast<double>(image.cols) / placed.image.cols;
         const auto source = markerImageCorners(placed.image.cols);
         std::vector<cv::Point2f> from;
+        from.reserve(source.size());
         for (int i = 0; i < 4; ++i)
             from.emplace_back(static_cast<float>((source[i].x + 0.5) * ratio - 0.5),
                               static_cast<float>((source[i].y + 0.5) * ratio - 0.5));

@@ -66,6 +66,7 @@ int pixelsOf(const cv::Mat& image, int channel)
 cv::Mat silhouette(const ModelScene& scene, const cv::Point3d& low, const cv::Point3d& high, cv::Size screen)
 {
     std::vector<cv::Point> corners;
+    corners.reserve(8);
     for (int i = 0; i < 8; ++i)
         corners.push_back(
             scene.screenPoint({i & 1 ? high.x : low.x, i & 2 ? high.y : low.y, i & 4 ? high.z : low.z}));
@@ -82,7 +83,7 @@ cv::Mat colouredMask(const cv::Mat& image)
     cv::Mat mask = cv::Mat::zeros(image.size(), CV_8U);
     for (int y = 0; y < image.rows; ++y)
         for (int x = 0; x < image.cols; ++x) {
-            const cv::Vec3b p = image.at<cv::Vec3b>(y, x);
+            const cv::Vec3b& p = image.at<cv::Vec3b>(y, x);
             if (std::max({p[0], p[1], p[2]}) - std::min({p[0], p[1], p[2]}) > 40)
                 mask.at<unsigned char>(y, x) = 255;
         }

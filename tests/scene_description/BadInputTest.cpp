@@ -65,7 +65,7 @@ TEST(BadInput, ReadableOddFilesAreReadWithoutHarm)
     ASSERT_EQ(latin1.settings.objects.size(), 1u);
     EXPECT_FALSE(latin1.settings.objects[0].source.empty());
 
-    std::string huge(10 * 1024 * 1024, 'x');
+    std::string huge(std::size_t{10} * 1024 * 1024, 'x');
     auto big = readFile<XMLMarkersParserManager>(dir.write(
         "big.xml", "<markers patterns_file=\"p\"><marker id=\"1\" path=\"" + huge + "\"/></markers>"));
     ASSERT_TRUE(big.read && big.valid);

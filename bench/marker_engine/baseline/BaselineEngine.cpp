@@ -499,6 +499,7 @@ bool extractPattern(const cv::Mat& frame, const std::array<cv::Point2d, 4>& corn
         return false;
     const std::vector<cv::Point2f> unit = {{0.f, 0.f}, {1.f, 0.f}, {1.f, 1.f}, {0.f, 1.f}};
     std::vector<cv::Point2f> image;
+    image.reserve(corners.size());
     for (const auto& c : corners)
         image.emplace_back(static_cast<float>(c.x), static_cast<float>(c.y));
     const cv::Matx33d toImage = cv::getPerspectiveTransform(unit, image);

@@ -309,7 +309,7 @@ TEST(PellowWindow, DebugShowsTheBinarisedImage)
     EXPECT_NE(result.output.find("status=0"), std::string::npos) << result.output << scene.log();
     const cv::Mat shot = scene.shot();
     ASSERT_FALSE(shot.empty());
-    const cv::Vec3b background = shot.at<cv::Vec3b>(cv::Point(80, 900));
+    const cv::Vec3b& background = shot.at<cv::Vec3b>(cv::Point(80, 900));
     EXPECT_LT(background[0] + background[1] + background[2], 60) << "light parts of the frame are not dark";
     const cv::Vec3b square = shot.at<cv::Vec3b>(scene.screenPoint({-37, -37, 0}));
     EXPECT_GT(square[0] + square[1] + square[2], 600) << "the black square shows as the dark label";

@@ -45,7 +45,7 @@ void writeBox(const TempDir& dir, const std::string& name, float x, float y, flo
     if (unit >= 0) {
         osg::ref_ptr<osg::Image> image = new osg::Image;
         image->allocateImage(2, 2, 1, GL_RGB, GL_UNSIGNED_BYTE);
-        for (int i = 0; i < 4; ++i) {
+        for (std::size_t i = 0; i < 4; ++i) {
             image->data()[3 * i] = unit == 0 ? 200 : 255;
             image->data()[3 * i + 1] = unit == 0 ? 220 : 255;
             image->data()[3 * i + 2] = 255;

@@ -175,7 +175,7 @@ Text messageText(const cv::Mat& image, int level = 220)
     const cv::Mat part = image(messageArea);
     for (int y = 0; y < part.rows; ++y)
         for (int x = 0; x < part.cols; ++x) {
-            const cv::Vec3b p = part.at<cv::Vec3b>(y, x);
+            const cv::Vec3b& p = part.at<cv::Vec3b>(y, x);
             if (std::min({p[0], p[1], p[2]}) > level) {
                 ++text.pixels;
                 text.right = std::max(text.right, x);
@@ -399,7 +399,7 @@ double redX(const cv::Mat& image)
     const cv::Mat part = image(window);
     for (int y = 0; y < part.rows; ++y)
         for (int x = 0; x < part.cols; ++x) {
-            const cv::Vec3b p = part.at<cv::Vec3b>(y, x);
+            const cv::Vec3b& p = part.at<cv::Vec3b>(y, x);
             if (p[2] > p[0] + 80 && p[2] > p[1] + 80) {
                 sum += x;
                 ++count;

@@ -93,7 +93,7 @@ struct VideoScene {
 };
 
 // Pixels of a screenshot region close to one colour (B, G, R).
-int pixelsNear(const cv::Mat& image, cv::Rect region, cv::Vec3b colour)
+int pixelsNear(const cv::Mat& image, cv::Rect region, const cv::Vec3b& colour)
 {
     return countPixels(image, region, [colour](const cv::Vec3b& p) {
         return std::abs(p[0] - colour[0]) < 60 && std::abs(p[1] - colour[1]) < 60 &&

@@ -38,7 +38,7 @@ std::string kind(osg::Node* node)
 // One line per node: type, name, node mask, and for switches the child values.
 void dump(osg::Node* node, int depth, std::ostringstream& out)
 {
-    out << std::string(2 * depth, ' ') << kind(node);
+    out << std::string(static_cast<std::size_t>(depth) * 2, ' ') << kind(node);
     if (!node->getName().empty())
         out << " \"" << node->getName() << "\"";
     out << " mask=" << std::hex << node->getNodeMask() << std::dec;
