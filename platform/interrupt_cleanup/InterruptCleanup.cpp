@@ -14,14 +14,12 @@ namespace Orvana
 namespace
 {
 
-struct Cleanup
-{
+struct Cleanup {
     std::mutex* guard;
     std::function<void()> run;
 };
 
-struct Watcher
-{
+struct Watcher {
     std::mutex mutex;
     std::vector<Cleanup> cleanups;
     bool started = false;
