@@ -584,6 +584,8 @@ PatternMatcher::Match PatternMatcher::View::match(const Prepared& image, double 
         const Prepared& expectedImage = patterns[best.id][best.direction];
         const uint16_t structure = structured[best.id][best.direction];
         best.weakestBlock = 1.0;
+        double blockSum = 0.0;
+        int blocks = 0;
         for (int by = 0; by < kPatternSize; by += 4) {
             for (int bx = 0; bx < kPatternSize; bx += 4) {
                 if (!(structure & (1u << (by + bx / 4))))
@@ -597,10 +599,13 @@ PatternMatcher::Match PatternMatcher::View::match(const Prepared& image, double 
                             xx += image[i] * image[i];
                             tt += expectedImage[i] * expectedImage[i];
                         }
-                if (tt > 0.0 && xx > 0.0)
-                    best.weakestBlock = std::min(best.weakestBlock, xt / std::sqrt(xx * tt));
+                const double block = tt > 0.0 && xx > 0.0 ? xt / std::sqrt(xx * tt) : 0.0;
+                best.weakestBlock = std::min(best.weakestBlock, block);
+                blockSum += block;
+                ++blocks;
             }
         }
+        best.meanBlock = blocks > 0 ? blockSum / blocks : 1.0;
         if (best.weakestBlock < minBlockCorrelation)
             best.id = -1;
     }

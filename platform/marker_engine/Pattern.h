@@ -68,6 +68,8 @@ public:
         // The lowest correlation with the best pattern over those of its sixteen 4x4-cell blocks
         // that hold some of its structure (1 when not measured).
         double weakestBlock = 1.0;
+        // The mean correlation over those blocks (1 when not measured).
+        double meanBlock = 1.0;
     };
 
     // Adds a pattern; returns its id (0, 1, ... in order of adding).
