@@ -826,8 +826,7 @@ bool SquareDetector::refineCorners(const cv::Mat& frame, Square& square, std::ar
     // the rise between them looks steeper than it is, by up to two or three times once the blur
     // is over a third of the reach (a small, blurred square).
     const double maxBlur = blur * std::min(3.0, 1.0 + 6.0 * std::max(0.0, blur / levelReach - 0.35));
-    // Blur rounds the traced corners inwards, the sharper the angle the further.
-    const double allowed = std::max({3.0, 0.2 * shortest, 3.0 * maxBlur});
+    const double allowed = std::max(3.0, 0.2 * shortest);
     for (int k = 0; k < 4; ++k)
         if (cv::norm(refined[k] - corners[k]) > allowed)
             return false;
