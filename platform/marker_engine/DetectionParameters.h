@@ -93,6 +93,11 @@ struct DetectionParameters {
     // part. Each of the pattern's sixteen 4x4-cell blocks that holds at least half its average
     // share of contrast must correlate at least this much.
     double minBlockCorrelation = 0.25;
+    // A square whose pattern cells span at least resolvedCellPixels pixels and whose edges are
+    // sharp next to them shows its pattern plainly: a marker matches it closely in most of those
+    // blocks, a look-alike only in some. Their mean correlation must then be at least this.
+    double resolvedCellPixels = 2.0;
+    double minResolvedBlockCorrelation = 0.66;
 
     // Lowest standard deviation of a square's interior (grey levels) for it to be compared with
     // the patterns at all; flat interiors correlate with noise.

@@ -42,15 +42,22 @@ int MarkerTracker::identify(const cv::Mat& frame)
                                         cv::norm(c[3] - c[2]) + cv::norm(c[0] - c[3]));
             const double cell = side * p.patternRatio / kPatternSize;
             const double blurCells = cell > 0.0 ? square.blur / cell : 0.0;
-            PatternMatcher::Match match =
+            const double maxBlurCells = cell > 0.0 ? square.maxBlur / cell : 0.0;
+            const bool resolved = cell >= p.resolvedCellPixels && blurCells < 0.5;
+            const auto plainEnough = [&](PatternMatcher::Match match) {
+                if (resolved && match.meanBlock < p.minResolvedBlockCorrelation)
+                    match.id = -1;
+                return match;
+            };
+            PatternMatcher::Match match = plainEnough(
                 _matcher.match(image, p.minPatternContrast, p.confidenceCutoff, p.maxCorrelationExcess,
-                               p.minBlockCorrelation, blurCells);
+                               p.minBlockCorrelation, blurCells, maxBlurCells));
             // A hard shadow across the square changes its pattern more than any smooth evening
             // of the light can undo; the sheet round the square shows where it runs.
             if (match.id < 0 && evenShadowEdge(frame, square.corners, p.patternRatio, image)) {
-                const PatternMatcher::Match shaded =
+                const PatternMatcher::Match shaded = plainEnough(
                     _matcher.match(image, p.minPatternContrast, p.confidenceCutoff, p.maxCorrelationExcess,
-                                   p.minBlockCorrelation, blurCells);
+                                   p.minBlockCorrelation, blurCells, maxBlurCells));
                 if (shaded.id >= 0)
                     match = shaded;
             }

@@ -451,7 +451,10 @@ template <typename Values> std::array<float, kPatternValues> evenLight(const Val
     return out;
 }
 
-// The image blurred by a Gaussian of `sigma` cells (each plane; the edge cells repeated outward).
+// The image blurred by a Gaussian of `sigma` cells, each plane as a marker shows it: inside its
+// black frame, here as dark as the plane's darkest cell. Under blur the frame darkens the pattern's
+// outer cells; a template blurred with its edge cells repeated outward would miss that ring and
+// disagree with every blurred square along its edges.
 std::array<float, kPatternValues> blurred(const PatternImage& image, double sigma)
 {
     std::array<float, kPatternValues> out{};
@@ -466,28 +469,38 @@ std::array<float, kPatternValues> blurred(const PatternImage& image, double sigm
         total += weights[k + reach] = static_cast<float>(std::exp(-0.5 * k * k / (sigma * sigma)));
     for (float& w : weights)
         w /= total;
-    std::array<float, kPatternValues> pass{};
-    for (int horizontal = 1; horizontal >= 0; --horizontal) {
-        const std::array<float, kPatternValues>& from = horizontal ? out : pass;
-        std::array<float, kPatternValues>& to = horizontal ? pass : out;
-        for (int plane = 0; plane < 3; ++plane)
-            for (int r = 0; r < kPatternSize; ++r)
-                for (int c = 0; c < kPatternSize; ++c) {
-                    float sum = 0.f;
-                    for (int k = -reach; k <= reach; ++k) {
-                        const int rr = horizontal ? r : std::clamp(r + k, 0, kPatternSize - 1);
-                        const int cc = horizontal ? std::clamp(c + k, 0, kPatternSize - 1) : c;
-                        sum += weights[k + reach] * from[plane * kPlane + rr * kPatternSize + cc];
-                    }
-                    to[plane * kPlane + r * kPatternSize + c] = sum;
-                }
+    // Each plane padded with its frame by `reach` cells all round.
+    const int padded = kPatternSize + 2 * reach;
+    std::vector<float> plane(static_cast<std::size_t>(padded * padded)), pass(plane.size());
+    for (int p = 0; p < 3; ++p) {
+        const uint8_t* values = image.data() + p * kPlane;
+        const float frame = *std::min_element(values, values + kPlane);
+        std::fill(plane.begin(), plane.end(), frame);
+        for (int r = 0; r < kPatternSize; ++r)
+            for (int c = 0; c < kPatternSize; ++c)
+                plane[(r + reach) * padded + c + reach] = values[r * kPatternSize + c];
+        // Rows first over every padded row, then columns over the pattern's cells only.
+        for (int r = 0; r < padded; ++r)
+            for (int c = reach; c < reach + kPatternSize; ++c) {
+                float sum = 0.f;
+                for (int k = -reach; k <= reach; ++k)
+                    sum += weights[k + reach] * plane[r * padded + c + k];
+                pass[r * padded + c] = sum;
+            }
+        for (int r = 0; r < kPatternSize; ++r)
+            for (int c = 0; c < kPatternSize; ++c) {
+                float sum = 0.f;
+                for (int k = -reach; k <= reach; ++k)
+                    sum += weights[k + reach] * pass[(r + reach + k) * padded + c + reach];
+                out[p * kPlane + r * kPatternSize + c] = sum;
+            }
     }
     return out;
 }
 
 // Blurs (cells) the patterns are also kept at, to be compared with squares whose edges are that
 // soft relative to their pattern cells: a small or blurred marker looks like its pattern blurred.
-constexpr double kTemplateBlurs[] = {0.0, 0.5, 0.8, 1.2, 1.7};
+constexpr double kTemplateBlurs[] = {0.0, 0.5, 0.8, 1.2, 1.7, 2.4};
 constexpr int kTemplateLevels = sizeof kTemplateBlurs / sizeof kTemplateBlurs[0];
 
 } // namespace
@@ -577,6 +590,8 @@ PatternMatcher::Match PatternMatcher::View::match(const Prepared& image, double 
         const Prepared& expectedImage = patterns[best.id][best.direction];
         const uint16_t structure = structured[best.id][best.direction];
         best.weakestBlock = 1.0;
+        double blockSum = 0.0;
+        int blocks = 0;
         for (int by = 0; by < kPatternSize; by += 4) {
             for (int bx = 0; bx < kPatternSize; bx += 4) {
                 if (!(structure & (1u << (by + bx / 4))))
@@ -590,10 +605,13 @@ PatternMatcher::Match PatternMatcher::View::match(const Prepared& image, double 
                             xx += image[i] * image[i];
                             tt += expectedImage[i] * expectedImage[i];
                         }
-                if (tt > 0.0 && xx > 0.0)
-                    best.weakestBlock = std::min(best.weakestBlock, xt / std::sqrt(xx * tt));
+                const double block = tt > 0.0 && xx > 0.0 ? xt / std::sqrt(xx * tt) : 0.0;
+                best.weakestBlock = std::min(best.weakestBlock, block);
+                blockSum += block;
+                ++blocks;
             }
         }
+        best.meanBlock = blocks > 0 ? blockSum / blocks : 1.0;
         if (best.weakestBlock < minBlockCorrelation)
             best.id = -1;
     }
@@ -602,8 +620,8 @@ PatternMatcher::Match PatternMatcher::View::match(const Prepared& image, double 
 }
 
 PatternMatcher::Match PatternMatcher::match(const PatternImage& image, double minContrast, double cutoff,
-                                            double maxExcess, double minBlockCorrelation,
-                                            double blurCells) const
+                                            double maxExcess, double minBlockCorrelation, double blurCells,
+                                            double maxBlurCells) const
 {
     Prepared prepared{};
     double deviation = 0.0;
@@ -611,20 +629,33 @@ PatternMatcher::Match PatternMatcher::match(const PatternImage& image, double mi
         return Match();
     // The blurriest template that stays a little sharper than the square (the templates come from
     // cell means already): a blurrier one would make look-alikes match too.
-    int level = 0;
-    for (int l = 1; l < kTemplateLevels; ++l)
-        if (kTemplateBlurs[l] <= blurCells - 0.2)
-            level = l;
-    const Match plain = _plain[level].match(prepared, cutoff, maxExcess, minBlockCorrelation);
-    if (plain.id >= 0)
-        return plain;
+    const auto levelOf = [](double cells) {
+        int level = 0;
+        for (int l = 1; l < kTemplateLevels; ++l)
+            if (kTemplateBlurs[l] <= cells - 0.2)
+                level = l;
+        return level;
+    };
+    const int first = levelOf(blurCells), last = std::max(first, levelOf(maxBlurCells));
     // Light that changes across the square (a shadow's edge, a lamp close by) spoils the plain
     // comparison; compared again with the light evened out, a marker under it can still win
     // clearly.
-    if (!prepare(evenLight(image), prepared, deviation))
-        return plain;
-    const Match even = _even[level].match(prepared, cutoff, maxExcess, minBlockCorrelation);
-    return even.id >= 0 ? even : plain;
+    Prepared even{};
+    const bool hasEven = prepare(evenLight(image), even, deviation);
+    Match reported;
+    for (int level = first; level <= last; ++level) {
+        const Match plain = _plain[level].match(prepared, cutoff, maxExcess, minBlockCorrelation);
+        if (plain.id >= 0)
+            return plain;
+        if (level == first)
+            reported = plain;
+        if (!hasEven)
+            continue;
+        const Match evened = _even[level].match(even, cutoff, maxExcess, minBlockCorrelation);
+        if (evened.id >= 0)
+            return evened;
+    }
+    return reported;
 }
 
 } // namespace Orvana::MarkerEngine

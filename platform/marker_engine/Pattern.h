@@ -68,6 +68,8 @@ public:
         // The lowest correlation with the best pattern over those of its sixteen 4x4-cell blocks
         // that hold some of its structure (1 when not measured).
         double weakestBlock = 1.0;
+        // The mean correlation over those blocks (1 when not measured).
+        double meanBlock = 1.0;
     };
 
     // Adds a pattern; returns its id (0, 1, ... in order of adding).
@@ -82,9 +84,10 @@ public:
     // 4x4-cell blocks that holds some of its structure correlates below minBlockCorrelation. When
     // nothing wins so, the image is compared again with the light across it evened out.
     // `blurCells` is how soft the square's edges are, in pattern cells (the standard deviation of
-    // their rise): the patterns are compared as blurred about as much.
+    // their rise): the patterns are compared as blurred about as much. When the blur may be more
+    // than measured, up to `maxBlurCells`, blurrier comparisons up to that are tried after it.
     Match match(const PatternImage& image, double minContrast, double cutoff, double maxExcess = 1.0,
-                double minBlockCorrelation = -1.0, double blurCells = 0.0) const;
+                double minBlockCorrelation = -1.0, double blurCells = 0.0, double maxBlurCells = 0.0) const;
 
 private:
     // An orientation with its mean removed and scaled to unit length.

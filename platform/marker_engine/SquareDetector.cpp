@@ -784,6 +784,7 @@ bool SquareDetector::refineCorners(const cv::Mat& frame, Square& square, std::ar
     // hardly depend on where the first pass put the line), once more when that moved the corners.
     const double firstReach = std::clamp(0.2 * shortest, 2.0, _parameters.halfResolution ? 4.5 : 3.5);
     const double levelReach = std::clamp(0.1 * shortest, 1.5, 4.0);
+    const double wideReach = std::clamp(0.3 * shortest, 2.0, 7.5);
     SideEdge edge;
     std::array<float, 4> blurs{};
     std::array<cv::Point2d, 4> refined = corners;
@@ -796,7 +797,14 @@ bool SquareDetector::refineCorners(const cv::Mat& frame, Square& square, std::ar
                 slopeEdgePoints(frame, a, b, firstReach, 2.0, edge);
             else
                 scanEdgePoints(frame, a, b, levelReach, edge);
-            if (!fitEdge(edge, edges[k]))
+            bool fitted = fitEdge(edge, edges[k]);
+            // Blur rounds sharp corners of a strongly tilted square far inwards, and the side
+            // between two such corners can lie further inside than the first reach: look wider.
+            if (!fitted && pass == 0 && wideReach > firstReach) {
+                slopeEdgePoints(frame, a, b, wideReach, 2.0, edge);
+                fitted = fitEdge(edge, edges[k]);
+            }
+            if (!fitted)
                 return false;
             lights[k] = edge.light;
             blurs[k] = edge.blur;
@@ -813,12 +821,18 @@ bool SquareDetector::refineCorners(const cv::Mat& frame, Square& square, std::ar
         if (pass == 1 && moved < 0.05)
             break;
     }
+    const double blur = medianOf(blurs.data(), blurs.size());
+    // Levels taken within about twice the blur of the edge are not yet the flat dark and light:
+    // the rise between them looks steeper than it is, by up to two or three times once the blur
+    // is over a third of the reach (a small, blurred square).
+    const double maxBlur = blur * std::min(3.0, 1.0 + 6.0 * std::max(0.0, blur / levelReach - 0.35));
     const double allowed = std::max(3.0, 0.2 * shortest);
     for (int k = 0; k < 4; ++k)
         if (cv::norm(refined[k] - corners[k]) > allowed)
             return false;
     corners = refined;
-    square.blur = medianOf(blurs.data(), blurs.size());
+    square.blur = blur;
+    square.maxBlur = maxBlur;
     return true;
 }
 

@@ -25,6 +25,9 @@ struct Square {
     // The blur of its edges: the standard deviation, in pixels, of their rise from dark to light
     // (0 when not measured).
     double blur = 0.0;
+    // The most the blur may be. On a small square the blur reaches across much of the span the
+    // levels either side of its edges are measured over, and the measurement reads low.
+    double maxBlur = 0.0;
 };
 
 // Finds dark squares: labeling at a threshold (fixed, or found from the frame as the parameters'

@@ -267,3 +267,27 @@ TEST(Pattern, ShadowEdgeIsEvenedOnlyWhereTheSheetShowsAStep)
         c.x -= 300.0;
     EXPECT_FALSE(evenShadowEdge(frame, outside, 0.5, image));
 }
+
+// Large, sharp look-alikes of Hiro (a black frame round a white box holding a bar), 120 to 200
+// pixels wide, tilted and turned: their patterns are resolved well enough that a square must match
+// Hiro closely in most of its parts, and none is taken for it (some bars correlate above 0.7 with
+// Hiro on the whole, with no part below 0.3).
+TEST(Pattern, ResolvedLookAlikesAreNotTakenForHiro)
+{
+    const cv::Matx33d camera(1085, 0, 299.5, 0, 1085, 299.5, 0, 0, 1);
+    MarkerTracker tracker;
+    tracker.addPattern(load("artoolkit/hiro.patt"));
+    int squares = 0, identified = 0;
+    for (unsigned seed = 61; seed <= 120; ++seed) {
+        const cv::Mat decoy = MarkerScene::drawDecoy(0, 320, seed);
+        const double pixels = 120.0 + 20.0 * (seed % 5), tilt = 10.0 + (seed * 7 % 40), spin = seed * 37.0;
+        const Pose pose = MarkerScene::poseFor(camera, 80.0, pixels, {300, 300}, tilt, spin);
+        tracker.process(MarkerScene::renderFrame({600, 600}, camera, {{decoy, 80.0, pose}}, 0.7, 3.0, seed));
+        for (const MarkerDetection& detection : tracker.detections()) {
+            ++squares;
+            identified += detection.patternId >= 0 ? 1 : 0;
+        }
+    }
+    EXPECT_GE(squares, 55);
+    EXPECT_EQ(identified, 0);
+}
