@@ -473,7 +473,7 @@ std::array<float, kPatternValues> blurred(const PatternImage& image, double sigm
     const int padded = kPatternSize + 2 * reach;
     std::vector<float> plane(static_cast<std::size_t>(padded * padded)), pass(plane.size());
     for (int p = 0; p < 3; ++p) {
-        const uint8_t* values = image.data() + p * kPlane;
+        const uint8_t* values = image.data() + std::ptrdiff_t{p} * kPlane;
         const float frame = *std::min_element(values, values + kPlane);
         std::fill(plane.begin(), plane.end(), frame);
         for (int r = 0; r < kPatternSize; ++r)
