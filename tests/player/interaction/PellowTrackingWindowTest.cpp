@@ -50,9 +50,10 @@ bool writeSmallMarkerMovie(const std::string& path)
 
 } // namespace
 
-// The demo's cube on the demo marker, tracked with the demo's automatic threshold: from a second
-// after the window opens, screenshots over seven seconds show the coloured cube in at least 90 %
-// of them.
+// The demo's cube on the demo marker, tracked with the demo's automatic threshold: from the
+// content's first showing (about a second in on an idle machine; later on a busy one, which the
+// player's own notice tells), screenshots over seven seconds show the coloured cube in at least
+// 90 % of them.
 TEST(PellowTrackingWindowTest, ContentFollowsASmallMovingMarker)
 {
     TempDir dir;
@@ -71,15 +72,12 @@ TEST(PellowTrackingWindowTest, ContentFollowsASmallMovingMarker)
 
     constexpr int kShots = 35;
     const cv::Rect window = Testing::kPlayerWindow;
-    // Wait for the window, then a second, then a screenshot of the window every 0.2 s.
-    const std::string actions = "for i in $(seq 300); do xdotool search --name 'Orvana\\(TM\\) Plugin' "
-                                ">/dev/null 2>&1 && break; sleep 0.1; "
-                                "done\nsleep 1\nfor i in $(seq -w 1 " +
-                                std::to_string(kShots) + "); do import -window root -crop " +
-                                std::to_string(window.width) + "x" + std::to_string(window.height) + "+" +
-                                std::to_string(window.x) + "+" + std::to_string(window.y) +
-                                " \"$SCENE/s$i.png\"; sleep 0.2; done\n";
-    const std::string log = Testing::playInWindow(dir, dir.file("small.avi"), actions, 0);
+    // After the content first shows, a screenshot of the window every 0.2 s.
+    const std::string actions = "for i in $(seq -w 1 " + std::to_string(kShots) +
+                                "); do import -window root -crop " + std::to_string(window.width) + "x" +
+                                std::to_string(window.height) + "+" + std::to_string(window.x) + "+" +
+                                std::to_string(window.y) + " \"$SCENE/s$i.png\"; sleep 0.2; done\n";
+    const std::string log = Testing::playInWindow(dir, dir.file("small.avi"), actions, 20);
     ASSERT_NE(log.find("status=0"), std::string::npos) << Testing::logTail(log);
     EXPECT_NE(log.find("Field 'threshold_mode' = auto_otsu"), std::string::npos) << Testing::logTail(log);
 
