@@ -35,17 +35,6 @@ void fatal(const std::string& line)
     osg::notify(osg::FATAL) << line << std::endl;
 }
 
-bool readLastValue(osg::ArgumentParser& arguments, const char* option, std::string& value)
-{
-    bool found = false;
-    std::string text;
-    while (arguments.read(option, text)) {
-        value = text;
-        found = true;
-    }
-    return found;
-}
-
 std::string lowerCase(std::string text)
 {
     for (char& c : text)
@@ -133,12 +122,12 @@ std::string ARPackagePlayback::temporaryDirectory() const
 bool ARPackagePlayback::prepare(osg::ArgumentParser& arguments)
 {
     std::string package;
-    if (!readLastValue(arguments, "-package", package))
+    if (!readLastOption(arguments, "-package", package))
         return true;
     std::string working;
-    readLastValue(arguments, "-working_directory", working);
+    readLastOption(arguments, "-working_directory", working);
     std::string ignored;
-    if (readLastValue(arguments, "-temporary_directory", ignored))
+    if (readLastOption(arguments, "-temporary_directory", ignored))
         fatal(" WARNING: -temporary_directory is ignored with -package: the package is unpacked into a "
               "folder of its own.");
     if (open(package, working))
@@ -266,6 +255,17 @@ bool ARPackagePlayback::verifyModels() const
         }
     }
     return verified;
+}
+
+bool readLastOption(osg::ArgumentParser& arguments, const char* option, std::string& value)
+{
+    bool found = false;
+    std::string text;
+    while (arguments.read(option, text)) {
+        value = text;
+        found = true;
+    }
+    return found;
 }
 
 } // namespace Orvana

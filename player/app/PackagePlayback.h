@@ -11,6 +11,10 @@ class ArgumentParser;
 namespace Orvana
 {
 
+// Reads every value of a command-line option into `value`, so that the last one wins; false when
+// the option is absent.
+bool readLastOption(osg::ArgumentParser& arguments, const char* option, std::string& value);
+
 // Plays a .orvana package as it is: unpacks it into a private temporary folder, checks its models
 // against their signatures, and names the folders the player reads its description files from.
 // The folder is removed when this object dies, so every way out of the player cleans up, and

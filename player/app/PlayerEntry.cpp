@@ -25,22 +25,10 @@ namespace Orvana
 namespace
 {
 
-// Every value of an option; the last one wins.
-bool readLast(osg::ArgumentParser& arguments, const char* option, std::string& value)
-{
-    bool found = false;
-    std::string text;
-    while (arguments.read(option, text)) {
-        value = text;
-        found = true;
-    }
-    return found;
-}
-
 std::string readOption(osg::ArgumentParser& arguments, const char* option, const char* fallback)
 {
     std::string value;
-    readLast(arguments, option, value);
+    readLastOption(arguments, option, value);
     return value.empty() ? std::string(fallback) : value;
 }
 
@@ -133,7 +121,7 @@ bool findMetadataFile(osg::ArgumentParser& arguments, const std::string& tempora
                       std::string& path)
 {
     std::string metadata;
-    if (readLast(arguments, "-metadata", metadata) && !metadata.empty()) {
+    if (readLastOption(arguments, "-metadata", metadata) && !metadata.empty()) {
         path = joinPath(temporaryDirectory, metadata);
         if (!fileExists(path)) {
             osg::notify(osg::FATAL) << "ERROR: could not find metadata file." << std::endl;
@@ -173,7 +161,7 @@ std::optional<int> parseOptions(osg::ArgumentParser& arguments, PlayerOptions& o
         return 0;
     }
     std::string query;
-    readLast(arguments, "-query", query);
+    readLastOption(arguments, "-query", query);
     if (!query.empty()) {
         answerQuery(query);
         return 0;
