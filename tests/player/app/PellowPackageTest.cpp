@@ -20,12 +20,6 @@ namespace
 const int W = 640;
 const int H = 480;
 
-cv::Matx33d demoCamera()
-{
-    const double f = W / (2.0 * 0.57735026919);
-    return cv::Matx33d(f, 0, (W - 1) / 2.0, 0, f, (H - 1) / 2.0, 0, 0, 1);
-}
-
 bool has(const std::string& text, const std::string& part)
 {
     return text.find(part) != std::string::npos;

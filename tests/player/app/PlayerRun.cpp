@@ -62,4 +62,11 @@ Result run(const std::string& arguments, const std::string& environment)
                  " " + arguments + " 2>/dev/null");
 }
 
+cv::Matx33d demoCamera()
+{
+    const double width = 640, height = 480;
+    const double f = width / (2.0 * 0.57735026919);
+    return cv::Matx33d(f, 0, (width - 1) / 2.0, 0, f, (height - 1) / 2.0, 0, 0, 1);
+}
+
 } // namespace Orvana::PlayerRun

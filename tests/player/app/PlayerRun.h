@@ -4,6 +4,8 @@
 #include <utility>
 #include <vector>
 
+#include <opencv2/core/matx.hpp>
+
 // Runs the real pellow binary of the build, as a person would from a shell.
 namespace Orvana::PlayerRun
 {
@@ -24,5 +26,8 @@ bool writeZip(const std::string& path, const std::vector<std::pair<std::string, 
 
 // Runs a bash script; its standard output and error, and its exit status.
 Result shell(const std::string& script);
+
+// The camera of the demo's 640x480 frames: 60 degrees across, centred.
+cv::Matx33d demoCamera();
 
 } // namespace Orvana::PlayerRun
