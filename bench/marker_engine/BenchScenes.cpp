@@ -24,6 +24,23 @@ double wave(double t, double cycles, double phase)
     return 0.5 + 0.5 * std::sin(kTwoPi * (cycles * t + phase));
 }
 
+// Light over the whole frame, dimmed or overexposed, with gentle gradients; `p` are the set's phases.
+MarkerScene::Lighting evenLighting(LightingKind kind, double t, const double* p)
+{
+    MarkerScene::Lighting lighting;
+    if (kind == LightingKind::Dark) {
+        lighting.gain = mix(0.3, 0.6, wave(t, 1.7, p[5]));
+        lighting.gradientX = mix(-0.3, 0.3, wave(t, 0.8, p[6]));
+    } else if (kind == LightingKind::Bright) {
+        lighting.gain = mix(1.3, 2.0, wave(t, 1.7, p[5]));
+        lighting.gradientX = mix(-0.2, 0.2, wave(t, 0.8, p[6]));
+    } else {
+        return lighting;
+    }
+    lighting.gradientY = mix(-0.2, 0.2, wave(t, 1.2, p[7]));
+    return lighting;
+}
+
 } // namespace
 
 std::vector<ConditionSet> conditionSets()
@@ -51,6 +68,10 @@ std::vector<ConditionSet> conditionSets()
     ConditionSet clutterHd{"720p clutter", hd, 80, 40, 300, 0, 45};
     clutterHd.clutter = true;
     add(clutterHd);
+    // Look-alikes on an overexposed sheet, where blank paper and washed-out strokes look the same.
+    ConditionSet clutterBright{"bright clutter", vga, 150, 30, 150, 0, 45, 0.7, 3.0, LightingKind::Bright};
+    clutterBright.clutter = true;
+    add(clutterBright);
     ConditionSet still{"still 1 m", vga, 200, 0, 0, 0, 0};
     still.still = true;
     add(still);
@@ -100,6 +121,7 @@ Frame makeFrame(const ConditionSet& set, int index, const cv::Mat& marker, const
                                             static_cast<int>(pick % MarkerScene::kDecoyKinds), 320, random());
             placed.push_back({image, markerWidth, pose});
         }
+        lighting = evenLighting(set.lighting, t, p);
     } else if (set.still) {
         // 80 mm at a metre, head-on, a little off the middle.
         MarkerEngine::Pose pose;
@@ -130,14 +152,8 @@ Frame makeFrame(const ConditionSet& set, int index, const cv::Mat& marker, const
         case LightingKind::Plain:
             break;
         case LightingKind::Dark:
-            lighting.gain = mix(0.3, 0.6, wave(t, 1.7, p[5]));
-            lighting.gradientX = mix(-0.3, 0.3, wave(t, 0.8, p[6]));
-            lighting.gradientY = mix(-0.2, 0.2, wave(t, 1.2, p[7]));
-            break;
         case LightingKind::Bright:
-            lighting.gain = mix(1.3, 2.0, wave(t, 1.7, p[5]));
-            lighting.gradientX = mix(-0.2, 0.2, wave(t, 0.8, p[6]));
-            lighting.gradientY = mix(-0.2, 0.2, wave(t, 1.2, p[7]));
+            lighting = evenLighting(set.lighting, t, p);
             break;
         case LightingKind::Shadow: {
             // A hard shadow edge across the marker, anywhere between a quarter and three quarters of

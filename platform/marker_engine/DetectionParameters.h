@@ -96,7 +96,7 @@ struct DetectionParameters {
     // A square whose pattern cells span at least resolvedCellPixels pixels and whose edges are
     // sharp next to them shows its pattern plainly: a marker matches it closely in most of those
     // blocks, a look-alike only in some. Their mean correlation must then be at least this.
-    double resolvedCellPixels = 2.0;
+    double resolvedCellPixels = 1.6;
     double minResolvedBlockCorrelation = 0.66;
 
     // Lowest standard deviation of a square's interior (grey levels) for it to be compared with

@@ -503,6 +503,11 @@ std::array<float, kPatternValues> blurred(const PatternImage& image, double sigm
 constexpr double kTemplateBlurs[] = {0.0, 0.5, 0.8, 1.2, 1.7, 2.4};
 constexpr int kTemplateLevels = sizeof kTemplateBlurs / sizeof kTemplateBlurs[0];
 
+// A pattern cell at or above this level was clipped by the camera.
+constexpr int kClippedLevel = 254;
+// With some of its structure unseen, a square must match the rest clearly.
+constexpr double kMinConfidenceUnseen = 0.65;
+
 } // namespace
 
 void PatternMatcher::View::add(const std::array<Prepared, 4>& orientations,
@@ -559,8 +564,8 @@ int PatternMatcher::add(const Pattern& pattern)
     return count() - 1;
 }
 
-PatternMatcher::Match PatternMatcher::View::match(const Prepared& image, double cutoff, double maxExcess,
-                                                  double minBlockCorrelation) const
+PatternMatcher::Match PatternMatcher::View::match(const Prepared& image, uint16_t clipped, double cutoff,
+                                                  double maxExcess, double minBlockCorrelation) const
 {
     Match best;
     const int entries = 4 * static_cast<int>(patterns.size());
@@ -585,16 +590,22 @@ PatternMatcher::Match PatternMatcher::View::match(const Prepared& image, double 
     // A square that shows the winner looks like it in every part that holds some of its
     // structure, if less so under blur and noise; a look-alike (a bar where the winner has a word)
     // matches on the whole but not in some part. Parts are the sixteen 4x4-cell blocks; a block
-    // counts when it holds at least half the winner's average share of contrast.
+    // counts when it holds at least half the winner's average share of contrast. An overexposed
+    // block shows nothing of what is printed there, neither the pattern nor a look-alike's blank:
+    // it is left out when most of the structure was seen and the whole matches clearly.
     if (best.id >= 0) {
         const Prepared& expectedImage = patterns[best.id][best.direction];
         const uint16_t structure = structured[best.id][best.direction];
+        const int structuredBlocks = __builtin_popcount(structure);
+        const int seenBlocks = __builtin_popcount(structure & ~clipped);
+        if (2 * seenBlocks < structuredBlocks || best.confidence < kMinConfidenceUnseen)
+            clipped = 0;
         best.weakestBlock = 1.0;
         double blockSum = 0.0;
         int blocks = 0;
         for (int by = 0; by < kPatternSize; by += 4) {
             for (int bx = 0; bx < kPatternSize; bx += 4) {
-                if (!(structure & (1u << (by + bx / 4))))
+                if (!(structure & (1u << (by + bx / 4))) || (clipped & (1u << (by + bx / 4))))
                     continue;
                 double xt = 0.0, xx = 0.0, tt = 0.0;
                 for (int plane = 0; plane < 3; ++plane)
@@ -637,6 +648,18 @@ PatternMatcher::Match PatternMatcher::match(const PatternImage& image, double mi
         return level;
     };
     const int first = levelOf(blurCells), last = std::max(first, levelOf(maxBlurCells));
+    // Blocks where the camera clipped nearly every value: an overexposed sheet washes thin strokes
+    // out to full white.
+    uint16_t clipped = 0;
+    for (int block = 0; block < 16; ++block) {
+        int saturated = 0;
+        for (int plane = 0; plane < 3; ++plane)
+            for (int y = block / 4 * 4; y < block / 4 * 4 + 4; ++y)
+                for (int x = block % 4 * 4; x < block % 4 * 4 + 4; ++x)
+                    saturated += image[plane * kPlane + y * kPatternSize + x] >= kClippedLevel ? 1 : 0;
+        if (4 * saturated >= 3 * 3 * 16)
+            clipped |= static_cast<uint16_t>(1u << block);
+    }
     // Light that changes across the square (a shadow's edge, a lamp close by) spoils the plain
     // comparison; compared again with the light evened out, a marker under it can still win
     // clearly.
@@ -644,14 +667,14 @@ PatternMatcher::Match PatternMatcher::match(const PatternImage& image, double mi
     const bool hasEven = prepare(evenLight(image), even, deviation);
     Match reported;
     for (int level = first; level <= last; ++level) {
-        const Match plain = _plain[level].match(prepared, cutoff, maxExcess, minBlockCorrelation);
+        const Match plain = _plain[level].match(prepared, clipped, cutoff, maxExcess, minBlockCorrelation);
         if (plain.id >= 0)
             return plain;
         if (level == first)
             reported = plain;
         if (!hasEven)
             continue;
-        const Match evened = _even[level].match(even, cutoff, maxExcess, minBlockCorrelation);
+        const Match evened = _even[level].match(even, clipped, cutoff, maxExcess, minBlockCorrelation);
         if (evened.id >= 0)
             return evened;
     }

@@ -101,7 +101,9 @@ private:
         std::vector<float> cross;
 
         void add(const std::array<Prepared, 4>& orientations, const std::array<uint16_t, 4>& structure);
-        Match match(const Prepared& image, double cutoff, double maxExcess, double minBlockCorrelation) const;
+        // `clipped`: a bit for each block (row by row) that the camera showed overexposed.
+        Match match(const Prepared& image, uint16_t clipped, double cutoff, double maxExcess,
+                    double minBlockCorrelation) const;
     };
     // One view per template blur.
     std::vector<View> _plain;

@@ -1,12 +1,14 @@
 #include "MarkerScene.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 
 #include <gtest/gtest.h>
 #include <opencv2/imgproc.hpp>
 
 #include "platform/marker_engine/CameraParameters.h"
+#include "platform/marker_engine/Luminance.h"
 #include "platform/marker_engine/MarkerTracker.h"
 #include "platform/marker_engine/Pose.h"
 
@@ -265,6 +267,40 @@ TEST(SquareDetection, ColourAndGreyFramesAgree)
     const auto fromGrey = tracker.best(0)->patternCorners();
     for (int k = 0; k < 4; ++k)
         EXPECT_LT(cv::norm(fromColour[k] - fromGrey[k]), 0.05) << "corner " << k;
+}
+
+// A colour frame is binarised on its green channel exactly as that channel alone would be, at any
+// width (the vector paths take 16 or 32 pixels at a time and leave the rest to plain code), with one
+// threshold or one per block, at full and at half resolution.
+TEST(SquareDetection, ColourFramesBinariseAsTheirGreenChannel)
+{
+    cv::RNG random(7);
+    for (int width : {8, 17, 33, 47, 64, 95, 640, 651}) {
+        SCOPED_TRACE(testing::Message() << "width " << width);
+        cv::Mat colour(37, width, CV_8UC3);
+        random.fill(colour, cv::RNG::UNIFORM, 0, 256);
+        cv::Mat green;
+        cv::extractChannel(colour, green, 1);
+        for (bool half : {false, true}) {
+            const int blocks = ((half ? width / 2 : width) + Luminance::kBlock - 1) / Luminance::kBlock;
+            cv::Mat thresholds(3, blocks, CV_8UC1);
+            random.fill(thresholds, cv::RNG::UNIFORM, 0, 256);
+            for (const cv::Mat* perBlock : std::array<const cv::Mat*, 2>{nullptr, &thresholds}) {
+                cv::Mat fromColour, fromGreen;
+                Luminance::binarize(colour, half, 127, perBlock, fromColour);
+                Luminance::binarize(green, half, 127, perBlock, fromGreen);
+                ASSERT_EQ(fromColour.size(), fromGreen.size());
+                EXPECT_EQ(cv::countNonZero(fromColour != fromGreen), 0)
+                    << (half ? "half" : "full") << " resolution, "
+                    << (perBlock ? "per block" : "one threshold");
+                // The threshold itself counts as dark.
+                const int t = perBlock ? perBlock->at<uint8_t>(0, 0) : 127;
+                const double level =
+                    half ? cv::mean(green(cv::Rect(0, 0, 2, 2)))[0] : green.at<uint8_t>(0, 0);
+                EXPECT_EQ(fromGreen.at<uint8_t>(0, 0) != 0, level < t + 0.5);
+            }
+        }
+    }
 }
 
 // Blur of two pixels: on a 30-pixel marker tilted 45 degrees it spans two or three pattern cells
