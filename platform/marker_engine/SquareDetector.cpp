@@ -283,6 +283,16 @@ void scanEdgePoints(const cv::Mat& frame, const cv::Point2d& a, const cv::Point2
         const double high = (between(outside - spread) + between(outside) + between(outside + spread)) / 3.0;
         if (high - low < 8.0)
             continue;
+        // The light level must be the sheet's next to the edge: a shadow's edge running close by
+        // makes the sheet lighter between the edge and where the level was taken (or darker
+        // beyond), and the middle level then lies off the edge's own.
+        const double margin = std::max(12.0, 0.2 * (high - low));
+        double peak = 0.0;
+        for (int i = std::max(0, static_cast<int>(std::min(centre, outside)) - p0);
+             i <= std::min(p1 - p0, static_cast<int>(std::max(centre, outside)) - p0 + 1); ++i)
+            peak = std::max(peak, values[i]);
+        if (peak > high + margin || between(centre + 0.6 * (outside - centre)) < high - margin)
+            continue;
         if (lightCount < SideEdge::kMaxPoints)
             lights[lightCount++] = static_cast<float>(high);
         const double level = 0.5 * (low + high);
