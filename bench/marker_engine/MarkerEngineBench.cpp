@@ -5,7 +5,7 @@
 // cost of sampling and matching one square's pattern. One thread; times are the thread's
 // processor time (noisy all the same on a busy machine: the caches are shared). It prints figures;
 // it does not pass or fail. Run from the build folder:
-//   bench/marker_engine_bench [--quick] [--set NAME]
+//   bench/marker_engine_bench [--quick] [--set NAME | --speed | --sampling]
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -573,8 +573,11 @@ int main(int argc, char** argv)
         } else if (std::strcmp(argv[i], "--speed") == 0) {
             sets = false;
             sampling = false;
+        } else if (std::strcmp(argv[i], "--sampling") == 0) {
+            sets = false;
+            speed = false;
         } else {
-            std::printf("usage: %s [--quick] [--set NAME | --speed]\n", argv[0]);
+            std::printf("usage: %s [--quick] [--set NAME | --speed | --sampling]\n", argv[0]);
             return 2;
         }
     }

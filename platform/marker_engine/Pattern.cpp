@@ -159,42 +159,52 @@ void sampleGrid(const cv::Mat& frame, const SquareMap& map, double margin, int p
         const float dx = static_cast<float>(map.a * step), dy = static_cast<float>(map.d * step),
                     dw = static_cast<float>(map.g * step);
         int* rowSums = sums.data() + std::ptrdiff_t{j / perCell} * kPatternSize;
-        for (int i = 0; i < fine; ++i, px += dx, py += dy, pw += dw) {
-            const float inverse = 1.f / pw;
-            float x = px * inverse, y = py * inverse;
-            if (Clamp) {
-                x = std::clamp(x, 0.f, maxX);
-                y = std::clamp(y, 0.f, maxY);
-            }
-            int* cell = rowSums + i / perCell;
-            if (perCell == 1) {
-                // One bilinear sample for a cell of a pixel or two.
-                const int ix = static_cast<int>(x), iy = static_cast<int>(y);
-                const int fx = static_cast<int>((x - ix) * 256.f), fy = static_cast<int>((y - iy) * 256.f);
-                const uint8_t* r0 = data + iy * rowStep + std::ptrdiff_t{ix} * channels;
-                const uint8_t* r1 = r0 + rowStep;
-                for (int plane = 0; plane < (channels == 3 ? 3 : 1); ++plane) {
-                    const int o = plane;
-                    const int top = r0[o] * (256 - fx) + r0[o + channels] * fx;
-                    const int bottom = r1[o] * (256 - fx) + r1[o + channels] * fx;
-                    cell[std::ptrdiff_t{plane} * kPlane] +=
-                        (top * (256 - fy) + bottom * fy + (1 << 15)) >> 16;
+        for (int c = 0; c < kPatternSize; ++c) {
+            // The cell's samples along this row, summed before they are added to the cell.
+            int blue = 0, green = 0, red = 0;
+            for (int k = 0; k < perCell; ++k, px += dx, py += dy, pw += dw) {
+                const float inverse = 1.f / pw;
+                float x = px * inverse, y = py * inverse;
+                if (Clamp) {
+                    x = std::clamp(x, 0.f, maxX);
+                    y = std::clamp(y, 0.f, maxY);
                 }
-            } else {
-                // Nearest pixel: the samples lie inside the frame, where adding a half and truncating
-                // rounds; std::lround would be a library call per sample.
-                // NOLINTNEXTLINE(bugprone-incorrect-roundings)
-                const auto row = static_cast<std::size_t>(y + 0.5f);
-                // NOLINTNEXTLINE(bugprone-incorrect-roundings)
-                const auto column = static_cast<std::ptrdiff_t>(x + 0.5f);
-                const uint8_t* p = data + row * rowStep + column * channels;
-                if (channels == 3) {
-                    cell[0] += p[0];
-                    cell[kPlane] += p[1];
-                    cell[std::ptrdiff_t{2} * kPlane] += p[2];
+                if (perCell == 1) {
+                    // One bilinear sample for a cell of a pixel or two.
+                    const int ix = static_cast<int>(x), iy = static_cast<int>(y);
+                    const int fx = static_cast<int>((x - ix) * 256.f),
+                              fy = static_cast<int>((y - iy) * 256.f);
+                    const uint8_t* r0 = data + iy * rowStep + std::ptrdiff_t{ix} * channels;
+                    const uint8_t* r1 = r0 + rowStep;
+                    const auto bilinear = [&](int o) {
+                        const int top = r0[o] * (256 - fx) + r0[o + channels] * fx;
+                        const int bottom = r1[o] * (256 - fx) + r1[o + channels] * fx;
+                        return (top * (256 - fy) + bottom * fy + (1 << 15)) >> 16;
+                    };
+                    blue += bilinear(0);
+                    if (channels == 3) {
+                        green += bilinear(1);
+                        red += bilinear(2);
+                    }
                 } else {
-                    cell[0] += p[0];
+                    // Nearest pixel: the samples lie inside the frame, where adding a half and
+                    // truncating rounds; std::lround would be a library call per sample.
+                    // NOLINTNEXTLINE(bugprone-incorrect-roundings)
+                    const auto row = static_cast<std::size_t>(y + 0.5f);
+                    // NOLINTNEXTLINE(bugprone-incorrect-roundings)
+                    const auto column = static_cast<std::ptrdiff_t>(x + 0.5f);
+                    const uint8_t* p = data + row * rowStep + column * channels;
+                    blue += p[0];
+                    if (channels == 3) {
+                        green += p[1];
+                        red += p[2];
+                    }
                 }
+            }
+            rowSums[c] += blue;
+            if (channels == 3) {
+                rowSums[c + kPlane] += green;
+                rowSums[c + std::ptrdiff_t{2} * kPlane] += red;
             }
         }
     }

@@ -240,6 +240,7 @@ void scanEdgePoints(const cv::Mat& frame, const cv::Point2d& a, const cv::Point2
     const double across = alongX ? std::abs(outward.x) : std::abs(outward.y);
     const int direction = (alongX ? outward.x : outward.y) > 0.0 ? 1 : -1;
     const double levelOffset = levelReach / across;
+    const double nearOffset = std::min(levelReach, 2.0) / across;
     const int limit = alongX ? frame.cols : frame.rows;
     const int lines = alongX ? frame.rows : frame.cols;
     const double start = alongX ? a.y : a.x, end = alongX ? b.y : b.x;
@@ -279,19 +280,31 @@ void scanEdgePoints(const cv::Mat& frame, const cv::Point2d& a, const cv::Point2
             const double f = at - i;
             return values[i] * (1.0 - f) + values[i + 1] * f;
         };
-        const double low = (between(inside - spread) + between(inside) + between(inside + spread)) / 3.0;
-        const double high = (between(outside - spread) + between(outside) + between(outside + spread)) / 3.0;
-        if (high - low < 8.0)
-            continue;
         // The light level must be the sheet's next to the edge: a shadow's edge running close by
         // makes the sheet lighter between the edge and where the level was taken (or darker
-        // beyond), and the middle level then lies off the edge's own.
-        const double margin = std::max(12.0, 0.2 * (high - low));
-        double peak = 0.0;
-        for (int i = std::max(0, static_cast<int>(std::min(centre, outside)) - p0);
-             i <= std::min(p1 - p0, static_cast<int>(std::max(centre, outside)) - p0 + 1); ++i)
-            peak = std::max(peak, values[i]);
-        if (peak > high + margin || between(centre + 0.6 * (outside - centre)) < high - margin)
+        // beyond), and the middle level then lies off the edge's own. The levels are taken nearer
+        // the edge then, where the blur of up to a pixel has still faded.
+        const auto mean3 = [&](double x) {
+            return (between(x - spread) + between(x) + between(x + spread)) / 3.0;
+        };
+        double low = 0.0, high = 0.0;
+        bool even = false;
+        for (const double offset : {levelOffset, nearOffset}) {
+            const double in = centre - direction * offset, out = centre + direction * offset;
+            low = mean3(in);
+            high = mean3(out);
+            if (high - low < 8.0)
+                break;
+            const double margin = std::max(12.0, 0.2 * (high - low));
+            double peak = 0.0;
+            for (int i = std::max(0, static_cast<int>(std::min(centre, out)) - p0);
+                 i <= std::min(p1 - p0, static_cast<int>(std::max(centre, out)) - p0 + 1); ++i)
+                peak = std::max(peak, values[i]);
+            even = peak <= high + margin && between(centre + 0.6 * (out - centre)) >= high - margin;
+            if (even || nearOffset >= levelOffset)
+                break;
+        }
+        if (!even)
             continue;
         if (lightCount < SideEdge::kMaxPoints)
             lights[lightCount++] = static_cast<float>(high);

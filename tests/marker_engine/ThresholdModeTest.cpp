@@ -206,9 +206,10 @@ TEST(ThresholdMode, HardShadowAcrossTheMarkerIsIdentified)
 
 // A shadow's edge passing a few pixels from a corner, over the sheet: where the light level beside
 // the marker's edge is taken beyond the shadow's edge, the middle level is wrong and the side bends
-// towards the corner. Such levels are not used. (A shadow's edge that runs within a few pixels along
-// a side still moves that side: a fifth of these shots keep a corner more than a fifth of a pixel
-// off, against over a third before.)
+// towards the corner. Such levels are taken nearer the edge or not used. (Where the shadow's edge
+// runs within a pixel or two of a side, the two edges blur into one rise and that side still moves:
+// a fifth of these shots keep a corner more than a fifth of a pixel off, one in twenty more than a
+// pixel; before, over a third and one in twelve.)
 TEST(ThresholdMode, CornersNextToAShadowEdgeStayMostlyPrecise)
 {
     const cv::Mat marker = hiroMarker();
@@ -218,7 +219,7 @@ TEST(ThresholdMode, CornersNextToAShadowEdgeStayMostlyPrecise)
     MarkerTracker tracker(parameters);
     tracker.addPattern(patternOf(marker));
     const cv::Point2d at(320, 240);
-    int shots = 0, found = 0, imprecise = 0;
+    int shots = 0, found = 0, imprecise = 0, farOff = 0;
     for (int spin : {0, 50}) {
         const Pose pose = MarkerScene::poseFor(kCamera, kWidth, 44.0, at, 12.0, spin + 7.0);
         const auto corners = MarkerScene::projectCorners(kCamera, kWidth, pose);
@@ -242,10 +243,12 @@ TEST(ThresholdMode, CornersNextToAShadowEdgeStayMostlyPrecise)
                     for (int k = 0; k < 4; ++k)
                         worst = std::max(worst, cv::norm(seen[k] - corners[k]));
                     imprecise += worst > 0.2 ? 1 : 0;
+                    farOff += worst > 1.0 ? 1 : 0;
                 }
             }
         }
     }
     EXPECT_GE(found, shots * 9 / 10);
-    EXPECT_LE(imprecise, shots / 5);
+    EXPECT_LE(imprecise, shots / 4);
+    EXPECT_LE(farOff, shots / 16);
 }
