@@ -261,6 +261,8 @@ void scanEdgePoints(const cv::Mat& frame, const cv::Point2d& a, const cv::Point2
     double values[kMaxSpan];
     float lights[SideEdge::kMaxPoints];
     float blurs[SideEdge::kMaxPoints];
+    // The blur of each point's rise, 0 where it was not measured.
+    std::array<float, SideEdge::kMaxPoints> pointBlurs{};
     int lightCount = 0, blurCount = 0;
     for (int line = first; line <= last; line += every) {
         // Where the current edge line meets this scan line, and the pixels the levels need.
@@ -311,6 +313,7 @@ void scanEdgePoints(const cv::Mat& frame, const cv::Point2d& a, const cv::Point2
         const double level = 0.5 * (low + high);
         // The crossing nearest the line, between pixels i and i + 1 (from p0).
         double best = 1e9;
+        float bestBlur = 0.f;
         for (int i = 1; i + 2 <= p1 - p0; ++i) {
             const double v0 = values[i], v1 = values[i + 1];
             // Dark to light in the outward direction.
@@ -334,22 +337,49 @@ void scanEdgePoints(const cv::Mat& frame, const cv::Point2d& a, const cv::Point2
             const double determinant = sw * sxx - sx * sx;
             const double beta = used >= 2 && determinant > 1e-12 ? (sw * sxz - sx * sz) / determinant : 0.0;
             double x = i + (level - v0) / (v1 - v0);
+            float blur = 0.f;
             if (beta > 0.05) {
                 const double fitted = i + direction * (-(sz - beta * sx) / sw / beta);
                 if (std::abs(fitted - (i + 0.5)) <= 1.0) {
                     x = fitted;
                     // One quantile per 1 / beta pixels along the scan line, across / beta across the edge.
+                    blur = static_cast<float>(across / beta);
                     if (blurCount < SideEdge::kMaxPoints)
-                        blurs[blurCount++] = static_cast<float>(across / beta);
+                        blurs[blurCount++] = blur;
                 }
             }
             x += p0;
-            if (std::abs(x - centre) < std::abs(best - centre))
+            if (std::abs(x - centre) < std::abs(best - centre)) {
                 best = x;
+                bestBlur = blur;
+            }
         }
         if (best > 1e8)
             continue;
+        if (edge.count < SideEdge::kMaxPoints)
+            pointBlurs[edge.count] = bestBlur;
         edge.add(alongX ? cv::Point2d(best, line) : cv::Point2d(line, best));
+    }
+    // A rise in two steps (the square's edge, then a shadow's edge on the sheet a pixel or two
+    // beyond it) looks like one edge far blurrier than the side's others, and its middle lies off
+    // the square's edge: such points are left out.
+    {
+        std::array<float, SideEdge::kMaxPoints> measured{};
+        std::size_t count = 0;
+        for (int k = 0; k < edge.count; ++k)
+            if (pointBlurs[k] > 0.f)
+                measured[count++] = pointBlurs[k];
+        if (count >= 4) {
+            std::nth_element(measured.begin(), measured.begin() + static_cast<std::ptrdiff_t>(count / 4),
+                             measured.begin() + static_cast<std::ptrdiff_t>(count));
+            const float sharp = measured[count / 4];
+            const float limit = std::max(1.3f * sharp, sharp + 0.3f);
+            int kept = 0;
+            for (int k = 0; k < edge.count; ++k)
+                if (pointBlurs[k] <= limit)
+                    edge.points[kept++] = edge.points[k];
+            edge.count = kept;
+        }
     }
     edge.light = medianOf(lights, static_cast<std::size_t>(lightCount));
     edge.blur = medianOf(blurs, static_cast<std::size_t>(blurCount));

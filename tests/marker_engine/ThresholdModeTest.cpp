@@ -206,10 +206,11 @@ TEST(ThresholdMode, HardShadowAcrossTheMarkerIsIdentified)
 
 // A shadow's edge passing a few pixels from a corner, over the sheet: where the light level beside
 // the marker's edge is taken beyond the shadow's edge, the middle level is wrong and the side bends
-// towards the corner. Such levels are taken nearer the edge or not used. (Where the shadow's edge
-// runs within a pixel or two of a side, the two edges blur into one rise and that side still moves:
-// a fifth of these shots keep a corner more than a fifth of a pixel off, one in twenty more than a
-// pixel; before, over a third and one in twelve.)
+// towards the corner. Such levels are taken nearer the edge or not used, and rises that look far
+// blurrier than the rest of their side (the two edges blurred into one) are left out. (Where the
+// shadow's edge runs within a pixel of a side along much of it, that side still moves: a sixth of
+// these shots keep a corner more than a fifth of a pixel off, one in thirty more than a pixel;
+// before, over a third and one in twelve.)
 TEST(ThresholdMode, CornersNextToAShadowEdgeStayMostlyPrecise)
 {
     const cv::Mat marker = hiroMarker();
@@ -249,6 +250,6 @@ TEST(ThresholdMode, CornersNextToAShadowEdgeStayMostlyPrecise)
         }
     }
     EXPECT_GE(found, shots * 9 / 10);
-    EXPECT_LE(imprecise, shots / 4);
-    EXPECT_LE(farOff, shots / 16);
+    EXPECT_LE(imprecise, shots / 5);
+    EXPECT_LE(farOff, shots / 20);
 }
