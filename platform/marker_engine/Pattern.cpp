@@ -518,6 +518,19 @@ constexpr int kClippedLevel = 254;
 // With some of its structure unseen, a square must match the rest clearly.
 constexpr double kMinConfidenceUnseen = 0.65;
 
+// The sixteen 4x4-cell blocks (row by row) in which a pattern's likeness is judged part by part.
+constexpr int kBlocks = 16;
+constexpr int kBlockValues = 3 * 16;
+
+// Calls visit(index) for each value of a block, in every plane.
+template <typename Visit> void forEachBlockValue(int block, Visit visit)
+{
+    for (int plane = 0; plane < 3; ++plane)
+        for (int y = block / 4 * 4; y < block / 4 * 4 + 4; ++y)
+            for (int x = block % 4 * 4; x < block % 4 * 4 + 4; ++x)
+                visit(plane * kPlane + y * kPatternSize + x);
+}
+
 } // namespace
 
 void PatternMatcher::View::add(const std::array<Prepared, 4>& orientations,
@@ -549,13 +562,9 @@ int PatternMatcher::add(const Pattern& pattern)
         Prepared sharp{};
         double deviation = 0.0;
         prepare(pattern.orientations[d], sharp, deviation);
-        for (int block = 0; block < 16; ++block) {
+        for (int block = 0; block < kBlocks; ++block) {
             double energy = 0.0;
-            for (int plane = 0; plane < 3; ++plane)
-                for (int y = block / 4 * 4; y < block / 4 * 4 + 4; ++y)
-                    for (int x = block % 4 * 4; x < block % 4 * 4 + 4; ++x)
-                        energy += sharp[plane * kPlane + y * kPatternSize + x] *
-                                  sharp[plane * kPlane + y * kPatternSize + x];
+            forEachBlockValue(block, [&](int i) { energy += sharp[i] * sharp[i]; });
             if (energy >= 1.0 / 32.0)
                 structure[d] |= static_cast<uint16_t>(1u << block);
         }
@@ -613,24 +622,19 @@ PatternMatcher::Match PatternMatcher::View::match(const Prepared& image, uint16_
         best.weakestBlock = 1.0;
         double blockSum = 0.0;
         int blocks = 0;
-        for (int by = 0; by < kPatternSize; by += 4) {
-            for (int bx = 0; bx < kPatternSize; bx += 4) {
-                if (!(structure & (1u << (by + bx / 4))) || (clipped & (1u << (by + bx / 4))))
-                    continue;
-                double xt = 0.0, xx = 0.0, tt = 0.0;
-                for (int plane = 0; plane < 3; ++plane)
-                    for (int y = by; y < by + 4; ++y)
-                        for (int x = bx; x < bx + 4; ++x) {
-                            const int i = plane * kPlane + y * kPatternSize + x;
-                            xt += image[i] * expectedImage[i];
-                            xx += image[i] * image[i];
-                            tt += expectedImage[i] * expectedImage[i];
-                        }
-                const double block = tt > 0.0 && xx > 0.0 ? xt / std::sqrt(xx * tt) : 0.0;
-                best.weakestBlock = std::min(best.weakestBlock, block);
-                blockSum += block;
-                ++blocks;
-            }
+        for (int block = 0; block < kBlocks; ++block) {
+            if (!(structure & (1u << block)) || (clipped & (1u << block)))
+                continue;
+            double xt = 0.0, xx = 0.0, tt = 0.0;
+            forEachBlockValue(block, [&](int i) {
+                xt += image[i] * expectedImage[i];
+                xx += image[i] * image[i];
+                tt += expectedImage[i] * expectedImage[i];
+            });
+            const double blockCorrelation = tt > 0.0 && xx > 0.0 ? xt / std::sqrt(xx * tt) : 0.0;
+            best.weakestBlock = std::min(best.weakestBlock, blockCorrelation);
+            blockSum += blockCorrelation;
+            ++blocks;
         }
         best.meanBlock = blocks > 0 ? blockSum / blocks : 1.0;
         if (best.weakestBlock < minBlockCorrelation)
@@ -661,13 +665,10 @@ PatternMatcher::Match PatternMatcher::match(const PatternImage& image, double mi
     // Blocks where the camera clipped nearly every value: an overexposed sheet washes thin strokes
     // out to full white.
     uint16_t clipped = 0;
-    for (int block = 0; block < 16; ++block) {
+    for (int block = 0; block < kBlocks; ++block) {
         int saturated = 0;
-        for (int plane = 0; plane < 3; ++plane)
-            for (int y = block / 4 * 4; y < block / 4 * 4 + 4; ++y)
-                for (int x = block % 4 * 4; x < block % 4 * 4 + 4; ++x)
-                    saturated += image[plane * kPlane + y * kPatternSize + x] >= kClippedLevel ? 1 : 0;
-        if (4 * saturated >= 3 * 3 * 16)
+        forEachBlockValue(block, [&](int i) { saturated += image[i] >= kClippedLevel ? 1 : 0; });
+        if (4 * saturated >= 3 * kBlockValues)
             clipped |= static_cast<uint16_t>(1u << block);
     }
     // Light that changes across the square (a shadow's edge, a lamp close by) spoils the plain

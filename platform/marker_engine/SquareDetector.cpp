@@ -60,13 +60,19 @@ double cross(const cv::Point2d& a, const cv::Point2d& b)
     return a.x * b.y - a.y * b.x;
 }
 
-// The median of values[0..count), which it reorders.
-template <typename T> T medianOf(T* values, std::size_t count)
+// The n-th smallest of values[0..count) (n < count), which it reorders.
+template <typename T> T nthSmallest(T* values, std::size_t count, std::size_t n)
 {
     if (count == 0)
         return T();
-    std::nth_element(values, values + count / 2, values + count);
-    return values[count / 2];
+    std::nth_element(values, values + n, values + count);
+    return values[n];
+}
+
+// The median of values[0..count), which it reorders.
+template <typename T> T medianOf(T* values, std::size_t count)
+{
+    return nthSmallest(values, count, count / 2);
 }
 
 // A line as a point on it and a unit direction.
@@ -117,10 +123,39 @@ struct SideEdge {
     // scan lines; 0 when not measured.
     float blur = 0.f;
 
-    void add(const cv::Point2d& p)
+    // The blur of each point's rise, 0 where it was not measured.
+    std::array<float, kMaxPoints> pointBlurs{};
+
+    void add(const cv::Point2d& p, float pointBlur = 0.f)
     {
-        if (count < kMaxPoints)
+        if (count < kMaxPoints) {
+            pointBlurs[count] = pointBlur;
             points[count++] = p;
+        }
+    }
+
+    // A rise in two steps (the square's edge, then a shadow's edge on the sheet a pixel or two
+    // beyond it) looks like one edge far blurrier than the side's others, and its middle lies off
+    // the square's edge: such points are left out.
+    void dropBlurredSteps()
+    {
+        std::array<float, kMaxPoints> measured{};
+        std::size_t measuredCount = 0;
+        for (int k = 0; k < count; ++k)
+            if (pointBlurs[k] > 0.f)
+                measured[measuredCount++] = pointBlurs[k];
+        if (measuredCount < 4)
+            return;
+        const float sharp = nthSmallest(measured.data(), measuredCount, measuredCount / 4);
+        const float limit = std::max(1.3f * sharp, sharp + 0.3f);
+        int kept = 0;
+        for (int k = 0; k < count; ++k) {
+            if (pointBlurs[k] <= limit) {
+                pointBlurs[kept] = pointBlurs[k];
+                points[kept++] = points[k];
+            }
+        }
+        count = kept;
     }
 };
 
@@ -261,8 +296,6 @@ void scanEdgePoints(const cv::Mat& frame, const cv::Point2d& a, const cv::Point2
     double values[kMaxSpan];
     float lights[SideEdge::kMaxPoints];
     float blurs[SideEdge::kMaxPoints];
-    // The blur of each point's rise, 0 where it was not measured.
-    std::array<float, SideEdge::kMaxPoints> pointBlurs{};
     int lightCount = 0, blurCount = 0;
     for (int line = first; line <= last; line += every) {
         // Where the current edge line meets this scan line, and the pixels the levels need.
@@ -356,31 +389,9 @@ void scanEdgePoints(const cv::Mat& frame, const cv::Point2d& a, const cv::Point2
         }
         if (best > 1e8)
             continue;
-        if (edge.count < SideEdge::kMaxPoints)
-            pointBlurs[edge.count] = bestBlur;
-        edge.add(alongX ? cv::Point2d(best, line) : cv::Point2d(line, best));
+        edge.add(alongX ? cv::Point2d(best, line) : cv::Point2d(line, best), bestBlur);
     }
-    // A rise in two steps (the square's edge, then a shadow's edge on the sheet a pixel or two
-    // beyond it) looks like one edge far blurrier than the side's others, and its middle lies off
-    // the square's edge: such points are left out.
-    {
-        std::array<float, SideEdge::kMaxPoints> measured{};
-        std::size_t count = 0;
-        for (int k = 0; k < edge.count; ++k)
-            if (pointBlurs[k] > 0.f)
-                measured[count++] = pointBlurs[k];
-        if (count >= 4) {
-            std::nth_element(measured.begin(), measured.begin() + static_cast<std::ptrdiff_t>(count / 4),
-                             measured.begin() + static_cast<std::ptrdiff_t>(count));
-            const float sharp = measured[count / 4];
-            const float limit = std::max(1.3f * sharp, sharp + 0.3f);
-            int kept = 0;
-            for (int k = 0; k < edge.count; ++k)
-                if (pointBlurs[k] <= limit)
-                    edge.points[kept++] = edge.points[k];
-            edge.count = kept;
-        }
-    }
+    edge.dropBlurredSteps();
     edge.light = medianOf(lights, static_cast<std::size_t>(lightCount));
     edge.blur = medianOf(blurs, static_cast<std::size_t>(blurCount));
 }
